@@ -1,0 +1,12 @@
+#pragma once
+// The general error of the program: one message text. Network and message
+// errors (EWireException and its family) derive from it; handlers that Qt
+// calls catch it (as std::exception) and show the text in a message box.
+#include <stdexcept>
+#include <string>
+
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    std::string Message() const { return what(); }
+};
