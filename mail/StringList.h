@@ -1,0 +1,7 @@
+#pragma once
+// The string list of the message model: headers as "Name=value" entries,
+// body and part text as lines.
+#include <string>
+#include <vector>
+
+using TStringList = std::vector<std::string>;

@@ -1,0 +1,1 @@
+tolmu_add_test(test_report SOURCES report_test.cpp LIBS tolmu_core)
