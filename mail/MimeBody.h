@@ -1,0 +1,74 @@
+#pragma once
+// The MIME subset of the body reader: plain bodies, multipart bodies with
+// nested multipart/alternative, text parts kept as they arrived and named
+// attachments decoded (base64) or copied (anything else) to "PBE" files.
+// It reads lines from a LineSource, so the same code runs on a connection,
+// in unit tests and under the fuzzer.
+#include "mail/MessageParts.h"
+#include "mail/StringList.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mime {
+
+// Where the body lines come from: the rest of a POP3 reply, through ".".
+class LineSource {
+public:
+    virtual ~LineSource() = default;
+    // The next raw line without its CR LF (still dot-stuffed). Throws the
+    // transport's errors (closed connection, time-out).
+    virtual std::string ReadLine() = 0;
+};
+
+// Bounds on what one message may make the reader keep. When one is hit the
+// reader stops storing that kind of data, reads on to the end of the
+// message (so the connection stays in step) and then throws.
+struct BodyLimits {
+    std::size_t MaxTextBytes = 64u << 20;            // all of Text together
+    std::size_t MaxHeaderBytes = 1u << 20;           // one part's header block
+    std::size_t MaxParts = 10000;                    // text parts and attachments
+    std::uint64_t MaxAttachmentBytes = 4ull << 30;   // one attachment file
+    std::size_t MaxDepth = 8;                        // nested multipart/alternative
+};
+
+// What the reader fills: the message's body fields.
+struct BodyTarget {
+    TStringList& Text;
+    TMessageParts& Parts;
+    TAttachments& Attachments;
+    bool ExtractAttachments = true;
+};
+
+// Turns the raw lines of a header block into Name=value entries.
+using HeaderUnfolder = std::function<void(TStringList& lines)>;
+
+// Reads one body, whose header block is headers, from in through the final
+// "." line, and fills out. A message cut short ends at the "." line.
+// Throws Exception "Boundary error" for a multipart message without a
+// usable boundary parameter (nothing read then); Exception "Message too
+// large: ..." after the whole body was read when a BodyLimits bound was
+// hit; file errors as Exception; and whatever in throws. Parts and
+// attachments stored before an error stay in out; open files are closed.
+void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
+              const HeaderUnfolder& unfold, const BodyLimits& limits = {});
+
+// The value of the first Name=value entry whose name equals name in any
+// letter case; empty when there is none.
+std::string HeaderValue(const TStringList& headers, std::string_view name);
+
+// The value of one parameter of a structured header value such as
+// 'multipart/mixed; charset=x; Boundary="b"' (RFC 2045): the name matched in
+// any letter case, quoted values unquoted (backslash escapes resolved), bare
+// values up to the next ";" and trimmed. Nothing when absent.
+std::optional<std::string> HeaderParameter(std::string_view value, std::string_view name);
+
+// The media type of a Content-Type value: the text before the first ";",
+// without surrounding blanks, in lower case.
+std::string MediaType(std::string_view contentType);
+
+} // namespace mime
