@@ -1,0 +1,98 @@
+#include "skin/BitmapText.h"
+
+#include "app/Exception.h"
+#include "skin/SkinPicture.h"
+#include "skin/WinUtil.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// A skin's text picture never needs more; larger cell sizes are typing errors
+// that would otherwise ask for gigabytes.
+constexpr std::int64_t MaxSide = 32767;
+
+// The cell of c in layout as (column, row), or false when c has none.
+bool cellOf(char32_t c, TBitmapFontLayout layout, int& column, int& row)
+{
+    const bool letter = c >= U'A' && c <= U'Z';
+    const bool symbol = c >= 40 && c <= 64;
+    if (!letter && !symbol)
+        return false;
+    row = 0;
+    if (layout == TBitmapFontLayout::Digits)
+        column = int(c) - 48;
+    else if (letter)
+        column = int(c) - 65;
+    else {
+        row = 1;
+        column = int(c) - 40;
+    }
+    return true;
+}
+
+} // namespace
+
+QImage RenderBitmapText(const QString& text, int cellWidth, int cellHeight, const QImage& font,
+                        TBitmapFontLayout layout, int maxChar)
+{
+    std::u32string chars;
+    for (char32_t c : text.toUcs4())
+        chars += c;
+    if (std::int64_t(chars.size()) > maxChar)
+        chars.resize(std::size_t(std::max(0, maxChar)));
+
+    const std::int64_t width = std::int64_t(chars.size()) * cellWidth + 1;
+    const std::int64_t height = cellHeight;
+    if (width > MaxSide || height > MaxSide)
+        throw Exception("Bitmap text too large: cell size " + std::to_string(cellWidth) + " x "
+                        + std::to_string(cellHeight));
+    if (width <= 0 || height <= 0)
+        return QImage(); // nothing to show, as with a missing size key
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    image.fill(SkinMagenta);
+    if (cellWidth <= 0)
+        return image;
+
+    QImage cell(cellWidth, cellHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    int x = 1;
+    for (char32_t c : chars) {
+        if (c >= U'a' && c <= U'z')
+            c = c - U'a' + U'A';
+        int column = 0;
+        int row = 0;
+        if (cellOf(c, layout, column, row)) {
+            cell.fill(SkinMagenta);
+            QPainter cellPainter(&cell);
+            cellPainter.drawImage(QPoint(0, 0), font,
+                                  QRect(column * cellWidth, row * cellHeight, cellWidth, cellHeight));
+            cellPainter.end();
+            painter.drawImage(x, 0, cell);
+            x += cellWidth;
+        } else if (c == U' ') {
+            x += cellWidth;
+        }
+    }
+    return image;
+}
+
+void DrawBitmapText(TSkinPicture& picture, const std::string& text, int cellWidth,
+                    int cellHeight, const std::string& fontFile, TBitmapFontLayout layout,
+                    int maxChar)
+{
+    const QString full = QString::fromStdString(text);
+    if (layout == TBitmapFontLayout::Status)
+        picture.setToolTip(full);
+    picture.ClearPicture();
+    const QImage font = LoadSkinBitmapOrThrow(QString::fromStdString(fontFile));
+    const QImage image = RenderBitmapText(full, cellWidth, cellHeight, font, layout, maxChar);
+    const QSize size = image.isNull() ? QSize(1, std::max(0, cellHeight)) : image.size();
+    picture.resize(size);
+    picture.SetPicture(image);
+    picture.resize(size);
+}

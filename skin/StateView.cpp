@@ -1,0 +1,85 @@
+#include "skin/StateView.h"
+
+#include "app/Report.h"
+#include "skin/BitmapText.h"
+#include "skin/SkinPicture.h"
+#include "skin/WinUtil.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace {
+
+QImage loadState(const std::string& file)
+{
+    return LoadSkinBitmap(QString::fromStdString(file));
+}
+
+void drawStatus(const TSkinSettings& skin, TSkinPicture& statbmp, const std::string& text)
+{
+    DrawBitmapText(statbmp, text, skin.status.size.first, skin.status.size.second,
+                   skin.status.fontbmp, TBitmapFontLayout::Status, skin.status.maxchar);
+}
+
+void drawCount(const TSkinSettings& skin, TSkinPicture& nbmsgbmp, const std::string& text)
+{
+    DrawBitmapText(nbmsgbmp, text, skin.nbmsg.size.first, skin.nbmsg.size.second,
+                   skin.nbmsg.nbmsgbmp, TBitmapFontLayout::Digits, skin.status.maxchar);
+}
+
+[[noreturn]] void stopClosing(TStateView& view, const std::string& message)
+{
+    if (view.CloseConnection)
+        view.CloseConnection();
+    report::Fatal(message);
+}
+
+} // namespace
+
+std::string MessageCountText(const std::string& accName, int count)
+{
+    return accName + "-" + std::to_string(count) + (count == 1 ? " message" : " messages");
+}
+
+void ShowMessageCount(const TSkinSettings& skin, TSkinPicture& statbmp,
+                      const std::string& accName, int count)
+{
+    drawStatus(skin, statbmp, MessageCountText(accName, count));
+}
+
+void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool& onlineMode,
+                         int messageCount)
+{
+    const QImage noMail = loadState(skin.youhavemail.nomail);
+    if (noMail.isNull())
+        stopClosing(view, "Invalid file for section [youhavemail]\rOnline= ... in Skin.ini");
+    view.FLAG->SetPicture(noMail);
+
+    if (onlineMode) {
+        drawStatus(skin, *view.STATBMP, "Connected");
+        // Show the status before the count's file is read.
+        QCoreApplication::processEvents();
+        drawCount(skin, *view.NBMSGBMP, std::to_string(messageCount));
+        view.Online->setToolTip(QStringLiteral("Connected"));
+        if (view.SetTrayIcon)
+            view.SetTrayIcon(TTrayState::Online);
+        const QImage online = loadState(skin.online.onlinebmp);
+        if (online.isNull())
+            stopClosing(view, "Invalid file for section [Online]\rOnline= ... in Skin.ini");
+        view.Online->SetPicture(online);
+        return;
+    }
+
+    drawStatus(skin, *view.STATBMP, "Disconnected");
+    drawCount(skin, *view.NBMSGBMP, "0");
+    if (view.Timer)
+        view.Timer->stop();
+    view.Online->setToolTip(QStringLiteral("Disconnected"));
+    onlineMode = false;
+    if (view.SetTrayIcon)
+        view.SetTrayIcon(TTrayState::Offline);
+    const QImage offline = loadState(skin.online.notonlinebmp);
+    if (offline.isNull())
+        report::Fatal("Invalid file for section [Online]\rNotOnline= ... in Skin.ini");
+    view.Online->SetPicture(offline);
+}

@@ -1,0 +1,221 @@
+#include "skin/WinUtil.h"
+
+#include "app/Exception.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Rectangles handed to one region request; bounds the size of each request.
+constexpr int FlushEvery = 2000;
+// The rectangle buffer grows by this many at a time.
+constexpr int GrowBy = 100;
+
+struct ChannelBounds {
+    int lowR, lowG, lowB, highR, highG, highB;
+
+    bool transparent(QRgb p) const
+    {
+        const int r = qRed(p), g = qGreen(p), b = qBlue(p);
+        return r >= lowR && r <= highR && g >= lowG && g <= highG && b >= lowB && b <= highB;
+    }
+};
+
+// Collects runs and turns them into regions FlushEvery rectangles at a time.
+class RunCollector {
+public:
+    RunCollector() { m_rects.reserve(GrowBy); }
+
+    void add(int x0, int y, int x1)
+    {
+        if (m_rects.size() == m_rects.capacity())
+            m_rects.reserve(m_rects.capacity() + GrowBy);
+        m_rects.emplace_back(x0, y, x1 - x0, 1);
+        if (m_rects.size() == FlushEvery)
+            flush();
+    }
+
+    QRegion finish()
+    {
+        flush();
+        return m_result;
+    }
+
+private:
+    void flush()
+    {
+        QRegion part;
+        // Runs come row by row, left to right, never touching: exactly the
+        // sorted, non-overlapping band layout that setRects takes as is.
+        if (!m_rects.empty())
+            part.setRects(m_rects.data(), int(m_rects.size()));
+        if (m_first) {
+            m_result = part;
+            m_first = false;
+        } else if (!part.isEmpty()) {
+            m_result = m_result.united(part);
+        }
+        m_rects.clear();
+    }
+
+    std::vector<QRect> m_rects;
+    QRegion m_result;
+    bool m_first = true;
+};
+
+template <typename IsTransparent>
+QRegion scanRuns(const QImage& img, IsTransparent isTransparent)
+{
+    RunCollector runs;
+    const int w = img.width();
+    const int h = img.height();
+    for (int y = 0; y < h; ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        int x = 0;
+        while (x < w) {
+            const int x0 = x;
+            while (x < w && !isTransparent(row[x]))
+                ++x;
+            if (x > x0)
+                runs.add(x0, y, x);
+            ++x;
+        }
+    }
+    return runs.finish();
+}
+
+QString findIgnoringCase(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return path;
+    const QDir dir = info.dir();
+    if (!dir.exists())
+        return path;
+    const QString wanted = info.fileName();
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : entries)
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    return path;
+}
+
+} // namespace
+
+std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColour,
+                                      QRgb tolerance)
+{
+    if (!bitmap || bitmap->isNull())
+        return std::nullopt;
+    // One 32-bit word per pixel, as the scan reads it.
+    QImage img = *bitmap;
+    if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
+        img = img.convertToFormat(QImage::Format_RGB32);
+    if (img.isNull())
+        return std::nullopt;
+
+    const ChannelBounds b{qRed(transparentColour),
+                          qGreen(transparentColour),
+                          qBlue(transparentColour),
+                          std::min(255, qRed(transparentColour) + qRed(tolerance)),
+                          std::min(255, qGreen(transparentColour) + qGreen(tolerance)),
+                          std::min(255, qBlue(transparentColour) + qBlue(tolerance))};
+    if ((tolerance & 0xffffff) == 0) {
+        const QRgb key = transparentColour & 0xffffff;
+        return scanRuns(img, [key](QRgb p) { return (p & 0xffffff) == key; });
+    }
+    return scanRuns(img, [&b](QRgb p) { return b.transparent(p); });
+}
+
+void DrawTransparentBitmap(QPainter& canvas, const QImage& bitmap, int x, int y,
+                           QRgb maskColour)
+{
+    if (bitmap.isNull())
+        return;
+    QImage copy = bitmap.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = maskColour & 0xffffff;
+    for (int row = 0; row < copy.height(); ++row) {
+        QRgb* p = reinterpret_cast<QRgb*>(copy.scanLine(row));
+        for (int col = 0; col < copy.width(); ++col)
+            p[col] = (p[col] & 0xffffff) == key ? 0 : (p[col] | 0xff000000);
+    }
+    canvas.drawImage(x, y, copy);
+}
+
+QImage LoadSkinBitmap(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    const QString found = findIgnoringCase(path);
+    if (!QFileInfo(found).isFile())
+        return {};
+    QImageReader reader(found);
+    QImage img = reader.read();
+    return img;
+}
+
+QImage LoadSkinBitmapOrThrow(const QString& path)
+{
+    const QString found = findIgnoringCase(path);
+    if (!QFileInfo(found).isFile())
+        throw Exception("Cannot open file \"" + path.toStdString()
+                        + "\". No such file or directory");
+    QImage img = LoadSkinBitmap(found);
+    if (img.isNull())
+        throw Exception("Bitmap image is not valid: \"" + path.toStdString() + "\"");
+    return img;
+}
+
+QImage ShapeWindow(QWidget& window, const QString& file)
+{
+    QImage background = LoadSkinBitmap(file);
+    if (background.isNull())
+        return background;
+    window.resize(background.size());
+    const std::optional<QRegion> region = BitmapToRegion(&background, SkinMagenta, 0);
+    if (!region)
+        window.clearMask();
+    else if (region->isEmpty())
+        // An empty mask means "no mask" to Qt; a region wholly outside the
+        // window keeps an all-magenta background invisible instead.
+        window.setMask(QRegion(-1, -1, 1, 1));
+    else
+        window.setMask(*region); // unchanged masks are ignored, so repaints do not loop
+    return background;
+}
+
+TShapedWindow::TShapedWindow(QWidget* parent) : QWidget(parent)
+{
+    setWindowFlag(Qt::FramelessWindowHint);
+}
+
+void TShapedWindow::SetBackgroundFile(const QString& file)
+{
+    m_backgroundFile = file;
+    update();
+}
+
+void TShapedWindow::paintEvent(QPaintEvent*)
+{
+    const QImage background = ShapeWindow(*this, m_backgroundFile);
+    if (background.isNull()) {
+        BackgroundMissing();
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, background);
+}
+
+void TShapedWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        update();
+    QWidget::changeEvent(event);
+}

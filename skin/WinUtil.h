@@ -1,0 +1,73 @@
+#pragma once
+// Window outlines from skin bitmaps, and drawing with one colour left out.
+#include <QImage>
+#include <QRegion>
+#include <QRgb>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QPainter;
+
+// The one transparent colour of every skin bitmap.
+inline constexpr QRgb SkinMagenta = 0xffff00ff;
+
+// Region of every pixel of bitmap that is not transparent: one rectangle per
+// opaque horizontal run, rows from the top. A pixel is transparent when each
+// of its red, green and blue lies within [transparentColour, transparentColour
+// + tolerance] for that channel (capped at 255). Rectangles are turned into
+// partial regions 2000 at a time and united, so no single region request
+// carries more. Returns nullopt when bitmap is null (no region: the caller's
+// window stays a plain rectangle); an all-transparent bitmap gives an empty
+// region. Throws nothing.
+std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColour,
+                                      QRgb tolerance);
+
+// Draws bitmap with its top-left corner at (x, y) on canvas, leaving out every
+// pixel of exactly maskColour (alpha ignored); all others are copied opaquely.
+// A null bitmap draws nothing.
+void DrawTransparentBitmap(QPainter& canvas, const QImage& bitmap, int x, int y,
+                           QRgb maskColour);
+
+// Loads a skin bitmap. Skins made on other systems often differ in letter case
+// between skin.ini and the disk, so a name that does not exist as written is
+// looked up case-insensitively in its directory. Returns a null image when the
+// file cannot be found or read.
+QImage LoadSkinBitmap(const QString& path);
+
+// As LoadSkinBitmap, but throws Exception with a file-error text naming the
+// path when the file is missing or not a readable picture.
+QImage LoadSkinBitmapOrThrow(const QString& path);
+
+// The window-shaping step of both skinned windows: loads the background from
+// file, sizes window to it and cuts window to its non-magenta outline (a
+// background with no opaque pixel hides the whole window). Returns the loaded
+// background, which the caller draws at (0, 0) in its paint; returns a null
+// image, leaving window untouched, when the file cannot be loaded.
+QImage ShapeWindow(QWidget& window, const QString& file);
+
+// A borderless window that takes the outline of its background bitmap and
+// shows it. The bitmap is reloaded and the outline rebuilt at every
+// activation and every paint, so a skin change on disk shows at once.
+class TShapedWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit TShapedWindow(QWidget* parent = nullptr);
+
+    // Sets the background bitmap's file and repaints with it.
+    void SetBackgroundFile(const QString& file);
+    // The background's file as last set.
+    QString BackgroundFile() const { return m_backgroundFile; }
+
+protected:
+    // Called from a paint whose background cannot be loaded; the default does
+    // nothing (the window keeps its last size and outline and paints nothing).
+    virtual void BackgroundMissing() {}
+
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString m_backgroundFile;
+};
