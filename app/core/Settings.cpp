@@ -195,8 +195,10 @@ void LoadSettingsAndAccounts(TLoadState& state)
             found = true;
         }
     }
+    // No active account: point past the table (the check cycle then wraps);
+    // an empty table gives 2, as stored set-ups have always seen it.
     if (!found)
-        state.CurrentAccount = AccountCount + 1;
+        state.CurrentAccount = AccountCount == 0 ? 2 : AccountCount + 1;
 
     Settings.AutoCheck = isFlagSet(tolmuValue("autocheck"));
     Settings.PlaySnd = isFlagSet(tolmuValue("playsnd"));

@@ -1,0 +1,1 @@
+tolmu_add_test(test_store SOURCES store_test.cpp LIBS tolmu_core)
