@@ -1,0 +1,507 @@
+#include "net/Wire.h"
+
+#include "net/TcpStream.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::string trimControls(const std::string& s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool upperEquals(const std::string& a, const char* b)
+{
+    const std::size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i])
+            return false;
+    return true;
+}
+
+// The three-character reply code read as a decimal number, 0 when it is not one.
+int16_t numericCode(const std::string& line)
+{
+    const std::string head = line.substr(0, 3);
+    std::size_t i = 0;
+    if (i < head.size() && (head[i] == '+' || head[i] == '-'))
+        ++i;
+    if (i == head.size())
+        return 0;
+    int value = 0;
+    for (std::size_t k = i; k < head.size(); ++k) {
+        if (head[k] < '0' || head[k] > '9')
+            return 0;
+        value = value * 10 + (head[k] - '0');
+    }
+    return static_cast<int16_t>(head[0] == '-' ? -value : value);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- TWire
+
+TWire::~TWire() = default;
+
+bool TWire::Connected() const
+{
+    return m_stream != nullptr;
+}
+
+void TWire::CloseSocket()
+{
+    if (m_stream) {
+        m_stream->Close();
+        m_stream.reset();
+    }
+}
+
+void TWire::Disconnect()
+{
+    if (Connected())
+        CloseSocket();
+}
+
+void TWire::CreateSocket(int type)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw EWireInvalidSocket("Cannot allocate socket.");
+    m_stream = std::make_unique<TcpStream>(fd);
+}
+
+// ---------------------------------------------------------------- TWireSocket
+
+TWireSocket::TWireSocket()
+{
+    resetBuffer();
+}
+
+TWireSocket::~TWireSocket()
+{
+    CloseSocket();
+}
+
+void TWireSocket::SetBufferChunk(int32_t chunk)
+{
+    if (Connected())
+        return;
+    m_bufferChunk = std::max<int32_t>(chunk, 2);
+    resetBuffer();
+}
+
+void TWireSocket::resetBuffer()
+{
+    m_buffer.assign(static_cast<std::size_t>(m_bufferChunk), '\0');
+    m_buffer.shrink_to_fit();
+    m_start = m_end = m_scanned = 0;
+}
+
+net::Clock::time_point TWireSocket::Deadline() const
+{
+    return net::Clock::now() + std::chrono::seconds(std::max<int32_t>(Timeout, 0));
+}
+
+void TWireSocket::writeLog(const std::string& entry)
+{
+    if (m_log.is_open())
+        m_log << entry << std::flush;
+}
+
+void TWireSocket::disconnectTransport()
+{
+    try {
+        ReportStatus("Disconnecting");
+    } catch (...) {
+    }
+    if (m_log.is_open())
+        m_log.close();
+    m_start = m_end = m_scanned = 0;
+    m_resolvedAddress.clear();
+    if (Connected())
+        CloseSocket();
+    try {
+        ReportStatus("Disconnected");
+    } catch (...) {
+    }
+}
+
+void TWireSocket::failTransfer(int err)
+{
+    const int32_t code = SocketErrorCode(err);
+    if (code == 10058)
+        disconnectTransport();
+    throw EWireSocketError(code);
+}
+
+void TWireSocket::failTimeout()
+{
+    disconnectTransport();
+    throw EWireSocketError(10060);
+}
+
+void TWireSocket::fillBuffer()
+{
+    if (!m_stream)
+        throw EWireSocketError(10057);
+    // Unread bytes go to the front once per receive, not once per line.
+    if (m_start > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_start, m_end - m_start);
+        m_end -= m_start;
+        m_start = 0;
+    }
+    // In the terms of the growth rule: fill position = m_end + 1.
+    const std::size_t chunk = static_cast<std::size_t>(m_bufferChunk);
+    const std::size_t fillPos = m_end + 1;
+    const std::size_t length = m_buffer.size();
+    const std::size_t freeBytes = length - std::min(length, fillPos);
+    if (freeBytes < fillPos / 2)
+        m_buffer.resize(length + chunk);
+    else if (freeBytes > 2 * chunk && length - chunk > chunk)
+        m_buffer.resize(length - chunk);
+    // One byte of the free space stays unused, as the growth rule expects.
+    const std::size_t want = m_buffer.size() - (m_end + 1);
+
+    const auto deadline = Deadline();
+    long n;
+    for (;;) {
+        n = m_stream->Receive(m_buffer.data() + m_end, want);
+        if (n != ByteStream::WouldBlock)
+            break;
+        if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle))
+            failTimeout();
+        if (!m_stream)
+            throw EWireSocketError(10057); // closed by the idle hook
+    }
+    ClosedGracefully = (n == 0);
+    if (n < 0)
+        failTransfer(errno);
+    if (n > 0) {
+        ReportWork(m_workPosition + static_cast<int32_t>(n));
+        if (ASCIIFilter)
+            for (long i = 0; i < n; ++i)
+                m_buffer[m_end + static_cast<std::size_t>(i)] &= 0x7F;
+        m_end += static_cast<std::size_t>(n);
+    }
+    if (ClosedGracefully) {
+        disconnectTransport();
+        throw EWireConnClosedGraceful("Connection Closed Gracefully.");
+    }
+}
+
+std::string TWireSocket::TakeBytes(int32_t count)
+{
+    if (count < 0 || static_cast<std::size_t>(count) > m_end - m_start)
+        throw Exception("Not enough data in buffer.");
+    std::string out(m_buffer.data() + m_start, static_cast<std::size_t>(count));
+    m_start += static_cast<std::size_t>(count);
+    m_scanned = 0;
+    if (m_start == m_end)
+        m_start = m_end = 0;
+    return out;
+}
+
+std::string TWireSocket::ReadLine()
+{
+    for (;;) {
+        // Resume the CR LF search where the previous receive left off (one
+        // byte back, for a CR that ended the previous chunk).
+        const std::size_t from = m_start + (m_scanned > 0 ? m_scanned - 1 : 0);
+        const char* begin = m_buffer.data();
+        for (std::size_t i = std::max(from, m_start); i + 1 < m_end; ++i) {
+            if (begin[i] == '\r' && begin[i + 1] == '\n') {
+                const std::size_t len = i - m_start;
+                std::string line(begin + m_start, len);
+                m_start = i + 2;
+                m_scanned = 0;
+                if (m_start == m_end)
+                    m_start = m_end = 0;
+                return line;
+            }
+        }
+        m_scanned = m_end - m_start;
+        if (m_scanned > MaxLineBytes) {
+            disconnectTransport();
+            throw EWireException("Line too long.");
+        }
+        fillBuffer();
+    }
+}
+
+std::string TWireSocket::ReadNonEmptyLine()
+{
+    for (;;) {
+        std::string line = trimControls(ReadLine());
+        if (!line.empty())
+            return line;
+    }
+}
+
+int16_t TWireSocket::ReadResponse()
+{
+    ResponseLines.clear();
+    std::string line = ReadNonEmptyLine();
+    writeLog("I: " + line + "\r\n\r\n");
+    if (line.size() > 3 && line[3] == '-') {
+        const std::string prefix = line.substr(0, 3) + " ";
+        std::size_t kept = line.size();
+        ResponseLines.push_back(line);
+        do {
+            line = ReadNonEmptyLine();
+            writeLog("I: " + line + "\r\n\r\n");
+            kept += line.size();
+            if (kept > MaxLineBytes) {
+                ResponseLines.clear();
+                disconnectTransport();
+                throw EWireException("Reply too long.");
+            }
+            ResponseLines.push_back(line);
+        } while (line.compare(0, 4, prefix) != 0);
+    }
+    ResultText = line;
+    if (line.compare(0, 3, "+OK") == 0)
+        ResultCode = 1;
+    else if (line.compare(0, 4, "-ERR") == 0)
+        ResultCode = 0;
+    else
+        ResultCode = numericCode(line);
+    return ResultCode;
+}
+
+int16_t TWireSocket::SendCommand(const std::string& command, int16_t expected,
+                                 const std::string& statusText, uint8_t indent)
+{
+    if (command != std::string(1, '\0')) {
+        writeLog("O: " + command + "\r\n");
+        WriteLine(command);
+    }
+    ReadResponse();
+    if (expected >= 0 && expected != ResultCode)
+        throw EWireResponseError(ResultText);
+    const std::string pad(2u * indent, ' ');
+    if (statusText == "*")
+        ReportStatus(pad + ResultText);
+    else if (!statusText.empty())
+        ReportStatus(pad + statusText);
+    return ResultCode;
+}
+
+void TWireSocket::WriteLine(const std::string& text)
+{
+    const std::string line = text + EndOfLine;
+    WriteBuffer(line.data(), line.size());
+}
+
+void TWireSocket::WriteBuffer(const char* bytes, std::size_t count)
+{
+    if (count == 0)
+        return;
+    if (!Connected())
+        throw EWireClosedSocket("Socket is closed, cannot write");
+    const auto deadline = Deadline();
+    std::size_t sent = 0;
+    while (sent < count) {
+        if (!m_stream)
+            throw EWireClosedSocket("Socket is closed, cannot write");
+        const long n = m_stream->Send(bytes + sent, count - sent);
+        if (n == ByteStream::WouldBlock) {
+            if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle))
+                failTimeout();
+            continue;
+        }
+        ClosedGracefully = (n == 0);
+        if (ClosedGracefully) {
+            disconnectTransport();
+            throw EWireConnClosedGraceful("Connection Closed Gracefully.");
+        }
+        if (n < 0)
+            failTransfer(errno);
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+std::string TWireSocket::ReadBuffer(int32_t count)
+{
+    if (count <= 0) {
+        fillBuffer();
+        return {};
+    }
+    while (Buffered() < static_cast<std::size_t>(count))
+        fillBuffer();
+    return TakeBytes(count);
+}
+
+int32_t TWireSocket::CaptureLines(LineSink sink, const std::vector<std::string>& delimiters,
+                                  std::size_t maxBytes, const std::string& tooLongText)
+{
+    struct WorkRun {
+        TWireSocket& s;
+        ~WorkRun() { s.EndWork(); }
+    } run{*this};
+    BeginWork(-1);
+    const bool unstuff = !delimiters.empty() && delimiters.front() == ".";
+    std::size_t captured = 0;
+    for (;;) {
+        std::string line = ReadLine();
+        for (std::size_t i = 0; i < delimiters.size(); ++i)
+            if (line == delimiters[i])
+                return static_cast<int32_t>(i + 1);
+        if (unstuff && line.compare(0, 2, "..") == 0)
+            line.erase(0, 1);
+        captured += line.size() + 2;
+        if (captured > maxBytes) {
+            disconnectTransport();
+            throw EWireException(tooLongText);
+        }
+        if (auto* list = std::get_if<std::vector<std::string>*>(&sink); list && *list)
+            (*list)->push_back(std::move(line));
+        else if (auto* out = std::get_if<std::ostream*>(&sink); out && *out)
+            **out << line << "\r\n";
+        else if (OnLine)
+            OnLine(*this, line);
+    }
+}
+
+void TWireSocket::ReportStatus(const std::string& text)
+{
+    if (!OnStatus)
+        return;
+    try {
+        OnStatus(*this, text);
+    } catch (const Exception& e) {
+        RethrowWithMessage(e, std::string(e.what()) + " occurred in user's OnStatus Event.");
+    }
+}
+
+void TWireSocket::ReportWork(int32_t position)
+{
+    m_workPosition = position;
+    if (m_workTotal == -2)
+        return;
+    if (position != -1 && position / 1024 <= m_lastKilobyte)
+        return;
+    m_lastKilobyte = position / 1024;
+    if (OnWork)
+        OnWork(*this, position, m_workTotal);
+}
+
+void TWireSocket::BeginWork(int32_t total)
+{
+    m_workPosition = 0;
+    m_workTotal = total;
+}
+
+void TWireSocket::EndWork()
+{
+    m_workTotal = -1;
+    ReportWork(-1);
+    m_workTotal = -2;
+}
+
+// ---------------------------------------------------------------- TWireClient
+
+TWireClient::~TWireClient()
+{
+    if (Connected())
+        TWireClient::Disconnect();
+    OnStatus = nullptr;
+}
+
+uint32_t TWireClient::ResolveHost(const std::string& host)
+{
+    if (upperEquals(host, "LOCALHOST")) {
+        m_resolvedAddress = "127.0.0.1";
+        return htonl(INADDR_LOOPBACK);
+    }
+    in_addr direct{};
+    if (::inet_pton(AF_INET, host.c_str(), &direct) == 1) {
+        m_resolvedAddress = host;
+        return direct.s_addr;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (rc != 0 || !found) {
+        const int32_t code = rc == EAI_SYSTEM ? SocketErrorCode(errno) : ResolverErrorCode(rc);
+        if (found)
+            ::freeaddrinfo(found);
+        throw EWireSocketError(code);
+    }
+    const auto* a = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const uint32_t addr = a->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    const auto* b = reinterpret_cast<const unsigned char*>(&addr);
+    m_resolvedAddress = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2])
+        + "." + std::to_string(b[3]);
+    return addr;
+}
+
+void TWireClient::Connect()
+{
+    if (Connected())
+        throw EWireAlreadyConnected("Already connected.");
+    ReportStatus("Connecting to " + Host);
+    resetBuffer();
+    CreateSocket(SOCK_STREAM);
+    try {
+        const int fd = m_stream->Fd();
+        if (!UseNagle) {
+            const int32_t on = 1;
+            if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0)
+                throw EWireSocketError(SocketErrorCode(errno));
+        }
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(Port & 0xFFFF));
+        addr.sin_addr.s_addr = ResolveHost(Host);
+
+        // The socket is non-blocking: wait for the connect in poll slices.
+        const auto deadline = Deadline();
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            if (errno != EINPROGRESS && errno != EINTR)
+                throw EWireSocketError(SocketErrorCode(errno));
+            if (!net::WaitReady(fd, POLLOUT, deadline, OnIdle))
+                throw EWireSocketError(10060);
+            if (!m_stream)
+                throw EWireSocketError(10057); // closed by the idle hook
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                err = errno;
+            if (err != 0)
+                throw EWireSocketError(SocketErrorCode(err));
+        }
+        if (!LogFile.empty())
+            m_log.open(LogFile, std::ios::binary | std::ios::trunc);
+        ReportStatus("Socket Connected");
+        startSession();
+    } catch (...) {
+        disconnectTransport();
+        throw;
+    }
+    ClosedGracefully = false;
+}
+
+void TWireClient::Disconnect()
+{
+    disconnectTransport();
+}

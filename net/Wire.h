@@ -1,0 +1,219 @@
+#pragma once
+// The blocking, buffered, line-oriented TCP client, in three layers:
+//   TWire        the connection handle and the port,
+//   TWireSocket  the receive buffer, lines, the command/reply exchange,
+//                status and progress events, the optional connection log,
+//   TWireClient  the server name, connecting and disconnecting.
+// Calls block the caller until the network answers, but every wait polls in
+// short slices and runs OnIdle between them (the GUI keeps painting there),
+// and gives up after Timeout seconds.
+#include "net/ByteStream.h"
+#include "net/Poll.h"
+#include "net/WireErrors.h"
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+class TWire;
+
+// Status text event: the component and the text.
+using TStringEvent = std::function<void(TWire& Sender, const std::string& sOut)>;
+// Progress event: bytes so far (-1 at the end) and the total (-1: unknown).
+using TProgressEvent = std::function<void(TWire& Sender, int32_t plWork, int32_t plWorkSize)>;
+
+// The longest line the receive buffer accepts before giving up on the peer.
+inline constexpr std::size_t MaxLineBytes = std::size_t(16) << 20;
+
+class TWire {
+public:
+    TWire() = default;
+    virtual ~TWire();
+    TWire(const TWire&) = delete;
+    TWire& operator=(const TWire&) = delete;
+
+    int32_t Port = 0;      // only the low 16 bits are used
+    std::string BoundIP;   // stored, never used
+    std::string Version() const { return "1.0"; }
+
+    // True while a connection (socket) is open.
+    virtual bool Connected() const;
+    // Closes the socket if open (the result of the close is ignored).
+    virtual void CloseSocket();
+    // Base behaviour: closes the socket if it is open. Never throws.
+    virtual void Disconnect();
+
+protected:
+    // Opens an IPv4 socket of the given type (SOCK_STREAM) as the stream.
+    // Throws EWireInvalidSocket "Cannot allocate socket." on failure.
+    virtual void CreateSocket(int type);
+
+    // The one byte stream of the connection: a plain TcpStream from
+    // CreateSocket, possibly wrapped later (TLS) by TWireClient::startSession.
+    std::unique_ptr<ByteStream> m_stream;
+};
+
+class TWireSocket : public TWire {
+public:
+    // Where CaptureLines puts each line: a string list (appended), a byte
+    // stream (line + CR LF), or nothing (the line handler, else dropped).
+    using LineSink = std::variant<std::monostate, std::vector<std::string>*, std::ostream*>;
+
+    TWireSocket();
+    ~TWireSocket() override;
+
+    // Properties.
+    bool UseNagle = true;        // false: connect sets TCP_NODELAY
+    std::string LogFile;         // connection log path; empty: no log
+    bool ASCIIFilter = false;    // clear bit 7 of every received byte
+    int32_t Timeout = 60;        // seconds a connect, send or receive may wait
+    TStringEvent OnStatus;
+    TProgressEvent OnWork;
+    TStringEvent OnLine;         // line handler for CaptureLines without a sink
+    net::IdleHook OnIdle;        // runs between poll slices while waiting
+
+    bool ClosedGracefully = false;
+    int16_t ResultCode = 0;                 // verdict of the last reply
+    std::string ResultText;                 // last reply line (trimmed) or the greeting
+    std::vector<std::string> ResponseLines; // lines of the last multi-line numeric reply
+
+    int32_t BufferChunk() const { return m_bufferChunk; }
+    // Sets the step by which the receive buffer grows and shrinks and sizes
+    // the buffer to it; ignored while connected. Values below 2 count as 2
+    // (a smaller step could ask the socket for 0 bytes, read as a close).
+    void SetBufferChunk(int32_t chunk);
+    // The dotted IPv4 text of the server after Connect; empty when closed.
+    std::string ResolvedAddress() const { return m_resolvedAddress; }
+    // Bytes received and not yet taken.
+    std::size_t Buffered() const { return m_end - m_start; }
+
+    // Returns the next line without its CR LF (an LF alone ends nothing).
+    // Throws EWireConnClosedGraceful when the peer closes (after closing the
+    // connection), EWireSocketError on socket errors (10060 on time-out,
+    // connection closed), EWireException "Line too long." when more than
+    // MaxLineBytes arrive without CR LF (connection closed).
+    std::string ReadLine();
+    // Reads lines until one is non-empty after trimming codes <= 32 at both
+    // ends; returns it trimmed. Throws as ReadLine.
+    std::string ReadNonEmptyLine();
+    // Reads one reply (skipping empty lines, collecting a multi-line numeric
+    // reply "250-a" ... "250 done" into ResponseLines), sets ResultText and
+    // returns ResultCode: 1 for "+OK", 0 for "-ERR", else the first three
+    // characters as a number (0 when they are not one). Throws as ReadLine,
+    // and EWireException "Reply too long." when a multi-line reply passes
+    // MaxLineBytes in total (connection closed).
+    int16_t ReadResponse();
+    // Sends command + CR LF (nothing when command is the single NUL
+    // character), reads the reply. When expected >= 0 and differs from
+    // ResultCode, throws EWireResponseError with the reply line (no status).
+    // Then reports statusText ("*": the reply line) indented by 2*indent
+    // blanks. Returns ResultCode. Throws as WriteLine and ReadResponse.
+    virtual int16_t SendCommand(const std::string& command, int16_t expected,
+                                const std::string& statusText, uint8_t indent);
+    // Sends text + CR LF. Throws as WriteBuffer.
+    void WriteLine(const std::string& text);
+    // Sends exactly count bytes (0: nothing). Throws EWireClosedSocket
+    // "Socket is closed, cannot write" when closed, EWireConnClosedGraceful
+    // when the peer takes nothing, EWireSocketError on errors (10058 and
+    // 10060 also close the connection).
+    void WriteBuffer(const char* bytes, std::size_t count);
+    // count 0: one receive, returns "" (the bytes stay buffered); count > 0:
+    // receives until count bytes are buffered and takes them. Throws as ReadLine.
+    virtual std::string ReadBuffer(int32_t count);
+    // Takes the first count buffered bytes. Throws Exception "Not enough data
+    // in buffer." when fewer are buffered.
+    std::string TakeBytes(int32_t count);
+    // Reads raw lines into sink until a line equals one of delimiters and
+    // returns that delimiter's 1-based index. Only when the first delimiter
+    // is "." are lines starting with ".." un-stuffed. When maxBytes of lines
+    // have been captured without a delimiter, closes the connection and
+    // throws EWireException(tooLongText). Progress runs from BeginWork(-1) to
+    // EndWork (also on errors). Throws as ReadLine.
+    int32_t CaptureLines(LineSink sink, const std::vector<std::string>& delimiters,
+                         std::size_t maxBytes = SIZE_MAX,
+                         const std::string& tooLongText = "Too much data.");
+
+    // Fires OnStatus. An Exception thrown by the handler comes back as the
+    // same class with " occurred in user's OnStatus Event." appended;
+    // anything else passes unchanged.
+    virtual void ReportStatus(const std::string& text);
+    // Progress: at most one OnWork per new kilobyte; -1 ends a run.
+    virtual void ReportWork(int32_t position);
+    void BeginWork(int32_t total);
+    void EndWork();
+
+    // The point in time a wait that starts now gives up (Timeout seconds on).
+    net::Clock::time_point Deadline() const;
+
+protected:
+    // One receive into the buffer (the growth rules keep the buffer near
+    // twice the unread data). Throws as ReadLine.
+    void fillBuffer();
+    // The transport's own disconnect: statuses "Disconnecting" and
+    // "Disconnected", log closed, buffer emptied, address cleared, socket
+    // closed. Swallows every error. Failure paths of the transport use this
+    // rather than the virtual Disconnect, so that a protocol's logout line is
+    // never written to a connection that has just failed.
+    void disconnectTransport();
+    // Sizes the receive buffer to BufferChunk and empties it.
+    void resetBuffer();
+    // Appends one entry to the connection log when it is open.
+    void writeLog(const std::string& entry);
+    // Throws the socket error for errno after a Failed transfer (10058 closes).
+    [[noreturn]] void failTransfer(int err);
+    // Gives up a wait: closes the connection, throws EWireSocketError 10060.
+    [[noreturn]] void failTimeout();
+
+    std::string EndOfLine = "\r\n";
+    std::string m_resolvedAddress;
+    std::ofstream m_log;
+
+private:
+    int32_t m_bufferChunk = 8192;
+    std::vector<char> m_buffer; // its size is the buffer's capacity
+    std::size_t m_start = 0;    // first unread byte
+    std::size_t m_end = 0;      // first free byte
+    std::size_t m_scanned = 0;  // bytes from m_start known to hold no CR LF
+    int32_t m_lastKilobyte = 0;
+    int32_t m_workPosition = 0;
+    int32_t m_workTotal = 0;
+};
+
+class TWireClient : public TWireSocket {
+public:
+    TWireClient() = default;
+    // Runs Disconnect (with its statuses) when connected, then forgets OnStatus.
+    ~TWireClient() override;
+
+    std::string Host;
+
+    // Statuses "Connecting to " + Host, then "Socket Connected". Throws
+    // EWireAlreadyConnected "Already connected." when open (left untouched),
+    // EWireInvalidSocket when no socket can be had, EWireSocketError for a
+    // failed lookup (11001 ...), a refused (10061) or timed-out (10060)
+    // connect, or a failing status handler; every failure after the socket
+    // exists closes it first.
+    virtual void Connect();
+    // Statuses "Disconnecting", "Disconnected"; closes log, buffer and
+    // socket. Never throws.
+    void Disconnect() override;
+
+    // Resolves host to an IPv4 address in network order and sets the
+    // resolved address text. "LOCALHOST" in any case is 127.0.0.1 without a
+    // lookup. Throws EWireSocketError (11001 "Host not found." ...).
+    uint32_t ResolveHost(const std::string& host);
+
+protected:
+    // Runs right after "Socket Connected", inside Connect's clean-up guard:
+    // the place to wrap m_stream in a session protocol (TLS) using
+    // Deadline() and OnIdle. Throwing closes the connection.
+    virtual void startSession() {}
+
+    std::string m_password;
+    std::string m_userName;
+};

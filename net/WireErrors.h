@@ -1,0 +1,78 @@
+#pragma once
+// The transport's error family and the socket error texts. Every failure of
+// the network layer reaches callers as one of these (or as the general
+// Exception with a fixed text), carrying one message.
+#include "app/Exception.h"
+
+#include <cstdint>
+#include <string>
+
+class EWireException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A failing socket call: the message is SocketErrorText(code).
+class EWireSocketError : public EWireException {
+public:
+    explicit EWireSocketError(int32_t code);
+    // Same code, another text (a status handler's error being re-raised).
+    EWireSocketError(int32_t code, const std::string& message) : EWireException(message), m_code(code) {}
+    int32_t ErrorCode() const { return m_code; }
+
+private:
+    int32_t m_code;
+};
+
+// A reply whose verdict differs from the expected one; the message is the reply line.
+class EWireResponseError : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// Writing while no socket is open: "Socket is closed, cannot write".
+class EWireClosedSocket : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// No socket could be allocated: "Cannot allocate socket.".
+class EWireInvalidSocket : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// The peer closed the connection: "Connection Closed Gracefully.".
+class EWireConnClosedGraceful : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// The server's greeting was not "+OK"; the message is the greeting line.
+class EWireConnectRefused : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// Connect on an open client: "Already connected.".
+class EWireAlreadyConnected : public EWireException {
+public:
+    using EWireException::EWireException;
+};
+
+// Returns "Socket Error #" + code + CR LF + the text for a known code
+// (nothing after the CR LF for an unknown one).
+std::string SocketErrorText(int32_t code);
+
+// Maps an errno value to the socket error number of the table above; values
+// without a matching meaning are returned as 10000 + errno, which has no text.
+int32_t SocketErrorCode(int err);
+
+// Maps a getaddrinfo() result (EAI_*) to 11001..11004; other failures of the
+// lookup count as 11001 "Host not found.".
+int32_t ResolverErrorCode(int gaiError);
+
+// Throws a new error of the same class as e (the most derived one of this
+// family, or the general Exception) whose message is `message`; an
+// EWireSocketError keeps its code.
+[[noreturn]] void RethrowWithMessage(const Exception& e, const std::string& message);

@@ -1,0 +1,48 @@
+#pragma once
+// The POP3 mail-drop client (RFC 1939, the USER/PASS/UIDL/DELE/QUIT subset):
+// log in, count the waiting messages, delete one, log out. The command
+// spellings ("User ", "Pass ", "UIDL", "DELE ", "Quit") are what servers
+// have always seen from this program; keep them.
+#include "mail/WireMessage.h"
+
+#include <cstdint>
+#include <string>
+
+class TWirePOP3 : public TWireMessageClient {
+public:
+    TWirePOP3();
+    // Logs out (sends "Quit", closes) when still connected; never throws.
+    ~TWirePOP3() override;
+
+    std::string UserID() const { return m_userName; }
+    void SetUserID(const std::string& v) { m_userName = v; }
+    std::string Password() const { return m_password; }
+    void SetPassword(const std::string& v) { m_password = v; }
+
+    // Connects, reads the greeting raw, sends "User " + UserID and
+    // "Pass " + Password. Statuses: "Connecting to " + Host, "Socket
+    // Connected", "Connected", "  User Account is valid", "  Password is
+    // valid". Throws the transport's errors, EWireConnectRefused with the
+    // greeting when it is not "+OK", EWireResponseError with the server's
+    // line when User or Pass is refused. On any failure after the socket
+    // connected the client logs out ("Quit" while the connection is still
+    // open) and is closed; an error of that logout replaces the first one.
+    void Connect() override;
+
+    // Sends "UIDL" and counts the listing's lines up to ".". Status
+    // "Checking for messages". Never throws an Exception: a refused UIDL or
+    // a failure mid-listing is reported through OnStatus (its message) and
+    // the count so far is returned (0 when UIDL itself failed).
+    int32_t CheckMessages();
+
+    // Sends "DELE " + number; true when the server answered +OK (no error on
+    // -ERR). The server removes the message at logout. Throws the
+    // transport's errors.
+    bool Delete(int32_t number);
+
+    // Sends "Quit" without reading the reply, then always closes (statuses
+    // "Disconnecting", "Disconnected"). Throws EWireClosedSocket "Socket is
+    // closed, cannot write" (or the send's error) after closing when the
+    // connection was already gone.
+    void Disconnect() override;
+};
