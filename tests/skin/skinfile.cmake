@@ -1,0 +1,1 @@
+tolmu_add_test(test_skinfile SOURCES skinfile_test.cpp LIBS tolmu_core)
