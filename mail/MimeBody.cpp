@@ -3,6 +3,7 @@
 #include "app/Exception.h"
 #include "mail/Coder.h"
 #include "mail/MimeFiles.h"
+#include "net/WireErrors.h"
 
 #include <algorithm>
 #include <cctype>
@@ -135,7 +136,7 @@ public:
     void finish()
     {
         if (!m_problem.empty())
-            throw Exception(m_problem);
+            throw EWireException(m_problem);
     }
 
 private:
@@ -453,7 +454,7 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
     } else {
         const std::optional<std::string> boundary = HeaderParameter(ct, "boundary");
         if (!boundary || boundary->empty())
-            throw Exception("Boundary error");
+            throw EWireException("Boundary error");
         reader.multipart(*boundary);
     }
     reader.finish();

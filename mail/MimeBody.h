@@ -49,10 +49,11 @@ using HeaderUnfolder = std::function<void(TStringList& lines)>;
 
 // Reads one body, whose header block is headers, from in through the final
 // "." line, and fills out. A message cut short ends at the "." line.
-// Throws Exception "Boundary error" for a multipart message without a
-// usable boundary parameter (nothing read then); Exception "Message too
-// large: ..." after the whole body was read when a BodyLimits bound was
-// hit; file errors as Exception; and whatever in throws. Parts and
+// Throws EWireException "Boundary error" for a multipart message without a
+// usable boundary parameter (nothing read then); after the whole body was
+// read, EWireException with the first problem met: "Message too large: ..."
+// when a BodyLimits bound was hit, or a temporary file that could not be
+// created or written; and whatever in throws. Parts and
 // attachments stored before an error stay in out; open files are closed.
 void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
               const HeaderUnfolder& unfold, const BodyLimits& limits = {});

@@ -1,0 +1,338 @@
+// The MIME body reader fed from memory: messages made by Python's email
+// package, the same messages cut off at every line, hand-made edge cases and
+// the bounds on what one message may make the reader keep.
+#include "mail/MimeBody.h"
+#include "mail/MimeFiles.h"
+#include "net/WireErrors.h"
+#include "tests/mail/MessageFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using testmail::TestMessage;
+
+namespace {
+
+// Attachment files go to a folder of this test binary, so that the files a
+// case creates can be counted. Set before the first TempDirectory() call.
+const std::string& scratch()
+{
+    static const std::string dir = [] {
+        char tmpl[] = "/tmp/tolmu-body-XXXXXX";
+        std::string d = mkdtemp(tmpl);
+        setenv("TMPDIR", d.c_str(), 1);
+        return d;
+    }();
+    return dir;
+}
+const bool scratchReady = !scratch().empty();
+
+std::size_t pbeFiles()
+{
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator(mime::TempDirectory()))
+        n += e.path().filename().string().rfind("PBE", 0) == 0;
+    return n;
+}
+
+struct SourceClosed : std::runtime_error {
+    SourceClosed() : std::runtime_error("closed") {}
+};
+
+// Lines as a POP3 server sends them: dot-stuffed, then "." unless cut.
+class MemoryLines : public mime::LineSource {
+public:
+    MemoryLines(const std::vector<std::string>& body, bool withEnd = true)
+    {
+        for (const std::string& l : body)
+            m_lines.push_back(!l.empty() && l[0] == '.' ? "." + l : l);
+        if (withEnd)
+            m_lines.push_back(".");
+    }
+    std::string ReadLine() override
+    {
+        if (m_next >= m_lines.size())
+            throw SourceClosed();
+        return m_lines[m_next++];
+    }
+    bool consumed() const { return m_next == m_lines.size(); }
+
+private:
+    std::vector<std::string> m_lines;
+    std::size_t m_next = 0;
+};
+
+// The header rules of the message client: a line starting with a blank or
+// TAB continues the last field; ": " becomes "=".
+void unfold(TStringList& lines)
+{
+    TStringList out;
+    for (std::string l : lines) {
+        if (!l.empty() && (l[0] == ' ' || l[0] == '\t')) {
+            if (out.empty())
+                continue;
+            for (char& c : l)
+                if (c == '\t')
+                    c = ' ';
+            const std::size_t a = l.find_first_not_of(' ');
+            const std::size_t b = l.find_last_not_of(' ');
+            out.back() += " " + (a == std::string::npos ? "" : l.substr(a, b - a + 1));
+            continue;
+        }
+        const std::size_t cb = l.find(": ");
+        if (cb != std::string::npos)
+            l.replace(cb, 2, "=");
+        out.push_back(l);
+    }
+    lines = out;
+}
+
+struct Split {
+    TStringList headers;
+    std::vector<std::string> body;
+};
+
+Split split(const std::string& raw)
+{
+    Split s;
+    std::vector<std::string> lines = testmail::splitLines(raw);
+    std::size_t i = 0;
+    for (; i < lines.size() && !lines[i].empty(); ++i)
+        s.headers.push_back(lines[i]);
+    unfold(s.headers);
+    s.body.assign(lines.begin() + static_cast<long>(std::min(i + 1, lines.size())), lines.end());
+    return s;
+}
+
+struct Result {
+    TStringList text;
+    TMessageParts parts;
+    TAttachments attachments;
+    std::string error;
+    bool consumed = false;
+};
+
+Result read(const TStringList& headers, const std::vector<std::string>& body, bool extract = true,
+            const mime::BodyLimits& limits = {})
+{
+    Result r;
+    MemoryLines in(body);
+    try {
+        mime::ReadBody(in, headers, {r.text, r.parts, r.attachments, extract}, unfold, limits);
+    } catch (const EWireException& e) {
+        r.error = e.what();
+    }
+    r.consumed = in.consumed();
+    return r;
+}
+
+Result readRaw(const std::string& raw, bool extract = true, const mime::BodyLimits& limits = {})
+{
+    std::string crlf;
+    for (char c : raw) {
+        if (c == '\n')
+            crlf += '\r';
+        crlf += c;
+    }
+    const Split s = split(crlf);
+    return read(s.headers, s.body, extract, limits);
+}
+
+class GeneratedMessages : public testing::Test {
+protected:
+    static void SetUpTestSuite() { s_messages = testmail::makeMessages(scratch(), 300 * 1024); }
+    static std::vector<TestMessage> s_messages;
+};
+std::vector<TestMessage> GeneratedMessages::s_messages;
+
+} // namespace
+
+TEST_F(GeneratedMessages, TextAndAttachmentsAsTheMailLibraryWroteThem)
+{
+    ASSERT_GE(s_messages.size(), 12u);
+    for (const TestMessage& m : s_messages) {
+        SCOPED_TRACE(m.name);
+        const Split s = split(m.raw);
+        const Result r = read(s.headers, s.body);
+        EXPECT_TRUE(r.consumed || !m.error.empty());
+        EXPECT_EQ(r.error, m.error);
+        if (!m.error.empty())
+            continue;
+        EXPECT_EQ(r.parts.size(), m.parts);
+        EXPECT_EQ(r.text, m.text);
+        ASSERT_EQ(r.attachments.size(), m.attachments.size());
+        for (std::size_t i = 0; i < m.attachments.size(); ++i) {
+            EXPECT_EQ(r.attachments[i].FileName, m.attachments[i].fileName);
+            const std::string stored = testmail::readFile(r.attachments[i].StoredPathName);
+            if (m.partial)
+                EXPECT_EQ(stored, m.attachments[i].original.substr(0, stored.size()));
+            else
+                EXPECT_TRUE(stored == m.attachments[i].original) << m.attachments[i].fileName;
+        }
+    }
+}
+
+TEST_F(GeneratedMessages, CutAtEveryLineEndsAtTheDotOrFailsClearly)
+{
+    for (const TestMessage& m : s_messages) {
+        if (m.raw.size() > 100000)
+            continue;
+        SCOPED_TRACE(m.name);
+        const Split s = split(m.raw);
+        for (std::size_t k = 0; k <= s.body.size(); ++k) {
+            const std::vector<std::string> cut(s.body.begin(), s.body.begin() + static_cast<long>(k));
+            const Result r = read(s.headers, cut);
+            EXPECT_TRUE(r.consumed || !m.error.empty()) << k;
+            EXPECT_EQ(r.error, m.error) << k;
+
+            // The connection closes instead: the transport's error comes
+            // through, and what was stored stays.
+            MemoryLines closed(cut, false);
+            Result c;
+            EXPECT_THROW(mime::ReadBody(closed, s.headers, {c.text, c.parts, c.attachments, true}, unfold),
+                         std::exception)
+                << k;
+        }
+    }
+}
+
+TEST(BodyReader, EdgeCases)
+{
+    struct Row {
+        const char* name;
+        std::string raw;
+        TStringList text;
+        std::vector<std::string> files; // FileName of each attachment
+        std::string error;
+    } rows[] = {
+        {"dot lines", "Subject: x\n\n.\n..x\nend\n", {".", "..x", "end"}, {}, ""},
+        {"no content type", "Subject: x\n\nhello\n", {"hello"}, {}, ""},
+        {"plain with two blanks", "Content-Type:  text/plain\n\n--b\n", {"--b"}, {}, ""},
+        {"only preamble", "Content-Type: multipart/mixed; boundary=b\n\nnothing\nhere\n", {}, {}, ""},
+        {"header block cut by the end", "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n",
+         {}, {}, ""},
+        {"separator where headers were due", "Content-Type: multipart/mixed; boundary=b\n\n--b\n--b\n\nbare\n--b--\n",
+         {"bare"}, {}, ""},
+        {"part without headers is text", "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nbare\n--b--\n",
+         {"bare"}, {}, ""},
+        {"separator with trailing blanks", "Content-Type: multipart/mixed; boundary=b\n\n--b  \n\nt\n--b-- \n",
+         {"t"}, {}, ""},
+        {"epilogue separator ignored",
+         "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nt\n--b--\n--b\n\nlate\n", {"t"}, {}, ""},
+        {"inner part runs into the outer separator",
+         "Content-Type: multipart/mixed; boundary=o\n\n--o\nContent-Type: multipart/alternative; boundary=i\n\n"
+         "--i\nContent-Type: text/plain\n\nalt\n--o\nContent-Type: text/plain\n\nnext\n--o--\n",
+         {"alt", "next"}, {}, ""},
+        {"quoted file name with a semicolon",
+         "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: application/x\n"
+         "Content-Disposition: attachment; filename=\"a;b.zip\"; size=3\nContent-Transfer-Encoding: base64\n\n"
+         "YWJj\n--b--\n",
+         {}, {"a;b.zip"}, ""},
+        {"part without a file name is skipped",
+         "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n\nAAAA\n--b\n\nt\n--b--\n",
+         {"t"}, {}, ""},
+        {"empty boundary", "Content-Type: multipart/mixed; boundary=\"\"\n\n--\n", {}, {}, "Boundary error"},
+        {"boundary in another parameter only", "Content-Type: multipart/mixed; xboundary=b\n\n--b\n", {}, {},
+         "Boundary error"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const Result got = readRaw(r.raw);
+        EXPECT_TRUE(got.consumed || !r.error.empty());
+        EXPECT_EQ(got.error, r.error);
+        EXPECT_EQ(got.text, r.text);
+        std::vector<std::string> files;
+        for (const TAttachment& a : got.attachments)
+            files.push_back(a.FileName);
+        EXPECT_EQ(files, r.files);
+    }
+}
+
+TEST(BodyReader, PlainTextEqualsItsOnlyPart)
+{
+    const Result r = readRaw("Content-Type: text/plain; charset=x\nContent-Transfer-Encoding: 8bit\n\na\n\nb\n");
+    ASSERT_EQ(r.parts.size(), 1u);
+    EXPECT_EQ(r.parts[0].Text, r.text);
+    EXPECT_EQ(r.parts[0].ContentType, "text/plain; charset=x");
+    EXPECT_EQ(r.parts[0].ContentTransfer, "8bit");
+}
+
+TEST(BodyReader, NoFilesWhenAttachmentsAreNotExtracted)
+{
+    const std::string raw =
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n\nkept\n"
+        "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"a.bin\"\n"
+        "Content-Transfer-Encoding: base64\n\nYWJj\n--b--\n";
+    const std::size_t before = pbeFiles();
+    const Result r = readRaw(raw, false);
+    EXPECT_EQ(r.text, (TStringList{"kept"}));
+    EXPECT_TRUE(r.attachments.empty());
+    EXPECT_EQ(pbeFiles(), before);
+    const Result stored = readRaw(raw, true);
+    EXPECT_EQ(stored.attachments.size(), 1u);
+    EXPECT_EQ(pbeFiles(), before + 1);
+}
+
+TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
+{
+    const std::string raw =
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\nX-Long: " +
+        std::string(200, 'h') + "\n\n0123456789\nabcdefghij\n"
+        "--b\nContent-Type: multipart/alternative; boundary=i\n\n--i\nContent-Type: multipart/alternative; boundary=j\n\n"
+        "--j\nContent-Type: text/plain\n\ndeep\n--j--\n--i--\n"
+        "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"a.bin\"\n"
+        "Content-Transfer-Encoding: base64\n\nYWJjZGVmZ2hp\nYWJj\n--b\nContent-Type: text/plain\n\nlast\n--b--\n";
+    struct Row {
+        const char* name;
+        mime::BodyLimits limits;
+        std::string error;
+    } rows[] = {
+        {"text", {15, 1u << 20, 100, 1u << 20, 8}, "Message too large: text beyond 15 bytes was not stored."},
+        {"header", {1u << 20, 100, 100, 1u << 20, 8},
+         "Message too large: a part's header block exceeds 100 bytes."},
+        {"parts", {1u << 20, 1u << 20, 2, 1u << 20, 8},
+         "Message too large: more than 2 parts; the rest was not stored."},
+        {"attachment", {1u << 20, 1u << 20, 100, 10, 8},
+         "Message too large: attachment a.bin exceeds 10 bytes; it was cut there."},
+        {"depth", {1u << 20, 1u << 20, 100, 1u << 20, 1},
+         "Message too complex: alternatives nested deeper than 1 levels were not read."},
+        {"none hit", {}, ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const Result got = readRaw(raw, true, r.limits);
+        EXPECT_TRUE(got.consumed);
+        EXPECT_EQ(got.error, r.error);
+        std::size_t textBytes = 0;
+        for (const std::string& l : got.text)
+            textBytes += l.size();
+        EXPECT_LE(textBytes, r.limits.MaxTextBytes);
+        EXPECT_LE(got.parts.size() + got.attachments.size(), r.limits.MaxParts);
+        for (const TAttachment& a : got.attachments)
+            EXPECT_LE(fs::file_size(a.StoredPathName), r.limits.MaxAttachmentBytes);
+    }
+}
+
+TEST(HeaderParameter, Rfc2045Forms)
+{
+    struct Row {
+        std::string value, name;
+        std::optional<std::string> got;
+    } rows[] = {
+        {"multipart/mixed; boundary=\"x\"; charset=us-ascii", "boundary", "x"},
+        {"multipart/mixed; Boundary=abc", "boundary", "abc"},
+        {"multipart/mixed;boundary=abc ;x=y", "boundary", "abc"},
+        {"multipart/mixed; charset=x; BOUNDARY = \"a b;c\"", "boundary", "a b;c"},
+        {"multipart/mixed; b=\"q\\\"x\"", "b", "q\"x"},
+        {"multipart/mixed; noequals; boundary=z", "boundary", "z"},
+        {"multipart/mixed; xboundary=z", "boundary", std::nullopt},
+        {"multipart/mixed", "boundary", std::nullopt},
+        {"multipart/mixed; boundary=\"unterminated", "boundary", "unterminated"},
+        {"attachment; filename*=utf-8''a%20b", "filename*", "utf-8''a%20b"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(mime::HeaderParameter(r.value, r.name), r.got) << r.value;
+}
