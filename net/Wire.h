@@ -191,8 +191,14 @@ public:
     ~TWireClient() override;
 
     std::string Host;
+    // The port on which the server speaks TLS from the first byte (POP3S).
+    // Connecting to it adds the handshake and the status "TLS connected"
+    // after "Socket Connected"; any other port stays plain.
+    int32_t TlsPort = 995;
 
-    // Statuses "Connecting to " + Host, then "Socket Connected". Throws
+    // Statuses "Connecting to " + Host, then "Socket Connected" (and "TLS
+    // connected" on TlsPort). Throws EWireTLSError "TLS error: ..." when the
+    // TLS handshake or the server's certificate fails. Throws
     // EWireAlreadyConnected "Already connected." when open (left untouched),
     // EWireInvalidSocket when no socket can be had, EWireSocketError for a
     // failed lookup (11001 ...), a refused (10061) or timed-out (10060)
@@ -211,8 +217,9 @@ public:
 protected:
     // Runs right after "Socket Connected", inside Connect's clean-up guard:
     // the place to wrap m_stream in a session protocol (TLS) using
-    // Deadline() and OnIdle. Throwing closes the connection.
-    virtual void startSession() {}
+    // Deadline() and OnIdle. Throwing closes the connection. On TlsPort it
+    // runs the TLS handshake (net/WireTls.cpp).
+    virtual void startSession();
 
     std::string m_password;
     std::string m_userName;

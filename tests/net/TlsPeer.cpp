@@ -1,0 +1,198 @@
+#include "tests/net/TlsPeer.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testsupport {
+namespace {
+
+// Bounds every wait of the peer, so a client fault cannot hang a test.
+constexpr int PeerTimeoutSeconds = 10;
+
+void setTimeouts(int fd)
+{
+    timeval tv{PeerTimeoutSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+bool readLine(SSL* ssl, std::string& line)
+{
+    line.clear();
+    char c;
+    while (line.size() < 4096) {
+        if (SSL_read(ssl, &c, 1) != 1)
+            return false;
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return true;
+        }
+        line += c;
+    }
+    return false;
+}
+
+bool writeAll(SSL* ssl, const std::string& s)
+{
+    return s.empty() || SSL_write(ssl, s.data(), static_cast<int>(s.size())) == static_cast<int>(s.size());
+}
+
+} // namespace
+
+int ConnectLoopback(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
+    }
+    return fd;
+}
+
+TlsPeer::TlsPeer(PeerMode mode, const std::string& certFile, const std::string& keyFile)
+    : m_mode(mode), m_cert(certFile), m_key(keyFile)
+{
+    m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listen, 8) != 0
+        || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (m_listen >= 0)
+            ::close(m_listen);
+        throw std::runtime_error("TlsPeer: cannot listen on 127.0.0.1");
+    }
+    m_port = ntohs(a.sin_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+TlsPeer::~TlsPeer()
+{
+    m_stop = true;
+    m_thread.join();
+    ::close(m_listen);
+}
+
+void TlsPeer::run()
+{
+    while (!m_stop) {
+        pollfd p{m_listen, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        const int fd = ::accept(m_listen, nullptr, nullptr);
+        if (fd < 0)
+            continue;
+        ++m_accepted;
+        setTimeouts(fd);
+        serveOne(fd);
+        ::close(fd);
+    }
+}
+
+void TlsPeer::serveOne(int fd)
+{
+    char buf[4096];
+    switch (m_mode) {
+    case PeerMode::DropInHandshake:
+        (void)::recv(fd, buf, sizeof buf, 0);
+        return;
+    case PeerMode::Silent: {
+        // Hold the connection open until the client gives up (or the bound).
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(PeerTimeoutSeconds);
+        while (!m_stop && std::chrono::steady_clock::now() < end) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0 && ::recv(fd, buf, sizeof buf, MSG_DONTWAIT) == 0)
+                return;
+        }
+        return;
+    }
+    case PeerMode::PlainText: {
+        const std::string greeting = "+OK plain POP3 server ready\r\n";
+        (void)::send(fd, greeting.data(), greeting.size(), MSG_NOSIGNAL);
+        (void)::recv(fd, buf, sizeof buf, 0);
+        return;
+    }
+    case PeerMode::Serve:
+    case PeerMode::OldProtocol:
+        break;
+    }
+
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (m_mode == PeerMode::OldProtocol) {
+        SSL_CTX_set_security_level(ctx, 0);
+        SSL_CTX_set_min_proto_version(ctx, TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(ctx, TLS1_1_VERSION);
+    }
+    if (SSL_CTX_use_certificate_file(ctx, m_cert.c_str(), SSL_FILETYPE_PEM) != 1
+        || SSL_CTX_use_PrivateKey_file(ctx, m_key.c_str(), SSL_FILETYPE_PEM) != 1) {
+        SSL_CTX_free(ctx);
+        return;
+    }
+    SSL* ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1 && writeAll(ssl, "+OK tls peer\r\n")) {
+        std::string line;
+        bool dropped = false;
+        while (readLine(ssl, line)) {
+            if (line == "QUIT") {
+                SSL_shutdown(ssl);
+                break;
+            }
+            if (line == "DROP") {
+                dropped = true;
+                break;
+            }
+            if (line.rfind("BIG ", 0) == 0) {
+                const long n = std::stol(line.substr(4));
+                const std::string row = std::string(98, 'x') + "\r\n";
+                std::string chunk;
+                for (long i = 0; i < n; ++i) {
+                    chunk += row;
+                    if (chunk.size() > 60000) {
+                        if (!writeAll(ssl, chunk))
+                            break;
+                        chunk.clear();
+                    }
+                }
+                writeAll(ssl, chunk + ".\r\n");
+            } else if (line.rfind("SINK ", 0) == 0) {
+                long left = std::stol(line.substr(5));
+                while (left > 0) {
+                    const int n = SSL_read(ssl, buf, static_cast<int>(std::min<long>(left, sizeof buf)));
+                    if (n <= 0)
+                        break;
+                    left -= n;
+                }
+                writeAll(ssl, "+OK " + line.substr(5) + "\r\n");
+            } else {
+                writeAll(ssl, line + "\r\n");
+            }
+        }
+        if (!dropped && !(SSL_get_shutdown(ssl) & SSL_RECEIVED_SHUTDOWN)) {
+            const int r = SSL_read(ssl, buf, sizeof buf);
+            (void)SSL_get_error(ssl, r);
+        }
+        if (SSL_get_shutdown(ssl) & SSL_RECEIVED_SHUTDOWN)
+            ++m_closeNotifies;
+    }
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+    ERR_clear_error();
+}
+
+} // namespace testsupport
