@@ -1,8 +1,8 @@
 #include "skin/WinUtil.h"
 
 #include "app/Exception.h"
+#include "skin/file/SkinFile.h"
 
-#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
@@ -91,22 +91,6 @@ QRegion scanRuns(const QImage& img, IsTransparent isTransparent)
     return runs.finish();
 }
 
-QString findIgnoringCase(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists())
-        return path;
-    const QDir dir = info.dir();
-    if (!dir.exists())
-        return path;
-    const QString wanted = info.fileName();
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : entries)
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
-    return path;
-}
-
 } // namespace
 
 std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColour,
@@ -153,7 +137,7 @@ QImage LoadSkinBitmap(const QString& path)
 {
     if (path.isEmpty())
         return {};
-    const QString found = findIgnoringCase(path);
+    const QString found = QString::fromStdString(FindFileIgnoringCase(path.toStdString()));
     if (!QFileInfo(found).isFile())
         return {};
     QImageReader reader(found);
@@ -163,7 +147,7 @@ QImage LoadSkinBitmap(const QString& path)
 
 QImage LoadSkinBitmapOrThrow(const QString& path)
 {
-    const QString found = findIgnoringCase(path);
+    const QString found = QString::fromStdString(FindFileIgnoringCase(path.toStdString()));
     if (!QFileInfo(found).isFile())
         throw Exception("Cannot open file \"" + path.toStdString()
                         + "\". No such file or directory");
