@@ -228,6 +228,8 @@ std::string TWireSocket::ReadLine()
         for (std::size_t i = std::max(from, m_start); i + 1 < m_end; ++i) {
             if (begin[i] == '\r' && begin[i + 1] == '\n') {
                 const std::size_t len = i - m_start;
+                if (len > MaxLineBytes)
+                    break;
                 std::string line(begin + m_start, len);
                 m_start = i + 2;
                 m_scanned = 0;

@@ -150,6 +150,14 @@ public:
     // The point in time a wait that starts now gives up (Timeout seconds on).
     net::Clock::time_point Deadline() const;
 
+    // Adopts an already connected stream (tests and fuzzers feed bytes from
+    // memory this way; a session layer puts its wrapper back here). The
+    // client counts as connected from now on; buffered bytes stay.
+    void AttachStream(std::unique_ptr<ByteStream> stream) { m_stream = std::move(stream); }
+    // Gives up the stream without closing it (to wrap it); the client then
+    // counts as closed until AttachStream.
+    std::unique_ptr<ByteStream> DetachStream() { return std::move(m_stream); }
+
 protected:
     // One receive into the buffer (the growth rules keep the buffer near
     // twice the unread data). Throws as ReadLine.

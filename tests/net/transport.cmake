@@ -1,0 +1,1 @@
+tolmu_add_test(test_transport SOURCES transport_test.cpp LIBS tolmu_net tolmu_testsupport)
