@@ -2,6 +2,7 @@
 
 #include "app/Exception.h"
 #include "mail/Coder.h"
+#include "mail/Headers.h"
 #include "mail/MimeFiles.h"
 #include "net/WireErrors.h"
 
@@ -128,6 +129,13 @@ public:
             Ending e;
             if (!closed && matchMarker(line, e))
                 atSeparator = apply(e, closed);
+        }
+    }
+
+    void drain()
+    {
+        std::string line;
+        while (next(line)) {
         }
     }
 
@@ -388,16 +396,6 @@ private:
 
 } // namespace
 
-std::string HeaderValue(const TStringList& headers, std::string_view name)
-{
-    for (const std::string& entry : headers) {
-        const std::size_t eq = entry.find('=');
-        if (eq != std::string::npos && equalsNoCase(std::string_view(entry).substr(0, eq), name))
-            return entry.substr(eq + 1);
-    }
-    return {};
-}
-
 std::optional<std::string> HeaderParameter(std::string_view value, std::string_view name)
 {
     std::size_t pos = value.find(';');
@@ -453,8 +451,13 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
         reader.plain(headers);
     } else {
         const std::optional<std::string> boundary = HeaderParameter(ct, "boundary");
-        if (!boundary || boundary->empty())
+        if (!boundary || boundary->empty()) {
+            // Without a boundary nothing of the body can be told apart; it
+            // is read off the connection so that the next command's reply
+            // is not mistaken for it.
+            reader.drain();
             throw EWireException("Boundary error");
+        }
         reader.multipart(*boundary);
     }
     reader.finish();

@@ -50,17 +50,14 @@ using HeaderUnfolder = std::function<void(TStringList& lines)>;
 // Reads one body, whose header block is headers, from in through the final
 // "." line, and fills out. A message cut short ends at the "." line.
 // Throws EWireException "Boundary error" for a multipart message without a
-// usable boundary parameter (nothing read then); after the whole body was
-// read, EWireException with the first problem met: "Message too large: ..."
+// usable boundary parameter (after reading on to the "." line, so the
+// connection stays in step); after the whole body was read, EWireException
+// with the first problem met: "Message too large: ..."
 // when a BodyLimits bound was hit, or a temporary file that could not be
 // created or written; and whatever in throws. Parts and
 // attachments stored before an error stay in out; open files are closed.
 void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
               const HeaderUnfolder& unfold, const BodyLimits& limits = {});
-
-// The value of the first Name=value entry whose name equals name in any
-// letter case; empty when there is none.
-std::string HeaderValue(const TStringList& headers, std::string_view name);
 
 // The value of one parameter of a structured header value such as
 // 'multipart/mixed; charset=x; Boundary="b"' (RFC 2045): the name matched in

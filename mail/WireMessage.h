@@ -79,4 +79,20 @@ public:
     // Clears list, captures lines up to delimiter, unfolds them. Throws as
     // ReceiveHeader.
     void ReceiveHeaderLines(TStringList& list, const std::string& delimiter);
+
+    // Reads the body that follows the header block in message.Headers, up
+    // to and including the "." line: the text into Text, text parts into
+    // MessageParts (as they arrived), named attachments into Attachments
+    // with their decoded bytes in "PBE" temporary files (streamed, never
+    // held whole). A message cut short ends at ".". Clears OnLine. Throws
+    // EWireException "Boundary error" for a multipart message without a
+    // boundary (after reading to "."), EWireException "Message too
+    // large: ..." after reading to "." when a bound was hit, and the
+    // transport's errors (message partly filled, files closed).
+    virtual void ReceiveBody(TWireMessage& message);
+    // Writes message's body with WriteLine: the dot-stuffed Text, and with
+    // attachments a multipart body with the fixed boundary
+    // "=_NextPart_2rfksadvnqw3nerasdf" and each stored file in base64.
+    // Throws the transport's errors and Exception when a file cannot be read.
+    virtual void SendBody(TWireMessage& message);
 };

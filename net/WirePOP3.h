@@ -45,4 +45,19 @@ public:
     // closed, cannot write" (or the send's error) after closing when the
     // connection was already gone.
     void Disconnect() override;
+
+    // Sends "RETR " + number. On +OK: status "  " + the reply line, reads
+    // the header block and the body into message (cleared first), then
+    // statuses "    From: " + From and "    Subject: " + Subject; returns
+    // true. On -ERR returns false with message untouched and no status.
+    // Throws the transport's errors and ReceiveBody's (message partly filled).
+    bool Retrieve(int32_t number, TWireMessage& message);
+
+    // Sends "TOP " + number + " 0" (status "Retrieving headers") and reads
+    // the header block into message (cleared first). Returns true when the
+    // reply ends right after the header block ("." after the empty line, or
+    // in place of it); false when other lines follow, which are read off up
+    // to "." so the connection stays in step. Throws EWireResponseError with
+    // the server's line on -ERR (message untouched) and the transport's errors.
+    bool RetrieveHeader(int32_t number, TWireMessage& message);
 };

@@ -1,6 +1,7 @@
 // The MIME body reader fed from memory: messages made by Python's email
 // package, the same messages cut off at every line, hand-made edge cases and
 // the bounds on what one message may make the reader keep.
+#include "mail/Headers.h"
 #include "mail/MimeBody.h"
 #include "mail/MimeFiles.h"
 #include "net/WireErrors.h"
@@ -65,29 +66,9 @@ private:
     std::size_t m_next = 0;
 };
 
-// The header rules of the message client: a line starting with a blank or
-// TAB continues the last field; ": " becomes "=".
 void unfold(TStringList& lines)
 {
-    TStringList out;
-    for (std::string l : lines) {
-        if (!l.empty() && (l[0] == ' ' || l[0] == '\t')) {
-            if (out.empty())
-                continue;
-            for (char& c : l)
-                if (c == '\t')
-                    c = ' ';
-            const std::size_t a = l.find_first_not_of(' ');
-            const std::size_t b = l.find_last_not_of(' ');
-            out.back() += " " + (a == std::string::npos ? "" : l.substr(a, b - a + 1));
-            continue;
-        }
-        const std::size_t cb = l.find(": ");
-        if (cb != std::string::npos)
-            l.replace(cb, 2, "=");
-        out.push_back(l);
-    }
-    lines = out;
+    UnfoldHeaders(lines);
 }
 
 struct Split {
@@ -157,7 +138,7 @@ TEST_F(GeneratedMessages, TextAndAttachmentsAsTheMailLibraryWroteThem)
         SCOPED_TRACE(m.name);
         const Split s = split(m.raw);
         const Result r = read(s.headers, s.body);
-        EXPECT_TRUE(r.consumed || !m.error.empty());
+        EXPECT_TRUE(r.consumed);
         EXPECT_EQ(r.error, m.error);
         if (!m.error.empty())
             continue;
@@ -185,7 +166,7 @@ TEST_F(GeneratedMessages, CutAtEveryLineEndsAtTheDotOrFailsClearly)
         for (std::size_t k = 0; k <= s.body.size(); ++k) {
             const std::vector<std::string> cut(s.body.begin(), s.body.begin() + static_cast<long>(k));
             const Result r = read(s.headers, cut);
-            EXPECT_TRUE(r.consumed || !m.error.empty()) << k;
+            EXPECT_TRUE(r.consumed) << k;
             EXPECT_EQ(r.error, m.error) << k;
 
             // The connection closes instead: the transport's error comes
@@ -241,7 +222,7 @@ TEST(BodyReader, EdgeCases)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         const Result got = readRaw(r.raw);
-        EXPECT_TRUE(got.consumed || !r.error.empty());
+        EXPECT_TRUE(got.consumed);
         EXPECT_EQ(got.error, r.error);
         EXPECT_EQ(got.text, r.text);
         std::vector<std::string> files;
