@@ -252,11 +252,13 @@ long TlsStream::transferResult(int n, const char* during)
 
 bool TlsStream::unusable() const
 {
-    if (m_fd >= 0 && !m_broken)
+    if (m_fd >= 0 && !m_broken && m_established)
         return false;
     // After a fatal error the session cannot carry data any more; to the line
     // layer that is a connection it can no longer use (10058, which closes).
-    errno = m_fd >= 0 ? EPIPE : EBADF;
+    // Before the handshake ends no data may pass either: an idle hook that
+    // logs out meanwhile must not drive the handshake from a write.
+    errno = m_fd < 0 ? EBADF : m_broken ? EPIPE : ENOTCONN;
     return true;
 }
 

@@ -1,0 +1,228 @@
+// The POP3 client over TLS: a real Dovecot with an implicit-TLS listener and a
+// certificate from the test CA, and the in-process TLS peer for the faults.
+#include "net/TlsStream.h"
+#include "net/WirePOP3.h"
+#include "tests/net/TlsPeer.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/TestCerts.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testsupport::PeerMode;
+using testsupport::TestCerts;
+using testsupport::TlsPeer;
+
+namespace {
+
+const std::string Message = "From: Ann <ann@example.test>\r\nTo: tls@example.test\r\nSubject: over TLS\r\n\r\nbody\r\n";
+
+class Pop3Tls : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_certs = std::make_unique<TestCerts>();
+        if (testsupport::DovecotAvailable())
+            s_dovecot = std::make_unique<testsupport::Dovecot>(
+                testsupport::DovecotOptions{s_certs->Server().cert, s_certs->Server().key});
+        if (s_dovecot)
+            s_dovecot->AddUser("tls", "secret");
+    }
+    static void TearDownTestSuite()
+    {
+        s_dovecot.reset();
+        s_certs.reset();
+    }
+
+    void SetUp() override
+    {
+        ::setenv("SSL_CERT_FILE", s_certs->CaFile().c_str(), 1);
+        pop.SetUserID("tls");
+        pop.SetPassword("secret");
+        pop.Host = "localhost";
+        pop.Timeout = 5;
+        pop.OnStatus = [this](TWire&, const std::string& s) { statuses.push_back(s); };
+    }
+    void TearDown() override { ::unsetenv("SSL_CERT_FILE"); }
+
+    void needDovecot()
+    {
+        if (!s_dovecot)
+            GTEST_SKIP() << "dovecot is not available";
+        s_dovecot->ClearMailbox("tls");
+    }
+    void useTlsPort(int port)
+    {
+        pop.Port = port;
+        pop.TlsPort = port;
+    }
+    // The server applies DELE at logout, after our Quit (we do not wait).
+    static std::size_t settledCount(std::size_t expected)
+    {
+        std::size_t n = s_dovecot->MessageCount("tls");
+        for (int i = 0; i < 100 && n != expected; ++i) {
+            std::this_thread::sleep_for(20ms);
+            n = s_dovecot->MessageCount("tls");
+        }
+        return n;
+    }
+
+    static inline std::unique_ptr<TestCerts> s_certs;
+    static inline std::unique_ptr<testsupport::Dovecot> s_dovecot;
+    TWirePOP3 pop;
+    std::vector<std::string> statuses;
+};
+
+TEST_F(Pop3Tls, LogsInCountsAndDeletesOverTls)
+{
+    needDovecot();
+    if (IsSkipped())
+        return;
+    for (int i = 0; i < 3; ++i)
+        s_dovecot->Deliver("tls", Message);
+    useTlsPort(s_dovecot->TlsPort());
+
+    pop.Connect();
+    EXPECT_EQ(pop.CheckMessages(), 3);
+    EXPECT_TRUE(pop.Delete(2));
+    pop.Disconnect();
+    EXPECT_EQ(settledCount(2), 2u);
+
+    const std::vector<std::string> expected{"Connecting to localhost", "Socket Connected", "TLS connected", "Connected",
+                                            "  User Account is valid", "  Password is valid", "Checking for messages",
+                                            "Disconnecting", "Disconnected"};
+    EXPECT_EQ(statuses, expected);
+}
+
+TEST_F(Pop3Tls, WrongPasswordIsTheServersReplyAndClosesTheClient)
+{
+    needDovecot();
+    if (IsSkipped())
+        return;
+    useTlsPort(s_dovecot->TlsPort());
+    pop.SetPassword("wrong");
+    try {
+        pop.Connect();
+        FAIL() << "login accepted";
+    } catch (const EWireResponseError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("-ERR", 0), 0u) << e.what();
+    }
+    EXPECT_FALSE(pop.Connected());
+}
+
+TEST_F(Pop3Tls, OtherPortsStayPlainOnTheWire)
+{
+    needDovecot();
+    if (IsSkipped())
+        return;
+    s_dovecot->Deliver("tls", Message);
+    pop.Port = s_dovecot->Port();
+    pop.TlsPort = s_dovecot->TlsPort();
+    pop.Connect();
+    EXPECT_EQ(pop.CheckMessages(), 1);
+    pop.Disconnect();
+    for (const auto& s : statuses)
+        EXPECT_NE(s, "TLS connected");
+
+    // And a plain client on the TLS port gets no greeting it understands: the
+    // port really is TLS from the first byte.
+    statuses.clear();
+    pop.Port = s_dovecot->TlsPort();
+    pop.TlsPort = 995;
+    pop.Timeout = 1;
+    EXPECT_THROW(pop.Connect(), EWireException);
+    EXPECT_FALSE(pop.Connected());
+}
+
+TEST_F(Pop3Tls, UntrustedCaIsRefusedBeforeAnyCommand)
+{
+    needDovecot();
+    if (IsSkipped())
+        return;
+    const std::string empty = s_certs->Dir() + "/nothing.pem";
+    std::ofstream(empty).flush();
+    ::setenv("SSL_CERT_FILE", empty.c_str(), 1);
+    useTlsPort(s_dovecot->TlsPort());
+    try {
+        pop.Connect();
+        FAIL() << "untrusted server accepted";
+    } catch (const EWireTLSError& e) {
+        EXPECT_STREQ(e.what(), "TLS error: certificate verify failed (unable to get local issuer certificate)");
+    }
+    EXPECT_FALSE(pop.Connected());
+    const std::vector<std::string> expected{"Connecting to localhost", "Socket Connected", "Disconnecting",
+                                            "Disconnected"};
+    EXPECT_EQ(statuses, expected);
+}
+
+struct FaultCase {
+    const char* name;
+    PeerMode mode;
+    testsupport::CertAndKey (TestCerts::*cert)() const;
+    const char* text;
+    int socketCode; // 0: an EWireTLSError with `text`
+};
+
+class Pop3TlsFault : public Pop3Tls, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(Pop3TlsFault, ConnectFailsQuicklyWithAClearErrorAndLeavesTheClientClosed)
+{
+    const FaultCase& c = GetParam();
+    const auto cert = (s_certs.get()->*c.cert)();
+    TlsPeer peer(c.mode, cert.cert, cert.key);
+    useTlsPort(peer.Port());
+    pop.Timeout = 1;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        pop.Connect();
+        FAIL() << "connected";
+    } catch (const EWireSocketError& e) {
+        EXPECT_EQ(e.ErrorCode(), c.socketCode) << e.what();
+    } catch (const EWireTLSError& e) {
+        EXPECT_EQ(c.socketCode, 0);
+        EXPECT_STREQ(e.what(), c.text);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_FALSE(pop.Connected());
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), "Disconnected");
+}
+
+const FaultCase faultCases[] = {
+    {"HostNameMismatch", PeerMode::Serve, &TestCerts::OtherHost,
+     "TLS error: certificate verify failed (hostname mismatch)", 0},
+    {"SelfSigned", PeerMode::Serve, &TestCerts::SelfSigned,
+     "TLS error: certificate verify failed (self-signed certificate)", 0},
+    {"DroppedInHandshake", PeerMode::DropInHandshake, &TestCerts::Server,
+     "TLS error: connection closed by the server during the handshake", 0},
+    {"PlainServerOnTlsPort", PeerMode::PlainText, &TestCerts::Server, "TLS error: wrong version number", 0},
+    {"SilentHandshake", PeerMode::Silent, &TestCerts::Server, "", 10060},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tls, Pop3TlsFault, ::testing::ValuesIn(faultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Pop3Tls, IdleHookThatDisconnectsDuringTheHandshakeEndsItCleanly)
+{
+    TlsPeer peer(PeerMode::Silent, s_certs->Server().cert, s_certs->Server().key);
+    useTlsPort(peer.Port());
+    int idles = 0;
+    pop.OnIdle = [&] {
+        if (++idles == 3)
+            pop.Disconnect();
+    };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(pop.Connect(), EWireSocketError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(pop.Connected());
+}
+
+} // namespace
