@@ -9,10 +9,8 @@
 
 class LineReader {
 public:
-    // Opens path for reading. ok() tells whether that worked.
+    // Opens path for reading; failed() tells whether that worked.
     LineReader(const std::string& path, std::size_t maxLine, std::size_t maxFile);
-
-    bool ok() const { return m_file != nullptr && !m_failed; }
 
     // Returns false at the end of the file or on a read error (failed() then
     // tells which); otherwise stores the next line without its end in line.
