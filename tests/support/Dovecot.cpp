@@ -182,6 +182,8 @@ void Dovecot::writeConfig()
       << "first_valid_gid = 1\n"
       << "mail_max_userip_connections = 0\n"
       << "login_trusted_networks = 127.0.0.0/8\n"
+      // Tests log in with wrong passwords on purpose: no failure delay.
+      << "auth_failure_delay = 0\n"
       << "shutdown_clients = yes\n";
     if (!root) {
         c << "default_login_user = " << m_mailUser << "\n"
@@ -203,6 +205,8 @@ void Dovecot::writeConfig()
       << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort << "\n"
       << (m_tlsPort ? "    ssl = yes\n" : "") << "  }\n"
       << "}\n"
+      // No growing login delay per address after the wrong-password tests.
+      << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n"
       << "service imap-login {\n"
       << "  inet_listener imap {\n    port = 0\n  }\n"
       << "  inet_listener imaps {\n    port = 0\n  }\n"
