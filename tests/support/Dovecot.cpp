@@ -1,6 +1,7 @@
 #include "tests/support/Dovecot.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -133,7 +134,8 @@ Dovecot::Dovecot(DovecotOptions opts) : m_opts(std::move(opts))
         m_mailUser = pw ? pw->pw_name : std::to_string(m_mailUid);
         m_mailGroup = gr ? gr->gr_name : std::to_string(m_mailGid);
     }
-    std::ofstream(m_dir + "/passwd").flush();
+    fs::create_directories(m_dir + "/passwd.d");
+    ::chmod((m_dir + "/passwd.d").c_str(), 0711);
 
     // A port taken by another test between FreePort() and the bind of
     // dovecot makes the start fail: try again with fresh ports.
@@ -197,7 +199,7 @@ void Dovecot::writeConfig()
     } else {
         c << "ssl = no\n";
     }
-    c << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << m_dir << "/passwd\n}\n"
+    c << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << m_dir << "/passwd.d/%u\n}\n"
       << "userdb {\n  driver = static\n  args = uid=" << m_mailUser << " gid=" << m_mailGroup
       << " home=" << m_dir << "/home/%u\n}\n"
       << "service pop3-login {\n"
@@ -292,14 +294,10 @@ void Dovecot::giveToMailUser(const std::string& path) const
 
 void Dovecot::AddUser(const std::string& user, const std::string& password)
 {
-    const std::string passwdFile = m_dir + "/passwd";
-    std::istringstream old(readFile(passwdFile));
-    std::string kept, line;
-    while (std::getline(old, line))
-        if (line.rfind(user + ":", 0) != 0)
-            kept += line + "\n";
-    kept += user + ":{PLAIN}" + password + "\n";
-    std::ofstream(passwdFile, std::ios::trunc) << kept;
+    // One passwd file per user: Dovecot rereads a changed passwd file at
+    // most once a second, but loads a file it has not seen yet at once, so
+    // users added in quick succession can log in straight away.
+    std::ofstream(m_dir + "/passwd.d/" + user, std::ios::trunc) << user << ":{PLAIN}" << password << "\n";
 
     const std::string home = m_dir + "/home/" + user;
     for (const std::string& d : {home, home + "/Maildir", home + "/Maildir/new",

@@ -1,0 +1,3 @@
+tolmu_add_test(test_pop3_scripted SOURCES pop3_scripted_test.cpp LIBS tolmu_net tolmu_testsupport)
+tolmu_add_test(test_pop3_dovecot SOURCES pop3_dovecot_test.cpp LIBS tolmu_net tolmu_testsupport
+               LABELS dovecot)
