@@ -1,9 +1,101 @@
+// tolmu --show N: one message of an account, printed as the message window
+// shows it, for scripts and for checking a mailbox without a window.
+// This half reads the options and the account; CliShowMessage.cpp fetches.
 #include "app/Cli.h"
+#include "app/CliShowMessage.h"
+#include "app/Exception.h"
+#include "app/core/Settings.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
-int RunShow(const Args&)
+namespace {
+
+const char* const ShowUsage =
+    "Usage: tolmu --show N [--account NAME] [--headers-only] [--save-attachments DIR]\n"
+    "                      [--config-dir DIR]\n";
+
+struct ShowOptions {
+    int32_t number = 0;
+    std::optional<std::string> account;
+    bool headersOnly = false;
+    std::optional<std::string> saveDir;
+};
+
+// Throws Exception with the usage problem.
+ShowOptions parseOptions(const Args& raw)
 {
-    std::fputs("tolmu: --show is not available yet\n", stderr);
-    return 2;
+    const Args args = TakeConfigDirOption(raw);
+    ShowOptions o;
+    bool haveNumber = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* name) {
+            if (i + 1 >= args.size())
+                throw Exception(std::string(name) + " needs a value");
+            return args[++i];
+        };
+        if (a == "--account")
+            o.account = value("--account");
+        else if (a == "--headers-only")
+            o.headersOnly = true;
+        else if (a == "--save-attachments")
+            o.saveDir = value("--save-attachments");
+        else if (!haveNumber && !a.empty() && a[0] != '-') {
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(a.c_str(), &end, 10);
+            if (*end != '\0' || errno != 0 || n < 1 || n > INT32_MAX)
+                throw Exception("'" + a + "' is not a message number");
+            o.number = static_cast<int32_t>(n);
+            haveNumber = true;
+        } else {
+            throw Exception("unexpected argument '" + a + "'");
+        }
+    }
+    if (!haveNumber)
+        throw Exception("--show needs a message number");
+    return o;
+}
+
+// The account named, or the first active one. Throws Exception when none fits.
+const TPOPAcc& chooseAccount(const ShowOptions& o, const TLoadState& state)
+{
+    if (o.account) {
+        for (int i = 0; i < AccountCount; ++i)
+            if (AccountTable[i].AccName == *o.account)
+                return AccountTable[i];
+        throw Exception("no account named '" + *o.account + "'");
+    }
+    if (!state.HasActiveAccount || state.FirstActiveIndex < 1 || state.FirstActiveIndex > AccountCount)
+        throw Exception("no active account");
+    return AccountTable[state.FirstActiveIndex - 1];
+}
+
+} // namespace
+
+int RunShow(const Args& args)
+{
+    ShowRequest req;
+    try {
+        const ShowOptions opts = parseOptions(args);
+        TLoadState state;
+        LoadSettingsAndAccounts(state);
+        const TPOPAcc& account = chooseAccount(opts, state);
+        req.host = account.HostName;
+        req.port = account.PortNumber;
+        req.user = account.UserName;
+        req.password = account.Password;
+        req.number = opts.number;
+        req.headersOnly = opts.headersOnly;
+        req.saveDir = opts.saveDir;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tolmu: %s\n%s", ConsoleText(e.what()).c_str(), ShowUsage);
+        return 2;
+    }
+    return ShowMessage(req);
 }

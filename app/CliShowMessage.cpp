@@ -1,0 +1,178 @@
+// The fetching half of tolmu --show: the message window's fetch and lines
+// without a window.
+#include "app/CliShowMessage.h"
+#include "app/Exception.h"
+#include "mail/Headers.h"
+#include "mail/WireMessage.h"
+#include "net/WirePOP3.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Numbered names tried when a saved attachment's name is taken.
+constexpr int MaxNameTries = 1000;
+
+// The message window shows the date only, in the system's short format; a
+// missing or unreadable date shows nothing.
+std::string shortDate(TDateTime value)
+{
+    if (value == 0)
+        return {};
+    int y, m, d, hh, mm, ss;
+    DecodeDateTime(value, y, m, d, hh, mm, ss);
+    return QLocale::system().toString(QDate(y, m, d), QLocale::ShortFormat).toStdString();
+}
+
+std::vector<std::string> windowLines(const TWireMessage& msg, bool headersOnly)
+{
+    std::vector<std::string> lines;
+    lines.push_back("From : " + msg.From());
+    lines.push_back("Subj : " + msg.Subject());
+    lines.push_back("Date : " + shortDate(msg.Date()));
+    if (!headersOnly)
+        lines.push_back("File : " + std::to_string(msg.Attachments.size()));
+    lines.push_back(std::string(26, '_'));
+    lines.push_back("");
+    if (!headersOnly)
+        lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+    return lines;
+}
+
+// A file name from a mail cannot choose the folder it lands in: only its
+// last path component is used (either separator, as senders on any system
+// write them).
+std::string safeName(const std::string& fileName)
+{
+    std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
+    if (name.empty() || name == "." || name == "..")
+        name = "attachment";
+    return name;
+}
+
+// "a.zip" -> "a (n).zip"; a name without extension gets " (n)" at its end.
+std::string numberedName(const std::string& name, int n)
+{
+    const std::size_t dot = name.rfind('.');
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    if (dot == std::string::npos || dot == 0)
+        return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+// Copies the attachment's stored file into dir under a name that did not
+// exist (O_EXCL, so an existing file or link is never written through).
+// Returns the path written. Throws Exception on failure.
+std::string saveAttachment(const TAttachment& att, const std::string& dir)
+{
+    const std::string base = safeName(att.FileName);
+    std::string folder = dir;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    int in = ::open(att.StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } inGuard{in};
+
+    for (int n = 0; n < MaxNameTries; ++n) {
+        const std::string path = folder + (n == 0 ? base : numberedName(base, n));
+        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out < 0 && errno == EEXIST)
+            continue;
+        if (out < 0)
+            throw Exception("cannot create " + path + ": " + std::strerror(errno));
+        Closer outGuard{out};
+        char buf[64 * 1024];
+        for (;;) {
+            const ssize_t r = ::read(in, buf, sizeof buf);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+            if (r == 0)
+                break;
+            for (ssize_t done = 0; done < r;) {
+                const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(r - done));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0)
+                    throw Exception("cannot write " + path + ": " + std::strerror(errno));
+                done += w;
+            }
+        }
+        outGuard.fd = -1;
+        if (::close(out) != 0)
+            throw Exception("cannot write " + path + ": " + std::strerror(errno));
+        return path;
+    }
+    throw Exception("no free name for " + base + " in " + folder);
+}
+
+} // namespace
+
+std::string ConsoleText(std::string text)
+{
+    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;)
+        text.replace(p, 2, "\n");
+    for (char& c : text)
+        if (c == '\r')
+            c = '\n';
+    return text;
+}
+
+int ShowMessage(const ShowRequest& request)
+{
+    TWirePOP3 pop;
+    pop.Host = request.host;
+    pop.Port = request.port;
+    pop.SetUserID(request.user);
+    pop.SetPassword(request.password);
+    TWireMessage msg;
+    try {
+        pop.Connect();
+        msg.ExtractAttachments = !request.headersOnly;
+        if (request.headersOnly) {
+            pop.RetrieveHeader(request.number, msg);
+        } else if (!pop.Retrieve(request.number, msg)) {
+            const std::string reply = pop.ResultText;
+            pop.Disconnect();
+            std::fprintf(stderr, "tolmu: %s\n", ConsoleText(reply).c_str());
+            return 1;
+        }
+        pop.Disconnect();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tolmu: %s\n", ConsoleText(e.what()).c_str());
+        return 1;
+    }
+
+    for (const std::string& line : windowLines(msg, request.headersOnly))
+        std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+
+    if (request.saveDir && !request.headersOnly) {
+        try {
+            for (const TAttachment& att : msg.Attachments)
+                saveAttachment(att, *request.saveDir);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tolmu: %s\n", e.what());
+            return 1;
+        }
+    }
+    return 0;
+}
