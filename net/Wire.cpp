@@ -182,7 +182,7 @@ void TWireSocket::fillBuffer()
     const auto deadline = Deadline();
     long n;
     for (;;) {
-        n = m_stream->Receive(m_buffer.data() + m_end, want);
+        n = streamCall([&] { return m_stream->Receive(m_buffer.data() + m_end, want); });
         if (n != ByteStream::WouldBlock)
             break;
         if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle))
@@ -322,7 +322,7 @@ void TWireSocket::WriteBuffer(const char* bytes, std::size_t count)
     while (sent < count) {
         if (!m_stream)
             throw EWireClosedSocket("Socket is closed, cannot write");
-        const long n = m_stream->Send(bytes + sent, count - sent);
+        const long n = streamCall([&] { return m_stream->Send(bytes + sent, count - sent); });
         if (n == ByteStream::WouldBlock) {
             if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle))
                 failTimeout();

@@ -176,6 +176,19 @@ protected:
     [[noreturn]] void failTransfer(int err);
     // Gives up a wait: closes the connection, throws EWireSocketError 10060.
     [[noreturn]] void failTimeout();
+    // Runs one Send / Receive of the stream. A protocol failure it throws
+    // (a TLS alert or bad record) ends the session: the connection is closed
+    // first, so no logout line is tried on it and the error reaches the caller.
+    template <class F>
+    long streamCall(F&& call)
+    {
+        try {
+            return call();
+        } catch (const EWireException&) {
+            disconnectTransport();
+            throw;
+        }
+    }
 
     std::string EndOfLine = "\r\n";
     std::string m_resolvedAddress;

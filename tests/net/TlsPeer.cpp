@@ -129,6 +129,7 @@ void TlsPeer::serveOne(int fd)
     }
     case PeerMode::Serve:
     case PeerMode::OldProtocol:
+    case PeerMode::BadRecord:
         break;
     }
 
@@ -145,7 +146,14 @@ void TlsPeer::serveOne(int fd)
     }
     SSL* ssl = SSL_new(ctx);
     SSL_set_fd(ssl, fd);
-    if (SSL_accept(ssl) == 1 && writeAll(ssl, "+OK tls peer\r\n")) {
+    if (m_mode == PeerMode::BadRecord) {
+        if (SSL_accept(ssl) == 1) {
+            // A record header with a bad content type, sent around TLS.
+            const char junk[] = "\x63\x03\x03\x00\x05hello";
+            (void)::send(fd, junk, sizeof junk - 1, MSG_NOSIGNAL);
+            (void)::recv(fd, buf, sizeof buf, 0);
+        }
+    } else if (SSL_accept(ssl) == 1 && writeAll(ssl, "+OK tls peer\r\n")) {
         std::string line;
         bool dropped = false;
         while (readLine(ssl, line)) {

@@ -14,6 +14,7 @@ enum class PeerMode {
     Silent,          // accepts and never answers
     PlainText,       // sends a plain POP3 greeting instead of TLS
     OldProtocol,     // offers at most TLS 1.1
+    BadRecord,       // handshake, then bytes that are no TLS record
 };
 
 // Commands understood in Serve mode, one per line:

@@ -205,6 +205,7 @@ const FaultCase faultCases[] = {
      "TLS error: connection closed by the server during the handshake", 0},
     {"PlainServerOnTlsPort", PeerMode::PlainText, &TestCerts::Server, "TLS error: wrong version number", 0},
     {"SilentHandshake", PeerMode::Silent, &TestCerts::Server, "", 10060},
+    {"BadRecordAfterHandshake", PeerMode::BadRecord, &TestCerts::Server, "TLS error: bad record type", 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tls, Pop3TlsFault, ::testing::ValuesIn(faultCases),
