@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -71,8 +73,16 @@ mode_t modeFor(const std::string& path, int mode)
 
 } // namespace
 
-void WriteFileAtomically(const std::string& path, const std::string& content, int mode)
+void WriteFileAtomically(const std::string& given, const std::string& content, int mode)
 {
+    // Rewrite the file a symbolic link points at rather than replace the link.
+    std::error_code ec;
+    std::string path = given;
+    if (std::filesystem::is_symlink(given, ec)) {
+        const std::filesystem::path target = std::filesystem::weakly_canonical(given, ec);
+        if (!ec)
+            path = target.string();
+    }
     TempFile tmp(path);
     if (tmp.fd() < 0)
         fail(path);

@@ -4,7 +4,8 @@
 // renamed over the old file.
 #include <string>
 
-// Writes content to path through a temporary file and a rename.
+// Writes content to path through a temporary file and a rename. When path
+// is a symbolic link, the file it points at is rewritten and the link stays.
 // mode: the new file's permission bits, or -1 to keep those of the file it
 // replaces (0666 less the umask for a new file).
 // Throws Exception naming path and the system error when any step fails;

@@ -427,6 +427,16 @@ TEST_F(Store, FailedWriteLeavesTheOldFile)
     EXPECT_EXIT(writeUnderSizeLimit(m_dir.path()), testing::ExitedWithCode(0), "");
 }
 
+TEST_F(Store, LinkedSettingsFileIsRewrittenInPlace)
+{
+    TempDir elsewhere;
+    writeFile(elsewhere.path() + "real.ini", "old");
+    std::filesystem::create_symlink(elsewhere.path() + "real.ini", SettingsFilePath());
+    WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", "");
+    EXPECT_TRUE(std::filesystem::is_symlink(SettingsFilePath()));
+    EXPECT_EQ(readFile(elsewhere.path() + "real.ini").substr(0, 19), "current_skin = /s/\r");
+}
+
 TEST_F(Store, SettingsFileByteForByteAndBack)
 {
     WriteSettingsFile(m_dir.path() + "skins/blue/", true, false, true, false, 25, -4, 700, true, "/snd/a.wav",
