@@ -102,6 +102,31 @@ TEST_F(Pop3Tls, LogsInCountsAndDeletesOverTls)
     EXPECT_EQ(statuses, expected);
 }
 
+TEST_F(Pop3Tls, RetrievesWholeMessagesAndHeadersOverTls)
+{
+    needDovecot();
+    if (IsSkipped())
+        return;
+    // Longer than one TLS record, so the body arrives in several reads.
+    std::string body;
+    for (int i = 0; i < 2000; ++i)
+        body += "line " + std::to_string(i) + " of a long body\r\n";
+    s_dovecot->Deliver("tls", "From: Ann <ann@example.test>\r\nSubject: long one\r\n\r\n" + body);
+    useTlsPort(s_dovecot->TlsPort());
+
+    pop.Connect();
+    ASSERT_EQ(pop.CheckMessages(), 1);
+    TWireMessage msg;
+    ASSERT_TRUE(pop.Retrieve(1, msg));
+    EXPECT_EQ(msg.Subject(), "long one");
+    ASSERT_EQ(msg.Text.size(), 2000u);
+    EXPECT_EQ(msg.Text[1999], "line 1999 of a long body");
+    TWireMessage head;
+    EXPECT_TRUE(pop.RetrieveHeader(1, head));
+    EXPECT_EQ(head.From(), "Ann <ann@example.test>");
+    pop.Disconnect();
+}
+
 TEST_F(Pop3Tls, WrongPasswordIsTheServersReplyAndClosesTheClient)
 {
     needDovecot();
