@@ -238,3 +238,28 @@ TEST(TlsStream, PeerGoneReadsAsClosedAndCloseSendsCloseNotify)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TlsPort, OnlyAWholePortNumberInTheEnvironmentMovesIt)
+{
+    struct Row {
+        const char* value; // nullptr: unset
+        int32_t port;
+    };
+    const Row rows[] = {
+        {nullptr, 995}, {"", 995},     {"1995", 1995}, {"65535", 65535}, {"0", 995},
+        {"65536", 995}, {"-5", 995},   {"99x", 995},   {"abc", 995},     {"99999999999999999999", 995},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.value ? r.value : "(unset)");
+        if (r.value)
+            ::setenv("TOLMU_TLS_PORT", r.value, 1);
+        else
+            ::unsetenv("TOLMU_TLS_PORT");
+        EXPECT_EQ(TlsPortFromEnvironment(), r.port);
+    }
+    ::unsetenv("TOLMU_TLS_PORT");
+}
+
+} // namespace
