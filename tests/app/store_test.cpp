@@ -87,45 +87,12 @@ TEST(FindInSkin, UnreadableFiles)
     EXPECT_EXIT(FindInSkin(dir.path(), "", "x"), testing::ExitedWithCode(1), "SKIN PATH not found");
 }
 
-TEST(TrimLeadingBlanks, KeepsOneCharacter)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"", ""}, {" ", " "}, {"   ", " "}, {"  a", "a"}, {"a  ", "a  "}, {"\t a", "\t a"}, {" \t", "\t"},
-    };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(TrimLeadingBlanks(in), out) << '"' << in << '"';
-}
-
-TEST(Password, PrintableAsciiRoundTripsAndDiffersInEveryByte)
-{
-    std::string all;
-    for (int c = 32; c <= 126; ++c)
-        all.push_back(static_cast<char>(c));
-    const std::string stored = ScramblePassword(all);
-    ASSERT_EQ(stored.size(), all.size());
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        EXPECT_NE(stored[i], all[i]);
-        EXPECT_EQ(static_cast<unsigned char>(stored[i]) % 2, 0);
-    }
-    EXPECT_EQ(stored.find_first_of("=; \r\n"), std::string::npos);
-    EXPECT_EQ(UnscramblePassword(stored), all);
-    EXPECT_EQ(ScramblePassword("A"), "z"); // 2 * 65 - 8 = 122
-}
-
 TEST(ParseInteger, DecimalOnly)
 {
-    const std::pair<const char*, int32_t> good[] = {
-        {"0", 0}, {"42", 42}, {"  7", 7}, {"-5", -5}, {"+5", 5}, {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
-    };
-    for (const auto& [text, value] : good)
-        EXPECT_EQ(ParseInteger(text), value) << text;
-    for (const char* bad : {"", " ", "-", "abc", "1 ", "1x", "0x10", "2147483648", "99999999999999999999", "1,2"})
+    EXPECT_EQ(ParseInteger("  -2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseInteger("+2147483647"), INT32_MAX);
+    for (const char* bad : {"", " ", "-", "1 ", "0x10", "2147483648", "99999999999999999999"})
         EXPECT_THROW(ParseInteger(bad), Exception) << '"' << bad << '"';
-    try {
-        ParseInteger("abc");
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
-    }
 }
 
 TEST(ConfigDirOption, TakenOutOfTheArguments)
@@ -259,56 +226,33 @@ TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)
     EXPECT_EQ(Settings.Minutes, 3); // options come after the accounts
 }
 
+// The options as one line, so a table row states all of them at once.
+std::string describe(const TSettings& s, const TLoadState& state)
+{
+    const auto b = [](bool f) { return f ? '1' : '0'; };
+    return std::string{b(s.AutoCheck), b(s.AutoConnect), b(s.HeaderOnly), b(s.OnTop), b(state.OnTopChecked),
+                       b(s.PlaySnd), b(s.IconTray), b(s.RunMyClient)} +
+           " " + std::to_string(s.Minutes) + " " + std::to_string(s.PosX) + " " + std::to_string(s.PosY) + " [" +
+           s.WavSnd + "] [" + s.MyMailClient + "] [" + s.SkinDir + "] " + CurrentSkinDir;
+}
+
 TEST_F(Store, SettingsStage)
 {
-    struct Case {
-        const char* name;
-        std::string file;
-        TSettings expected;
-        std::string skinDir;
+    const std::pair<std::string, std::string> cases[] = {
+        {"current_skin = /s\r\n", "00000000 1 10 10 [none] [none] [none] /s/"},
+        {"current_skin = /s/\r\nautocheck =1\r\nautoconnect =1\r\nheader_only =1\r\nontop =1\r\nminutes = 15\r\n"
+         "posX = -20\r\nposY = 300\r\nplaysnd =1\r\nwavsnd = /snd/new.wav\r\nicon_tray =1\r\nrun_my_client =1\r\n"
+         "my_mail_client = mutt,-f x\r\nskin_dir = /skins/\r\n",
+         "11111111 15 -20 300 [/snd/new.wav] [mutt,-f x] [/skins/] /s/"},
+        // "autocheck = 1" reads "1"; "1 " and "true" are not "1".
+        {"current_skin = /s/\r\nautocheck = 1\r\nontop =1 \r\nplaysnd =true\r\nwavsnd = \r\n",
+         "10000000 1 10 10 [ ] [none] [none] /s/"},
+        {"current_skin = skins/x\r\n", "00000000 1 10 10 [none] [none] [none] " + m_dir.path() + "skins/x/"},
     };
-    TSettings defaults;
-    TSettings full;
-    full.AutoCheck = full.AutoConnect = full.HeaderOnly = full.OnTop = true;
-    full.PlaySnd = full.IconTray = full.RunMyClient = true;
-    full.Minutes = 15;
-    full.PosX = -20;
-    full.PosY = 300;
-    full.WavSnd = "/snd/new.wav";
-    full.MyMailClient = "mutt,-f x";
-    full.SkinDir = "/skins/";
-    TSettings blanks = defaults;
-    blanks.AutoCheck = true; // "autocheck = 1" reads "1"
-    blanks.WavSnd = " ";
-    const Case cases[] = {
-        {"only current_skin", "current_skin = /s\r\n", defaults, "/s/"},
-        {"every key", "current_skin = /s/\r\nautocheck =1\r\nautoconnect =1\r\nheader_only =1\r\nontop =1\r\n"
-                      "minutes = 15\r\nposX = -20\r\nposY = 300\r\nplaysnd =1\r\nwavsnd = /snd/new.wav\r\n"
-                      "icon_tray =1\r\nrun_my_client =1\r\nmy_mail_client = mutt,-f x\r\nskin_dir = /skins/\r\n",
-         full, "/s/"},
-        {"flag spelling", "current_skin = /s/\r\nautocheck = 1\r\nontop =1 \r\nplaysnd =true\r\nwavsnd = \r\n", blanks, "/s/"},
-        {"relative skin against the settings dir", "current_skin = skins/x\r\n", defaults, m_dir.path() + "skins/x/"},
-    };
-    for (const Case& c : cases) {
-        tolmuIni(c.file);
+    for (const auto& [file, expected] : cases) {
+        tolmuIni(file);
         const TLoadState state = load();
-        const TSettings& s = Settings;
-        const TSettings& e = c.expected;
-        EXPECT_EQ(CurrentSkinDir, c.skinDir) << c.name;
-        EXPECT_EQ(s.AutoCheck, e.AutoCheck) << c.name;
-        EXPECT_EQ(s.AutoConnect, e.AutoConnect) << c.name;
-        EXPECT_EQ(s.HeaderOnly, e.HeaderOnly) << c.name;
-        EXPECT_EQ(s.OnTop, e.OnTop) << c.name;
-        EXPECT_EQ(state.OnTopChecked, e.OnTop) << c.name;
-        EXPECT_EQ(s.Minutes, e.Minutes) << c.name;
-        EXPECT_EQ(s.PosX, e.PosX) << c.name;
-        EXPECT_EQ(s.PosY, e.PosY) << c.name;
-        EXPECT_EQ(s.PlaySnd, e.PlaySnd) << c.name;
-        EXPECT_EQ(s.WavSnd, e.WavSnd) << c.name;
-        EXPECT_EQ(s.IconTray, e.IconTray) << c.name;
-        EXPECT_EQ(s.RunMyClient, e.RunMyClient) << c.name;
-        EXPECT_EQ(s.MyMailClient, e.MyMailClient) << c.name;
-        EXPECT_EQ(s.SkinDir, e.SkinDir) << c.name;
+        EXPECT_EQ(describe(Settings, state), expected) << file;
     }
 }
 
@@ -344,6 +288,14 @@ TEST_F(Store, AccountsFileByteForByteAndBack)
     std::string printable;
     for (int c = 32; c <= 126; ++c)
         printable.push_back(static_cast<char>(c));
+    // The stored form of printable ASCII differs in every byte and holds no
+    // character that the scanner treats specially.
+    const std::string stored = ScramblePassword(printable);
+    for (std::size_t i = 0; i < printable.size(); ++i)
+        EXPECT_NE(stored[i], printable[i]);
+    EXPECT_EQ(stored.find_first_of("=; \r\n\x1a"), std::string::npos);
+    EXPECT_EQ(ScramblePassword("A"), "z"); // 2 * 65 - 8
+
     AccountTable[0] = {"Home", "pop.example.org", "me", printable, false, 110};
     AccountTable[1] = {"Work", "10.0.0.1", "boss", "x", true, 995};
     AccountCount = 2;

@@ -55,37 +55,6 @@ protected:
     TempDir m_dir;
 };
 
-// Every bundled skin names only files that are there, so no picture load
-// fails at start.
-TEST_F(Skin, BundledSkinsAreComplete)
-{
-    int skins = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(TOLMU_SOURCE_DIR) + "/assets/skins")) {
-        ++skins;
-        CurrentSkinDir = entry.path().string() + "/";
-        ReadSkin();
-        const TSkinSettings& s = SkinSettings;
-        const auto& m = s.memo_msgwindow;
-        const std::string files[] = {
-            s.background.main, s.background.msgbkng, s.connect.cnxbtnnormal, s.connect.cnxbtnselect,
-            s.disconnect.disbtnnormal, s.disconnect.disbtnselect, s.online.onlinebmp, s.online.notonlinebmp,
-            s.mailclient.runmailnormal, s.mailclient.runmailselect, s.readmsg.readbtnnormal,
-            s.readmsg.readbtnselect, s.youhavemail.gotmail, s.youhavemail.nomail, s.nbmsg.nbmsgbmp,
-            s.status.fontbmp, m.prevbtnnormal, m.prevbtnselect, m.nextbtnnormal, m.nextbtnselect,
-            m.replybtnnormal, m.replybtnselect, m.deletebtnnormal, m.deletebtnselect, m.closebtnnormal,
-            m.closebtnselect,
-        };
-        for (const std::string& f : files)
-            EXPECT_TRUE(std::filesystem::is_regular_file(f)) << CurrentSkinDir << ": " << f;
-        EXPECT_NE(s.background.main, s.online.onlinebmp) << CurrentSkinDir;
-        EXPECT_NE(s.online.onlinebmp, s.online.notonlinebmp) << CurrentSkinDir << ": key captured";
-        EXPECT_GT(s.nbmsg.size.first, 0) << CurrentSkinDir;
-        EXPECT_GT(s.status.size.second, 0) << CurrentSkinDir;
-        EXPECT_FALSE(ReadSkinInfo(CurrentSkinDir + "skin.ini").name.empty()) << CurrentSkinDir;
-    }
-    EXPECT_GT(skins, 0);
-}
-
 TEST_F(Skin, HeadersKeysAndCaptures)
 {
     skinIni("[BACKGROUND]\nMAIN=bg.bmp\n"
