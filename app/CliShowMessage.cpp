@@ -4,6 +4,7 @@
 #include "app/Exception.h"
 #include "mail/Headers.h"
 #include "mail/WireMessage.h"
+#include "net/TlsStream.h"
 #include "net/WirePOP3.h"
 
 #include <QDate>
@@ -141,6 +142,7 @@ int ShowMessage(const ShowRequest& request)
     TWirePOP3 pop;
     pop.Host = request.host;
     pop.Port = request.port;
+    pop.TlsPort = TlsPortFromEnvironment();
     pop.SetUserID(request.user);
     pop.SetPassword(request.password);
     TWireMessage msg;
