@@ -228,7 +228,7 @@ std::string TWireSocket::ReadLine()
         for (std::size_t i = std::max(from, m_start); i + 1 < m_end; ++i) {
             if (begin[i] == '\r' && begin[i + 1] == '\n') {
                 const std::size_t len = i - m_start;
-                if (len > MaxLineBytes)
+                if (len > MaxWireLineBytes)
                     break;
                 std::string line(begin + m_start, len);
                 m_start = i + 2;
@@ -239,7 +239,7 @@ std::string TWireSocket::ReadLine()
             }
         }
         m_scanned = m_end - m_start;
-        if (m_scanned > MaxLineBytes) {
+        if (m_scanned > MaxWireLineBytes) {
             disconnectTransport();
             throw EWireException("Line too long.");
         }
@@ -269,7 +269,7 @@ int16_t TWireSocket::ReadResponse()
             line = ReadNonEmptyLine();
             writeLog("I: " + line + "\r\n\r\n");
             kept += line.size();
-            if (kept > MaxLineBytes) {
+            if (kept > MaxWireLineBytes) {
                 ResponseLines.clear();
                 disconnectTransport();
                 throw EWireException("Reply too long.");

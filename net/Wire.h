@@ -28,7 +28,7 @@ using TStringEvent = std::function<void(TWire& Sender, const std::string& sOut)>
 using TProgressEvent = std::function<void(TWire& Sender, int32_t plWork, int32_t plWorkSize)>;
 
 // The longest line the receive buffer accepts before giving up on the peer.
-inline constexpr std::size_t MaxLineBytes = std::size_t(16) << 20;
+inline constexpr std::size_t MaxWireLineBytes = std::size_t(16) << 20;
 
 class TWire {
 public:
@@ -96,7 +96,7 @@ public:
     // Throws EWireConnClosedGraceful when the peer closes (after closing the
     // connection), EWireSocketError on socket errors (10060 on time-out,
     // connection closed), EWireException "Line too long." when more than
-    // MaxLineBytes arrive without CR LF (connection closed).
+    // MaxWireLineBytes arrive without CR LF (connection closed).
     std::string ReadLine();
     // Reads lines until one is non-empty after trimming codes <= 32 at both
     // ends; returns it trimmed. Throws as ReadLine.
@@ -106,7 +106,7 @@ public:
     // returns ResultCode: 1 for "+OK", 0 for "-ERR", else the first three
     // characters as a number (0 when they are not one). Throws as ReadLine,
     // and EWireException "Reply too long." when a multi-line reply passes
-    // MaxLineBytes in total (connection closed).
+    // MaxWireLineBytes in total (connection closed).
     int16_t ReadResponse();
     // Sends command + CR LF (nothing when command is the single NUL
     // character), reads the reply. When expected >= 0 and differs from

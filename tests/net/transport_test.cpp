@@ -81,7 +81,7 @@ TEST(Transport, ReadLineKeepsBytesAcrossBufferEdgesAndChunkSizes)
 
 TEST(Transport, EndlessLineIsCutAtTheBoundAndClosesTheConnection)
 {
-    MemClient m(std::string(MaxLineBytes + 100, 'x') + "\r\n", 1 << 20);
+    MemClient m(std::string(MaxWireLineBytes + 100, 'x') + "\r\n", 1 << 20);
     try {
         m.client.ReadLine();
         FAIL() << "no error";
@@ -91,8 +91,8 @@ TEST(Transport, EndlessLineIsCutAtTheBoundAndClosesTheConnection)
     EXPECT_FALSE(m.client.Connected());
 
     // Just under the bound is still a line.
-    MemClient ok(std::string(MaxLineBytes - 10, 'y') + "\r\n", 1 << 20);
-    EXPECT_EQ(ok.client.ReadLine().size(), MaxLineBytes - 10);
+    MemClient ok(std::string(MaxWireLineBytes - 10, 'y') + "\r\n", 1 << 20);
+    EXPECT_EQ(ok.client.ReadLine().size(), MaxWireLineBytes - 10);
 }
 
 TEST(Transport, EndlessMultiLineReplyIsBounded)
