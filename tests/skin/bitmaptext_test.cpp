@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdio>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +122,7 @@ protected:
         view.SetTrayIcon = [this](TTrayState s) { tray.push_back(s); };
     }
 
+    QApplication& app = qtTestApp(); // before any widget
     TSkinSettings skin;
     QWidget window;
     QTimer timer;
@@ -239,5 +243,34 @@ TEST(BundledSkins, LoadThroughTheSkinReaderWithEveryPicture)
         EXPECT_FALSE(info.name.empty());
         EXPECT_FALSE(info.author.empty());
         EXPECT_FALSE(info.info.empty());
+    }
+}
+
+TEST_F(StatePictures, UnloadableStatePicturesEndTheProgramWithTheirMessage)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const struct {
+        const char* name;
+        std::function<void(TSkinSettings&)> breakIt;
+        bool online;
+        const char* message;
+        bool closes;
+    } cases[] = {
+        {"nomail", [](TSkinSettings& s) { s.youhavemail.nomail += ".gone"; }, false,
+         "Invalid file for section \\[youhavemail\\]\nOnline= ... in Skin.ini", true},
+        {"onlinebmp", [](TSkinSettings& s) { s.online.onlinebmp += ".gone"; }, true,
+         "Invalid file for section \\[Online\\]\nOnline= ... in Skin.ini", true},
+        {"notonlinebmp", [](TSkinSettings& s) { s.online.notonlinebmp += ".gone"; }, false,
+         "Invalid file for section \\[Online\\]\nNotOnline= ... in Skin.ini", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSkinSettings broken = skin;
+        c.breakIt(broken);
+        view.CloseConnection = [] { std::fputs("connection closed\n", stderr); };
+        bool online = c.online;
+        const std::string pattern = std::string(c.closes ? "connection closed\n" : "") + c.message;
+        EXPECT_EXIT(ShowConnectionState(broken, view, online, 1), testing::ExitedWithCode(1),
+                    pattern);
     }
 }

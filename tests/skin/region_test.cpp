@@ -5,6 +5,7 @@
 
 #include <QBitmap>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -180,4 +181,18 @@ TEST(LoadSkinBitmap, FindsNamesWrittenInAnotherCase)
                  std::exception); // not a picture
     EXPECT_THROW(LoadSkinBitmapOrThrow(TOLMU_SOURCE_DIR "/assets/skins/default/none"),
                  std::exception);
+}
+
+TEST(ShapeWindow, AllMagentaBackgroundShowsNothing)
+{
+    qtTestApp();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("empty.bmp");
+    ASSERT_TRUE(filled(30, 20, SkinMagenta).save(file, "BMP"));
+    QWidget window;
+    ASSERT_FALSE(ShapeWindow(window, file).isNull());
+    // Qt reads an empty mask as "no mask", which would show the magenta.
+    EXPECT_FALSE(window.mask().isEmpty());
+    EXPECT_TRUE(window.mask().intersected(window.rect()).isEmpty());
 }
