@@ -43,15 +43,19 @@ int main(int argc, char** argv)
                 return 0;
             }
         }
-        if (!args.empty()) {
-            const std::string mode = args.front();
-            const Args rest(args.begin() + 1, args.end());
+        // The mode word may follow options ("--config-dir D --check"): the
+        // mode gets its own operands first, then the options before it.
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& mode = args[i];
+            if (mode != "--check" && mode != "--show" && mode != "--render-skin")
+                continue;
+            Args rest(args.begin() + static_cast<long>(i) + 1, args.end());
+            rest.insert(rest.end(), args.begin(), args.begin() + static_cast<long>(i));
             if (mode == "--check")
                 return RunCheck(rest);
             if (mode == "--show")
                 return RunShow(rest);
-            if (mode == "--render-skin")
-                return RunRenderSkin(rest);
+            return RunRenderSkin(rest);
         }
         return RunSummary(args);
     } catch (const std::exception& e) {
