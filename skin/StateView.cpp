@@ -6,6 +6,8 @@
 #include "skin/WinUtil.h"
 
 #include <QCoreApplication>
+#include <QPainter>
+#include <QPixmap>
 #include <QTimer>
 
 namespace {
@@ -34,7 +36,38 @@ void drawCount(const TSkinSettings& skin, TSkinPicture& nbmsgbmp, const std::str
     report::Fatal(message);
 }
 
+// A round badge in the state's colour, for skins without tray pictures.
+QPixmap builtInTrayIcon(TTrayState state)
+{
+    const QColor colour = state == TTrayState::Offline  ? QColor(120, 128, 140)
+                          : state == TTrayState::Online ? QColor(31, 168, 232)
+                                                        : QColor(255, 82, 82);
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(colour.darker(150), 1.5));
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(3, 3, 26, 26));
+    p.setPen(QPen(Qt::white, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(9, 11, 14, 10));
+    p.drawPolyline(QPolygonF({QPointF(9, 11), QPointF(16, 17), QPointF(23, 11)}));
+    return pixmap;
+}
+
 } // namespace
+
+QIcon TrayIconFor(TTrayState state, const std::string& skinDir)
+{
+    const char* name = state == TTrayState::Offline  ? "tray_offline.png"
+                       : state == TTrayState::Online ? "tray_online.png"
+                                                     : "tray_mail.png";
+    const QImage picture = LoadSkinBitmap(QString::fromStdString(skinDir + name));
+    if (!picture.isNull())
+        return QIcon(QPixmap::fromImage(picture));
+    return QIcon(builtInTrayIcon(state));
+}
 
 std::string MessageCountText(const std::string& accName, int count)
 {

@@ -5,6 +5,8 @@
 // controls and the state; these steps take them as arguments.
 #include "skin/file/SkinFile.h"
 
+#include <QIcon>
+
 #include <functional>
 #include <string>
 
@@ -26,6 +28,11 @@ struct TStateView {
     // Closes the POP3 connection before a state-picture failure ends the program.
     std::function<void()> CloseConnection;
 };
+
+// The notification-area icon for state: tray_offline.png, tray_online.png or
+// tray_mail.png of the skin directory skinDir (ending in "/"), or a plain
+// built-in icon when the skin has none. Never null.
+QIcon TrayIconFor(TTrayState state, const std::string& skinDir);
 
 // The status text for count messages of the account named accName:
 // accName + "-" + count + " message" (count 1) or " messages".

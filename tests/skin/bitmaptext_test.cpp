@@ -274,3 +274,21 @@ TEST_F(StatePictures, UnloadableStatePicturesEndTheProgramWithTheirMessage)
                     pattern);
     }
 }
+
+TEST(TrayIconFor, SkinIconsOrBuiltInOnes)
+{
+    qtTestApp();
+    const std::string bundled = TOLMU_SOURCE_DIR "/assets/skins/default/";
+    const std::string bare = TOLMU_SOURCE_DIR "/assets/skins/no-such-skin/";
+    for (TTrayState state : {TTrayState::Offline, TTrayState::Online, TTrayState::NewMail}) {
+        for (const std::string& dir : {bundled, bare}) {
+            const QIcon icon = TrayIconFor(state, dir);
+            ASSERT_FALSE(icon.isNull());
+            EXPECT_EQ(icon.availableSizes().value(0), QSize(32, 32));
+        }
+    }
+    // The three states look different.
+    const auto image = [&](TTrayState s) { return TrayIconFor(s, bundled).pixmap(32, 32).toImage(); };
+    EXPECT_NE(image(TTrayState::Offline), image(TTrayState::Online));
+    EXPECT_NE(image(TTrayState::Online), image(TTrayState::NewMail));
+}
