@@ -6,6 +6,7 @@
 #include "app/Cli.h"
 #include "app/Report.h"
 #include "app/core/Settings.h"
+#include "net/TlsStream.h"
 #include "net/WirePOP3.h"
 
 #include <cstdio>
@@ -83,6 +84,7 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, 
     TWirePOP3 pop;
     pop.Host = acc.HostName;
     pop.Port = acc.PortNumber;
+    pop.TlsPort = TlsPortFromEnvironment();
     pop.SetUserID(acc.UserName);
     pop.SetPassword(acc.Password);
     pop.Timeout = opts.timeout;

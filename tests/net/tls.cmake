@@ -8,4 +8,9 @@ target_link_libraries(tolmu_tls_testsupport PUBLIC OpenSSL::SSL OpenSSL::Crypto)
 tolmu_add_test(test_tls_stream SOURCES ${CMAKE_CURRENT_LIST_DIR}/tls_stream_test.cpp
   LIBS tolmu_net tolmu_tls_testsupport)
 tolmu_add_test(test_pop3_tls SOURCES ${CMAKE_CURRENT_LIST_DIR}/pop3_tls_test.cpp
-  LIBS tolmu_net tolmu_testsupport tolmu_tls_testsupport)
+  LIBS tolmu_net tolmu_testsupport tolmu_tls_testsupport LABELS dovecot)
+if(TARGET tolmu)
+  tolmu_add_test(test_cli_tls SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_tls_test.cpp
+    LIBS tolmu_core tolmu_testsupport tolmu_tls_testsupport LABELS dovecot)
+  add_dependencies(test_cli_tls tolmu)
+endif()
