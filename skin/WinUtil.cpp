@@ -60,7 +60,9 @@ private:
             m_result = part;
             m_first = false;
         } else if (!part.isEmpty()) {
-            m_result = m_result.united(part);
+            // In place: the parts come in order, so Qt appends instead of
+            // merging, and the result is not copied for every part.
+            m_result += part;
         }
         m_rects.clear();
     }
@@ -112,6 +114,11 @@ std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColo
                           std::min(255, qGreen(transparentColour) + qGreen(tolerance)),
                           std::min(255, qBlue(transparentColour) + qBlue(tolerance))};
     if ((tolerance & 0xffffff) == 0) {
+        // RGB32 pixels always carry alpha 255, so whole words compare.
+        if (img.format() == QImage::Format_RGB32) {
+            const QRgb key = transparentColour | 0xff000000;
+            return scanRuns(img, [key](QRgb p) { return p == key; });
+        }
         const QRgb key = transparentColour & 0xffffff;
         return scanRuns(img, [key](QRgb p) { return (p & 0xffffff) == key; });
     }
