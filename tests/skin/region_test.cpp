@@ -6,6 +6,7 @@
 #include <QBitmap>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -195,4 +196,34 @@ TEST(ShapeWindow, AllMagentaBackgroundShowsNothing)
     // Qt reads an empty mask as "no mask", which would show the magenta.
     EXPECT_FALSE(window.mask().isEmpty());
     EXPECT_TRUE(window.mask().intersected(window.rect()).isEmpty());
+}
+
+TEST(TShapedWindow, ShowsInTheOutlineOfItsBackground)
+{
+    qtTestApp();
+    class Window : public TShapedWindow {
+    public:
+        int missing = 0;
+
+    protected:
+        void BackgroundMissing() override { ++missing; }
+    };
+    const QString file = TOLMU_SOURCE_DIR "/assets/skins/sunrise/back.bmp";
+    const QImage bg = LoadSkinBitmap(file);
+    Window window;
+    window.SetBackgroundFile(file);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.size(), bg.size());
+    EXPECT_TRUE((window.mask() ^ qtRoute(bg)).isEmpty());
+    EXPECT_EQ(window.grab().toImage().convertToFormat(QImage::Format_RGB32).pixel(114, 60),
+              bg.pixel(114, 60));
+    EXPECT_EQ(window.missing, 0);
+
+    // The file is read at every paint: a background gone from disk is noticed.
+    window.SetBackgroundFile(TOLMU_SOURCE_DIR "/assets/skins/sunrise/gone.bmp");
+    window.repaint();
+    EXPECT_GE(window.missing, 1);
+    EXPECT_EQ(window.size(), bg.size());
 }
