@@ -67,10 +67,21 @@ void TWireDecoder::DecodeLineTo(std::string_view line, std::string& out)
 {
     if (line.size() <= 3)
         return;
+    // Every group writes three bytes and keeps one to three of them: a pad
+    // may stand in any group, not only the last.
     const std::size_t groups = line.size() / 4;
-    out.reserve(out.size() + groups * 3);
-    for (std::size_t g = 0; g < groups; ++g)
-        decodeGroup(line.data() + g * 4, out);
+    const std::size_t base = out.size();
+    out.resize(base + groups * 3);
+    char* p = out.data() + base;
+    const char* s = line.data();
+    for (std::size_t g = 0; g < groups; ++g, s += 4) {
+        const unsigned w = value(s[0]), x = value(s[1]), y = value(s[2]), z = value(s[3]);
+        p[0] = static_cast<char>((w << 2 | x >> 4) & 0xFF);
+        p[1] = static_cast<char>((x << 4 | y >> 2) & 0xFF);
+        p[2] = static_cast<char>((y << 6 | z) & 0xFF);
+        p += s[2] == '=' ? 1 : s[3] == '=' ? 2 : 3;
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 std::string TWireEncoder::EncodeUnit(std::string_view bytes)
