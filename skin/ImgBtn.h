@@ -27,13 +27,14 @@ public:
     // Copies the picture shown otherwise; without one the button paints
     // nothing and keeps its size. Repaints.
     void SetPicOff(const QImage& picture);
+    // The pictures as last set (null when none).
     const QImage& PicOn() const { return m_picOn; }
     const QImage& PicOff() const { return m_picOff; }
 
     // Whether the hovered button is filled with FrameColor inside a 3D border
     // (sunken while pressed); the picture then moves 1 pixel right and down.
     void SetFrame(bool frame);
-    bool Frame() const { return m_frame; }
+    bool Frame() const { return m_frame; } // as last set
     // Whether the button takes the size of the shown picture (plus frame and
     // caption room) whenever it is painted or its look changes.
     void SetAutosize(bool autosize);

@@ -15,6 +15,7 @@ public:
     void SetPicture(const QImage& picture);
     // Removes the image; the control keeps its size and shows nothing.
     void ClearPicture();
+    // The image shown (null when none).
     const QImage& Picture() const { return m_picture; }
 
     // Whether the control takes the size of every picture set (default on).
