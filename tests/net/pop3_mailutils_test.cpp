@@ -1,0 +1,241 @@
+// The POP3 client against a second real server, GNU Mailutils' pop3d, run
+// in daemon mode on 127.0.0.1 with a private configuration: logins from a
+// virtual-domain passwd file (user@localhost), an mbox per user, no locks.
+// Skipped when pop3d is not installed or does not start.
+#include "net/WirePOP3.h"
+#include "tests/support/Dovecot.h" // FreePort
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const char* const Pop3d = "/usr/sbin/pop3d";
+
+bool canConnect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::string md5Crypt(const std::string& password)
+{
+    const std::string cmd = "openssl passwd -1 '" + password + "' 2>/dev/null";
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return {};
+    char buf[256] = {};
+    const bool got = std::fgets(buf, sizeof buf, p) != nullptr;
+    ::pclose(p);
+    std::string s = got ? buf : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+
+// One pop3d for the whole binary.
+class Mailutils {
+public:
+    Mailutils()
+    {
+        char templ[] = "/tmp/tolmu-mailutils-XXXXXX";
+        if (!::mkdtemp(templ))
+            return;
+        m_dir = templ;
+        ::chmod(m_dir.c_str(), 0711);
+        fs::create_directories(m_dir + "/virt");
+        fs::create_directories(m_dir + "/home");
+        ::chmod((m_dir + "/home").c_str(), 0711);
+        m_uid = ::geteuid() == 0 ? 65534 : ::geteuid();
+        m_gid = ::geteuid() == 0 ? 65534 : ::getegid();
+        m_port = testsupport::FreePort();
+        std::ofstream(m_dir + "/pop3d.conf")
+            << "pidfile " << m_dir << "/pop3d.pid;\n"
+            << "logging { syslog no; };\n"
+            << "mandatory-locking { enable no; };\n"
+            << "locking { type null; };\n"
+            << "virtdomain { passwd-dir \"" << m_dir << "/virt\"; };\n"
+            << "auth { authorization virtdomain; authentication generic; };\n"
+            << "mailbox { mailbox-pattern \"" << m_dir << "/home/${user}/INBOX\"; };\n"
+            << "server 127.0.0.1:" << m_port << " { };\n";
+        AddUser("alice", "secret");
+        start();
+    }
+    ~Mailutils()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status = 0;
+            for (int i = 0; i < 250 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, &status, 0);
+            }
+        }
+        if (!m_dir.empty()) {
+            std::error_code ec;
+            fs::remove_all(m_dir, ec);
+        }
+    }
+    bool Running() const { return m_running; }
+    int Port() const { return m_port; }
+
+    void AddUser(const std::string& user, const std::string& password)
+    {
+        const std::string home = m_dir + "/home/" + user;
+        fs::create_directories(home);
+        ::chown(home.c_str(), m_uid, m_gid);
+        std::ofstream(m_dir + "/virt/localhost", std::ios::app)
+            << user << ":" << md5Crypt(password) << ":" << m_uid << ":" << m_gid << "::" << home << ":/bin/sh\n";
+    }
+    // Replaces the user's mbox with n small messages.
+    void Fill(const std::string& user, int n)
+    {
+        const std::string box = m_dir + "/home/" + user + "/INBOX";
+        std::ofstream out(box, std::ios::trunc);
+        for (int i = 1; i <= n; ++i)
+            out << "From sender@example.org Mon Dec  7 10:00:00 2026\nSubject: note " << i << "\n\nbody " << i
+                << "\n\n";
+        out.close();
+        ::chown(box.c_str(), m_uid, m_gid);
+        ::chmod(box.c_str(), 0600);
+    }
+
+private:
+    void start()
+    {
+        const std::string conf = m_dir + "/pop3d.conf";
+        const std::string log = m_dir + "/pop3d.log";
+        if (::access(Pop3d, X_OK) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+            }
+            const std::string config = "--config-file=" + conf;
+            ::execl(Pop3d, Pop3d, config.c_str(), "--daemon", "--foreground", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 250 && !m_running; ++i) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return;
+            }
+            m_running = canConnect(m_port);
+            if (!m_running)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    std::string m_dir;
+    int m_port = 0;
+    pid_t m_pid = -1;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+    bool m_running = false;
+};
+
+Mailutils* server = nullptr;
+
+class MailutilsEnv : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_server = std::make_unique<Mailutils>();
+        server = m_server->Running() ? m_server.get() : nullptr;
+    }
+    void TearDown() override
+    {
+        server = nullptr;
+        m_server.reset();
+    }
+
+private:
+    std::unique_ptr<Mailutils> m_server;
+};
+
+const auto* const env = testing::AddGlobalTestEnvironment(new MailutilsEnv);
+
+class Pop3Mailutils : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!server)
+            GTEST_SKIP() << "GNU Mailutils pop3d is not available here";
+        pop.Host = "127.0.0.1";
+        pop.Port = server->Port();
+        pop.SetUserID("alice@localhost");
+        pop.SetPassword("secret");
+        pop.Timeout = 10;
+        pop.OnStatus = [this](TWire&, const std::string& s) { statuses.push_back(s); };
+    }
+    TWirePOP3 pop;
+    Lines statuses;
+};
+
+} // namespace
+
+TEST_F(Pop3Mailutils, CountsDeletesAndLogsOut)
+{
+    for (int n : {0, 4}) {
+        server->Fill("alice", n);
+        statuses.clear();
+        pop.Connect();
+        EXPECT_EQ(pop.CheckMessages(), n);
+        pop.Disconnect();
+        const Lines expected = {"Connecting to 127.0.0.1", "Socket Connected", "Connected",
+                                "  User Account is valid", "  Password is valid", "Checking for messages",
+                                "Disconnecting", "Disconnected"};
+        EXPECT_EQ(statuses, expected);
+    }
+    pop.Connect();
+    EXPECT_TRUE(pop.Delete(3));
+    EXPECT_FALSE(pop.Delete(9));
+    pop.Disconnect();
+    // The server rewrites the mailbox after QUIT, which the client does not wait for.
+    int32_t left = -1;
+    for (int i = 0; i < 50 && left != 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pop.Connect();
+        left = pop.CheckMessages();
+        pop.Disconnect();
+    }
+    EXPECT_EQ(left, 3);
+}
+
+TEST_F(Pop3Mailutils, WrongPasswordIsRefusedAndClosed)
+{
+    pop.SetPassword("wrong");
+    try {
+        pop.Connect();
+        FAIL();
+    } catch (const EWireResponseError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("-ERR", 0), 0u) << e.what();
+    }
+    EXPECT_FALSE(pop.Connected());
+}
