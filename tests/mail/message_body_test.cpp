@@ -1,0 +1,152 @@
+// The message client's body operations over a memory stream: ReceiveBody fed
+// in pieces down to one byte, SendBody's exact lines, and a sent body read
+// back into the same text and attachment bytes.
+#include "fuzz/MemoryStream.h"
+#include "mail/Coder.h"
+#include "mail/WireMessage.h"
+#include "tests/mail/MessageFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+struct Scratch {
+    std::string dir;
+    Scratch()
+    {
+        char tmpl[] = "/tmp/tolmu-msgbody-XXXXXX";
+        dir = mkdtemp(tmpl);
+        setenv("TMPDIR", dir.c_str(), 1);
+    }
+    ~Scratch() { fs::remove_all(dir); }
+};
+Scratch scratch;
+
+// A client whose connection is bytes in memory; what it sends is kept.
+struct MemClient {
+    TWireMessageClient client;
+    MemoryStream* stream;
+    explicit MemClient(const std::string& input, std::size_t piece = 4096)
+    {
+        auto s = std::make_unique<MemoryStream>(input, piece);
+        stream = s.get();
+        client.AttachStream(std::move(s));
+    }
+};
+
+std::string stuffed(const Lines& lines)
+{
+    std::string out;
+    for (const std::string& l : lines)
+        out += (!l.empty() && l[0] == '.' ? "." : "") + l + "\r\n";
+    return out;
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+} // namespace
+
+TEST(MessageBody, ReceiveBodyInEveryPieceSize)
+{
+    const std::vector<testmail::TestMessage> messages = testmail::makeMessages(scratch.dir, 5000);
+    for (const testmail::TestMessage& m : messages) {
+        if (!m.error.empty())
+            continue;
+        const Lines lines = testmail::splitLines(m.raw);
+        const auto blank = std::find(lines.begin(), lines.end(), std::string());
+        const Lines body(blank == lines.end() ? lines.end() : blank + 1, lines.end());
+        for (std::size_t piece : {1u, 2u, 3u, 7u, 4096u}) {
+            SCOPED_TRACE(m.name + " piece " + std::to_string(piece));
+            MemClient c(stuffed(body) + ".\r\nnext\r\n", piece);
+            TWireMessage msg;
+            msg.Headers.assign(lines.begin(), blank);
+            UnfoldHeaders(msg.Headers);
+            c.client.ReceiveBody(msg);
+            EXPECT_EQ(msg.Text, m.text);
+            ASSERT_EQ(msg.Attachments.size(), m.attachments.size());
+            for (std::size_t i = 0; i < m.attachments.size(); ++i) {
+                const std::string stored = testmail::readFile(msg.Attachments[i].StoredPathName);
+                EXPECT_EQ(stored, m.partial ? m.attachments[i].original.substr(0, stored.size())
+                                            : m.attachments[i].original);
+            }
+            // Nothing past the "." was taken.
+            EXPECT_EQ(c.client.ReadLine(), "next");
+        }
+    }
+}
+
+TEST(MessageBody, SendBodyWithoutAttachmentsIsTheStuffedText)
+{
+    MemClient c("");
+    TWireMessage msg;
+    msg.Text = {"hello", ".", "..x", ""};
+    c.client.SendBody(msg);
+    EXPECT_EQ(c.stream->Sent(), "hello\r\n..\r\n...x\r\n\r\n");
+}
+
+TEST(MessageBody, SentAttachmentsReadBackTheSame)
+{
+    const std::string a = scratch.dir + "/a", b = scratch.dir + "/b";
+    std::string big;
+    for (int i = 0; i < 1000; ++i)
+        big += static_cast<char>(i * 7 % 256);
+    writeFile(a, big);
+    writeFile(b, "");
+    TWireMessage msg;
+    msg.Text = {"text", ".dot"};
+    msg.Attachments.push_back({{}, "a.bin", a});
+    msg.Attachments.push_back({{}, "empty.txt", b});
+
+    MemClient sender("");
+    sender.client.SendBody(msg);
+    const std::string sent = sender.stream->Sent();
+    const Lines lines = testmail::splitLines(sent);
+    const Lines head(lines.begin(), lines.begin() + 8);
+    EXPECT_EQ(head, (Lines{"This is a multi-part message in MIME format.", "", "--=_NextPart_2rfksadvnqw3nerasdf",
+                           "Content-Type: text/plain", "Content-Transfer-Encoding: 7bit", "", "text", "..dot"}));
+    const Lines firstAttachment(lines.begin() + 8, lines.begin() + 17);
+    EXPECT_EQ(firstAttachment,
+              (Lines{"", "--=_NextPart_2rfksadvnqw3nerasdf", "Content-Type: application/octet-stream;",
+                     "        name=\"a.bin\"", "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
+                     "        filename=\"a.bin\"", "", TWireEncoder::EncodeLine(big.substr(0, 45))}));
+    EXPECT_EQ(lines.back(), "--=_NextPart_2rfksadvnqw3nerasdf--");
+
+    MemClient receiver(sent + ".\r\n", 3);
+    TWireMessage back;
+    back.Headers = {"Content-Type=multipart/mixed; boundary=\"=_NextPart_2rfksadvnqw3nerasdf\""};
+    receiver.client.ReceiveBody(back);
+    // The empty line SendBody writes before each separator reads as text.
+    EXPECT_EQ(back.Text, (Lines{"text", ".dot", ""}));
+    ASSERT_EQ(back.Attachments.size(), 2u);
+    EXPECT_EQ(back.Attachments[0].FileName, "a.bin");
+    EXPECT_TRUE(testmail::readFile(back.Attachments[0].StoredPathName) == big);
+    EXPECT_EQ(back.Attachments[1].FileName, "empty.txt");
+    EXPECT_EQ(testmail::readFile(back.Attachments[1].StoredPathName), "");
+}
+
+TEST(MessageBody, EncodeFileOnAConnectionReportsProgress)
+{
+    const std::string path = scratch.dir + "/progress";
+    writeFile(path, std::string(5000, 'z'));
+    MemClient c("");
+    std::vector<std::pair<int32_t, int32_t>> work;
+    c.client.OnWork = [&](TWire&, int32_t done, int32_t total) { work.emplace_back(done, total); };
+    TWireEncoder().EncodeFile(path, c.client);
+    ASSERT_FALSE(work.empty());
+    EXPECT_EQ(work.front().second, 5000);
+    EXPECT_EQ(work.back(), std::make_pair(-1, -1));
+    const Lines sent = testmail::splitLines(c.stream->Sent());
+    EXPECT_EQ(sent.size(), 5000u / 45 + 1 + 1); // 111 full blocks, one of 5 bytes, the empty line
+    EXPECT_EQ(sent.back(), "");
+}
