@@ -5,6 +5,7 @@
 #include "tests/skin/QtTestApp.h"
 
 #include <QPainter>
+#include <QScrollBar>
 #include <QMouseEvent>
 #include <QTest>
 
@@ -318,4 +319,32 @@ TEST_F(MemoTest, SelectionCollapsesWhenTheButtonIsReleased)
     QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(100, 8));
     settle();
     EXPECT_FALSE(memo->textCursor().hasSelection());
+}
+
+TEST_F(MemoTest, ScrollingLeavesNoTrace)
+{
+    QString text;
+    for (int i = 0; i < 40; ++i)
+        text += QString("line %1\n").arg(i);
+    Surface s;
+    TTransparentMemo* memo = nullptr;
+    build(s, memo);
+    memo->setPlainText(text);
+    settle();
+    for (int i = 0; i < 6; ++i) {
+        memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->value() + 3);
+        settle();
+    }
+    const int at = memo->verticalScrollBar()->value();
+    ASSERT_GT(at, 0);
+    const QImage after = s.grab().toImage();
+
+    Surface fresh;
+    TTransparentMemo* clean = nullptr;
+    build(fresh, clean);
+    clean->setPlainText(text);
+    settle();
+    clean->verticalScrollBar()->setValue(at);
+    settle();
+    EXPECT_EQ(after, fresh.grab().toImage());
 }
