@@ -127,14 +127,20 @@ std::string saveAttachment(const TAttachment& att, const std::string& dir)
 
 } // namespace
 
-std::string ConsoleText(std::string text)
+std::string ConsoleText(const std::string& text)
 {
-    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;)
-        text.replace(p, 2, "\n");
-    for (char& c : text)
-        if (c == '\r')
-            c = '\n';
-    return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            out += text[i];
+            continue;
+        }
+        out += '\n';
+        if (i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+    }
+    return out;
 }
 
 int ShowMessage(const ShowRequest& request)

@@ -21,4 +21,4 @@ struct ShowRequest {
 int ShowMessage(const ShowRequest& request);
 
 // An error text for the terminal: CR LF and CR become line breaks.
-std::string ConsoleText(std::string text);
+std::string ConsoleText(const std::string& text);
