@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <poll.h>
+#include <thread>
 
 using namespace std::chrono_literals;
 using testsupport::ConnectLoopback;
@@ -215,12 +216,25 @@ TEST(TlsStream, PeerGoneReadsAsClosedAndCloseSendsCloseNotify)
         ASSERT_EQ(readLine(*s, pending), "+OK tls peer");
         sendAll(*s, "DROP\r\n");
         EXPECT_EQ(readLine(*s, pending), "");
-        // Writing to the vanished peer fails or is swallowed; it never raises SIGPIPE.
-        for (int i = 0; i < 50; ++i) {
-            const long n = s->Send("x\r\n", 3);
-            if (n == ByteStream::Failed)
-                break;
+    }
+    {
+        // Writing on after the peer vanished: the socket's error comes back
+        // as Failed with errno; SIGPIPE would end this test process instead.
+        auto s = connectTls(peer.Port(), "localhost");
+        std::string pending;
+        ASSERT_EQ(readLine(*s, pending), "+OK tls peer");
+        sendAll(*s, "DROP\r\n");
+        std::this_thread::sleep_for(200ms);
+        long n = 0;
+        for (int i = 0; i < 50 && n != ByteStream::Failed; ++i) {
+            n = s->Send("line\r\n", 6);
+            std::this_thread::sleep_for(5ms);
         }
+        ASSERT_EQ(n, ByteStream::Failed);
+        EXPECT_TRUE(errno == EPIPE || errno == ECONNRESET) << errno;
+        char c;
+        EXPECT_EQ(s->Receive(&c, 1), ByteStream::Failed);
+        EXPECT_EQ(errno, EPIPE);
     }
     {
         auto s = connectTls(peer.Port(), "localhost");
