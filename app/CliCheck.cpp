@@ -103,8 +103,12 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, 
         // reported after "Checking for messages" is the error.
         if (lastStatus != "Checking for messages") {
             error = lastStatus;
-            if (pop.Connected())
-                pop.Disconnect();
+            try {
+                if (pop.Connected())
+                    pop.Disconnect();
+            } catch (const std::exception&) {
+                // The listing's failure is the one to report.
+            }
             return false;
         }
         try {

@@ -1,5 +1,7 @@
 #include "net/WirePOP3.h"
 
+#include <exception>
+
 TWirePOP3::TWirePOP3()
 {
     Port = 110;
@@ -28,12 +30,18 @@ void TWirePOP3::Connect()
         SendCommand("User " + m_userName, 1, "User Account is valid", 1);
         SendCommand("Pass " + m_password, 1, "Password is valid", 1);
     } catch (...) {
-        // When the transport already closed the connection (time-out, peer
-        // gone, line too long) a "Quit" could only fail and would hide the
-        // real cause behind "Socket is closed, cannot write".
-        if (Connected())
-            Disconnect();
-        throw;
+        // Log out and report what made the login fail. A logout that fails
+        // too (the peer reset or closed the connection) would otherwise hide
+        // the real cause behind "Socket is closed, cannot write" or a send
+        // error; when the transport already closed the connection (time-out,
+        // peer gone, line too long) no "Quit" is tried at all.
+        const std::exception_ptr cause = std::current_exception();
+        try {
+            if (Connected())
+                Disconnect();
+        } catch (...) {
+        }
+        std::rethrow_exception(cause);
     }
 }
 

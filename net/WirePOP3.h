@@ -26,7 +26,8 @@ public:
     // greeting when it is not "+OK", EWireResponseError with the server's
     // line when User or Pass is refused. On any failure after the socket
     // connected the client logs out ("Quit" while the connection is still
-    // open) and is closed; an error of that logout replaces the first one.
+    // open) and is closed; the error that made the login fail is the one
+    // thrown, even when the logout fails as well.
     void Connect() override;
 
     // Sends "UIDL" and counts the listing's lines up to ".". Status

@@ -134,6 +134,8 @@ TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
         {"uidl refused", [](ScriptedServer& s) { s.Reply("-ERR no uidl here"); }, "A : -ERR no uidl here\n"},
         {"dropped mid-listing", [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n1 a\r\n").Close(); },
          "A : Connection Closed Gracefully.\n"},
+        {"reset mid-listing", [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n1 a\r\n").Reset(); },
+         "A : Socket Error #10054 Connection reset by peer.\n"},
     };
     for (const Row& r : rows) {
         ScriptedServer s;

@@ -44,6 +44,10 @@ TEST(Pop3Scripted, LoginFailuresLogOutAndReportTheServersLine)
          "-ERR unknown user", {"User alice", "Quit"}},
         {"pass refused", [](ScriptedServer& s) { s.Send("+OK hi").Reply("+OK").Reply("-ERR [AUTH] bad"); },
          "-ERR [AUTH] bad", {"User alice", "Pass secret", "Quit"}},
+        {"reset after user", [](ScriptedServer& s) { s.Send("+OK").ReadLine().Reset(); },
+         "Socket Error #10054\r\nConnection reset by peer.", {"User alice"}},
+        {"closed after greeting", [](ScriptedServer& s) { s.Send("+OK").ReadLine().Close(); },
+         "Connection Closed Gracefully.", {"User alice"}},
         {"numeric reply to user", [](ScriptedServer& s) { s.Send("+OK").Reply("250-a").Send("250 b"); },
          "250 b", {"User alice", "Quit"}},
     };

@@ -97,6 +97,12 @@ ScriptedServer& ScriptedServer::Close()
     return *this;
 }
 
+ScriptedServer& ScriptedServer::Reset()
+{
+    m_script.push_back({Step::ResetNow, {}, {}, 0, {}, {}});
+    return *this;
+}
+
 ScriptedServer& ScriptedServer::Custom(std::function<std::string(const std::vector<std::string>&)> fn)
 {
     m_script.push_back({Step::Call, {}, {}, 0, {}, std::move(fn)});
@@ -259,6 +265,12 @@ void ScriptedServer::serveConnection(int fd)
         }
         case Step::CloseNow:
             return;
+        case Step::ResetNow: {
+            // Lingering for 0 s turns the close into a reset.
+            const linger l{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            return;
+        }
         case Step::Call:
             if (!sendAll(fd, s.fn(Received()), delay))
                 return drainUntilClose(fd, pending, m_readTimeout);

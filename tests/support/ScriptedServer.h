@@ -43,6 +43,7 @@ public:
     ScriptedServer& Stall();                              // send nothing more, keep reading until the client closes
     ScriptedServer& SendEndless(std::size_t cap = std::size_t(64) << 20); // 'x' bytes without CR LF until the client closes or cap bytes
     ScriptedServer& Close();                              // close the connection now
+    ScriptedServer& Reset();                              // abort it: the client sees a reset (RST)
     // Runs fn(received lines so far) and sends whatever it returns (raw).
     ScriptedServer& Custom(std::function<std::string(const std::vector<std::string>&)> fn);
 
@@ -68,7 +69,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { SendBytes, Read, Pause, StallUntilClose, Endless, CloseNow, Call, Slow } kind;
+        enum Kind { SendBytes, Read, Pause, StallUntilClose, Endless, CloseNow, Call, Slow, ResetNow } kind;
         std::string bytes;
         Ms ms{0};
         std::size_t cap = 0;
