@@ -264,8 +264,8 @@ private:
                     m_markers.push_back("--" + *inner);
                     return capture(nullptr);
                 }
-                note("Message too complex: alternatives nested deeper than " +
-                     std::to_string(m_limits.MaxDepth) + " levels were not read.");
+                note("Message too complex: alternatives nested more than " +
+                     std::to_string(m_limits.MaxDepth) + " deep were not read.");
             }
         }
 

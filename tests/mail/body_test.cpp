@@ -279,7 +279,7 @@ TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
         {"attachment", {1u << 20, 1u << 20, 100, 10, 8},
          "Message too large: attachment a.bin exceeds 10 bytes; it was cut there."},
         {"depth", {1u << 20, 1u << 20, 100, 1u << 20, 1},
-         "Message too complex: alternatives nested deeper than 1 levels were not read."},
+         "Message too complex: alternatives nested more than 1 deep were not read."},
         {"none hit", {}, ""},
     };
     for (const Row& r : rows) {
