@@ -30,6 +30,16 @@ struct Scratch {
 Scratch scratch;
 
 Dovecot* server = nullptr;
+
+// Attachment names that try to leave the folder they are saved into.
+const std::string PathNames =
+    "From: x@example.org\r\nSubject: paths\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+    "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=\"../../up.bin\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n\r\nYWJj\r\n"
+    "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=\"C:\\\\dir\\\\win.bin\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n\r\nZGVm\r\n"
+    "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=\"..\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n\r\nZ2hp\r\n--b--\r\n";
 std::vector<TestMessage>* messages = nullptr;
 
 std::string userFor(const TestMessage& m)
@@ -51,6 +61,8 @@ public:
             server->AddUser(userFor(m), "secret");
             server->Deliver(userFor(m), m.raw);
         }
+        server->AddUser("upaths", "secret");
+        server->Deliver("upaths", PathNames);
     }
     void TearDown() override
     {
@@ -191,4 +203,24 @@ TEST(ShowCommand, ServerAndUsageErrors)
     const RunResult missing = runTolmu("--show 7 --config-dir '" + cfg2 + "'");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("tolmu: -ERR", 0), 0u) << missing.err;
+}
+
+TEST(ShowCommand, SavedNamesStayInTheFolder)
+{
+    if (!server)
+        GTEST_SKIP() << "dovecot is not available";
+    const std::string cfg = configDir({account("p", "upaths", server->Port())});
+    const std::string saveDir = scratch.dir + "/paths/inner";
+    fs::create_directories(saveDir);
+    const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("File : 3\n"), std::string::npos) << r.out;
+    EXPECT_EQ(testmail::readFile(saveDir + "/up.bin"), "abc");
+    EXPECT_EQ(testmail::readFile(saveDir + "/win.bin"), "def");
+    EXPECT_EQ(testmail::readFile(saveDir + "/attachment"), "ghi");
+    EXPECT_FALSE(fs::exists(scratch.dir + "/up.bin"));
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(scratch.dir + "/paths"))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, 0u);
 }
