@@ -37,7 +37,7 @@ struct TlsSocketBio {
     {
         BIO_clear_retry_flags(b);
         TlsStream* s = owner(b);
-        const ssize_t n = ::recv(s->m_fd, buf, static_cast<std::size_t>(len), 0);
+        const ssize_t n = ::recv(s->m_fd, buf, static_cast<std::size_t>(len), MSG_NOSIGNAL);
         if (n >= 0)
             return static_cast<int>(n); // 0: the peer closed the connection
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
@@ -159,6 +159,8 @@ void TlsStream::setUp()
     // the session, which is fine because the line layer always tries a
     // Receive before it waits on the socket.
     SSL_CTX_set_read_ahead(m_ctx, 1);
+    // The one message of the handshake whose size the server chooses freely.
+    SSL_CTX_set_max_cert_list(m_ctx, MaxCertificateChainBytes);
     m_ssl = SSL_new(m_ctx);
     if (!m_ssl)
         throw EWireTLSError(queuedReason());

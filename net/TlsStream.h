@@ -28,6 +28,10 @@ public:
 // files they write must look like a user's.
 int32_t TlsPortFromEnvironment();
 
+// A server's certificate chain longer than this is refused ("TLS error:
+// excessive message size"); real chains stay far below.
+inline constexpr long MaxCertificateChainBytes = 100 * 1024;
+
 class TlsStream : public ByteStream {
 public:
     // Takes over a connected plain stream; its descriptor is made non-blocking

@@ -141,6 +141,8 @@ const RefusedCase refusedCases[] = {
      "TLS error: connection closed by the server during the handshake", true},
     {"PlainTextServer", PeerMode::PlainText, &TestCerts::Server, "localhost", true,
      "TLS error: wrong version number", true},
+    {"CertificateChainTooLong", PeerMode::Serve, &TestCerts::Huge, "localhost", true,
+     "TLS error: excessive message size", true},
     {"TlsOlderThan12", PeerMode::OldProtocol, &TestCerts::Server, "localhost", true, "TLS error: ", false},
 };
 

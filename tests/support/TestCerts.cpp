@@ -112,11 +112,15 @@ TestCerts::TestCerts()
             bool selfSigned;
             long notAfterDays;
         };
+        std::string many = local;
+        for (int i = 0; i < 8000; ++i)
+            many += ",DNS:host" + std::to_string(i) + ".example.test";
         const Leaf leaves[] = {
             {"server", "localhost", local, false, 365},
             {"other", "mail.example.test", "DNS:mail.example.test", false, 365},
             {"self", "localhost", local, true, 365},
             {"expired", "localhost", local, false, -1},
+            {"huge", "localhost", many, false, 365},
         };
         long serial = 2;
         for (const Leaf& l : leaves) {

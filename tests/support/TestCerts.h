@@ -33,6 +33,9 @@ public:
     CertAndKey SelfSigned() const { return pair("self"); }
     // For "localhost" and 127.0.0.1, signed by the CA, expired a day ago.
     CertAndKey Expired() const { return pair("expired"); }
+    // For "localhost", 127.0.0.1 and 8,000 more names, signed by the CA:
+    // a certificate of about 170 KiB.
+    CertAndKey Huge() const { return pair("huge"); }
 
 private:
     CertAndKey pair(const std::string& name) const { return {m_dir + "/" + name + ".pem", m_dir + "/" + name + ".key"}; }
