@@ -1,6 +1,6 @@
-// The message client's body operations over a memory stream: ReceiveBody fed
-// in pieces down to one byte, SendBody's exact lines, and a sent body read
-// back into the same text and attachment bytes.
+// The message client's body operations over a memory stream: SendBody's
+// exact lines, and a sent body read back into the same text and attachment
+// bytes.
 #include "fuzz/MemoryStream.h"
 #include "mail/Coder.h"
 #include "mail/WireMessage.h"
@@ -42,49 +42,12 @@ struct MemClient {
     }
 };
 
-std::string stuffed(const Lines& lines)
-{
-    std::string out;
-    for (const std::string& l : lines)
-        out += (!l.empty() && l[0] == '.' ? "." : "") + l + "\r\n";
-    return out;
-}
-
 void writeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
 } // namespace
-
-TEST(MessageBody, ReceiveBodyInEveryPieceSize)
-{
-    const std::vector<testmail::TestMessage> messages = testmail::makeMessages(scratch.dir, 5000);
-    for (const testmail::TestMessage& m : messages) {
-        if (!m.error.empty())
-            continue;
-        const Lines lines = testmail::splitLines(m.raw);
-        const auto blank = std::find(lines.begin(), lines.end(), std::string());
-        const Lines body(blank == lines.end() ? lines.end() : blank + 1, lines.end());
-        for (std::size_t piece : {1u, 2u, 3u, 7u, 4096u}) {
-            SCOPED_TRACE(m.name + " piece " + std::to_string(piece));
-            MemClient c(stuffed(body) + ".\r\nnext\r\n", piece);
-            TWireMessage msg;
-            msg.Headers.assign(lines.begin(), blank);
-            UnfoldHeaders(msg.Headers);
-            c.client.ReceiveBody(msg);
-            EXPECT_EQ(msg.Text, m.text);
-            ASSERT_EQ(msg.Attachments.size(), m.attachments.size());
-            for (std::size_t i = 0; i < m.attachments.size(); ++i) {
-                const std::string stored = testmail::readFile(msg.Attachments[i].StoredPathName);
-                EXPECT_EQ(stored, m.partial ? m.attachments[i].original.substr(0, stored.size())
-                                            : m.attachments[i].original);
-            }
-            // Nothing past the "." was taken.
-            EXPECT_EQ(c.client.ReadLine(), "next");
-        }
-    }
-}
 
 TEST(MessageBody, SendBodyWithoutAttachmentsIsTheStuffedText)
 {
