@@ -271,3 +271,26 @@ TEST(RetrieveScripted, HeaderBlocksThatTheEndOfTheReplyCuts)
                                      "Quit"}));
     }
 }
+
+TEST(RetrieveScripted, HeaderReplyThatNeverEndsIsCutOff)
+{
+    // A server that answers TOP n 0 with a whole large body: read off up to
+    // the bound, then the connection is given up with a clear error.
+    std::string reply = "+OK\r\nSubject: a\r\n\r\n";
+    const std::string line(998, 'b');
+    while (reply.size() < (std::size_t(65) << 20))
+        reply += line + "\r\n";
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw(reply + ".\r\n");
+    Client c(s.Port(), "alice");
+    c.pop.Connect();
+    TWireMessage msg;
+    try {
+        c.pop.RetrieveHeader(1, msg);
+        ADD_FAILURE() << "no error";
+    } catch (const EWireException& e) {
+        EXPECT_EQ(std::string(e.what()), "Too much data.");
+    }
+    EXPECT_FALSE(c.pop.Connected());
+    EXPECT_EQ(msg.Subject(), "a");
+}
