@@ -118,13 +118,18 @@ int32_t TlsPortFromEnvironment()
     return (*end == '\0' && port > 0 && port < 65536) ? static_cast<int32_t>(port) : 995;
 }
 
-TlsStream::TlsStream(std::unique_ptr<ByteStream> plain) : m_plain(std::move(plain)), m_fd(m_plain ? m_plain->Fd() : -1)
+// Both delegate to the default constructor first, so that when setUp throws
+// the destructor still runs and frees what was made and closes the socket.
+TlsStream::TlsStream(std::unique_ptr<ByteStream> plain) : TlsStream()
 {
+    m_plain = std::move(plain);
+    m_fd = m_plain ? m_plain->Fd() : -1;
     setUp();
 }
 
-TlsStream::TlsStream(int fd) : m_fd(fd)
+TlsStream::TlsStream(int fd) : TlsStream()
 {
+    m_fd = fd;
     setUp();
 }
 

@@ -72,6 +72,7 @@ public:
     std::string Protocol() const;
 
 private:
+    TlsStream() = default;
     void setUp();
     // True (errno set) when no more data can pass: closed, or broken by a
     // fatal error.
