@@ -3,6 +3,7 @@
 #include "net/TcpStream.h"
 
 #include <algorithm>
+#include <climits>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -194,11 +195,22 @@ void TWireSocket::fillBuffer()
     if (n < 0)
         failTransfer(errno);
     if (n > 0) {
-        ReportWork(m_workPosition + static_cast<int32_t>(n));
         if (ASCIIFilter)
             for (long i = 0; i < n; ++i)
                 m_buffer[m_end + static_cast<std::size_t>(i)] &= 0x7F;
         m_end += static_cast<std::size_t>(n);
+        // The position runs on between progress runs (a listing opens none);
+        // past 2 GiB it starts again rather than overflowing.
+        int64_t position = int64_t(m_workPosition) + n;
+        if (position > INT32_MAX) {
+            position = n;
+            m_lastKilobyte = 0;
+        }
+        // Reported after the bytes are in: the handler may process events
+        // that close this very connection.
+        ReportWork(static_cast<int32_t>(position));
+        if (!m_stream)
+            throw EWireSocketError(10057);
     }
     if (ClosedGracefully) {
         disconnectTransport();

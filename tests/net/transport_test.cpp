@@ -227,6 +227,21 @@ TEST(Transport, ProgressFiresOncePerNewKilobyte)
     EXPECT_TRUE(work.empty());
 }
 
+TEST(Transport, ProgressHandlerThatClosesTheClientStopsTheRead)
+{
+    // The GUI processes events in its progress handler; the user may hang up there.
+    MemClient m(std::string(4000, 'a') + "\r\n", 2048);
+    m.client.OnWork = [&](TWire& w, int32_t, int32_t) { w.Disconnect(); };
+    try {
+        m.client.ReadLine();
+        FAIL() << "read on after the close";
+    } catch (const EWireSocketError& e) {
+        EXPECT_EQ(e.ErrorCode(), 10057);
+    }
+    EXPECT_FALSE(m.client.Connected());
+    EXPECT_EQ(m.client.Buffered(), 0u);
+}
+
 TEST(Transport, StatusHandlerErrorsComeBackWithTheirClass)
 {
     TWireClient c;
