@@ -5,7 +5,9 @@
 #include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <csignal>
 #include <poll.h>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -90,6 +92,13 @@ TlsPeer::~TlsPeer()
 
 void TlsPeer::run()
 {
+    // The peer writes through OpenSSL's socket BIO (no MSG_NOSIGNAL) to
+    // clients that may have hung up. SIGPIPE goes to the writing thread, so
+    // blocking it here keeps the test's own thread sensitive to it.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!m_stop) {
         pollfd p{m_listen, POLLIN, 0};
         if (::poll(&p, 1, 50) <= 0)
