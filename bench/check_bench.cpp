@@ -5,6 +5,7 @@
 // filling builds Dovecot's index and is left out of the timing.
 #include "app/core/Settings.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/TempDir.h"
 
 #include <algorithm>
 #include <chrono>
@@ -91,10 +92,7 @@ int main(int argc, char** argv)
     }
 
     testsupport::Dovecot server;
-    char templ[] = "/tmp/tolmu-bench-XXXXXX";
-    if (!::mkdtemp(templ))
-        return 2;
-    const fs::path configDir = templ;
+    const fs::path configDir = testsupport::MakeTempDir("tolmu-bench");
     std::ofstream(configDir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n";
 
     std::printf("%10s %12s %12s %8s %14s\n", "messages", "tolmu ms", "curl ms", "ratio", "tolmu peak KB");

@@ -3,6 +3,7 @@
 #include "app/core/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -36,9 +37,7 @@ class CheckCli : public testing::Test {
 protected:
     void SetUp() override
     {
-        char templ[] = "/tmp/tolmu-check-XXXXXX";
-        ASSERT_NE(::mkdtemp(templ), nullptr);
-        dir = templ;
+        dir = testsupport::MakeTempDir("tolmu-check");
         std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\nminutes = 5\r\n";
     }
     void TearDown() override { fs::remove_all(dir); }

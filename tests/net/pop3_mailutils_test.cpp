@@ -4,6 +4,7 @@
 // Skipped when pop3d is not installed or does not start.
 #include "net/WirePOP3.h"
 #include "tests/support/Dovecot.h" // FreePort
+#include "tests/support/TempDir.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -58,11 +59,8 @@ class Mailutils {
 public:
     Mailutils()
     {
-        char templ[] = "/tmp/tolmu-mailutils-XXXXXX";
-        if (!::mkdtemp(templ))
-            return;
-        m_dir = templ;
-        ::chmod(m_dir.c_str(), 0711);
+        m_dir = testsupport::MakeTempDir("tolmu-mailutils");
+        testsupport::OpenFolderChain(m_dir);
         fs::create_directories(m_dir + "/virt");
         fs::create_directories(m_dir + "/home");
         ::chmod((m_dir + "/home").c_str(), 0711);

@@ -4,6 +4,7 @@
 #include "fuzz/MemoryStream.h"
 #include "net/Wire.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -430,9 +431,8 @@ TEST(TransportSocket, ConnectTwiceKeepsTheOpenConnection)
 
 TEST(TransportSocket, ConnectionLogRecordsCommandsAndReplies)
 {
-    char dir[] = "/tmp/tolmu-log-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string log = std::string(dir) + "/wire.log";
+    const std::string dir = testsupport::MakeTempDir("tolmu-log");
+    const std::string log = dir + "/wire.log";
     ScriptedServer s;
     s.Reply("+OK hi");
     TWireClient c;
@@ -447,5 +447,5 @@ TEST(TransportSocket, ConnectionLogRecordsCommandsAndReplies)
     text << in.rdbuf();
     EXPECT_EQ(text.str(), "O: NOOP\r\nI: +OK hi\r\n\r\n");
     std::remove(log.c_str());
-    ::rmdir(dir);
+    ::rmdir(dir.c_str());
 }
