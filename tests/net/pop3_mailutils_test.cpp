@@ -15,6 +15,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -129,6 +130,8 @@ private:
             return;
         m_pid = ::fork();
         if (m_pid == 0) {
+            // A test binary that dies must not leave a server running.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             if (fd >= 0) {
                 ::dup2(fd, 1);

@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -228,6 +229,8 @@ void Dovecot::start()
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
+        // A test binary that dies must not leave a server running.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         // Dovecot's own output goes to its log, never to the test's pipes.
         const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (fd >= 0) {

@@ -18,6 +18,8 @@ class Dovecot {
 public:
     // Starts `dovecot -F -c <private conf>` and waits until it accepts
     // connections. Throws std::runtime_error holding the log on failure.
+    // The server stops when the thread that created it ends (so a crashed
+    // test leaves nothing running): create it on a thread that outlives it.
     explicit Dovecot(DovecotOptions opts = {});
     // Stops the server and removes its folder.
     ~Dovecot();
