@@ -7,11 +7,13 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +120,20 @@ void TWireSocket::resetBuffer()
 net::Clock::time_point TWireSocket::Deadline() const
 {
     return net::Clock::now() + std::chrono::seconds(std::max<int32_t>(Timeout, 0));
+}
+
+void TWireSocket::openLog()
+{
+    // The log holds the "Pass" line: readable by its owner only, also when
+    // it replaces an older file.
+    const int fd = ::open(LogFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+        m_log.open(LogFile, std::ios::binary | std::ios::app);
+    }
+    if (fd < 0 || !m_log.is_open())
+        throw Exception("Cannot create file \"" + LogFile + "\".");
 }
 
 void TWireSocket::writeLog(const std::string& entry)
@@ -505,7 +521,7 @@ void TWireClient::Connect()
                 throw EWireSocketError(SocketErrorCode(err));
         }
         if (!LogFile.empty())
-            m_log.open(LogFile, std::ios::binary | std::ios::trunc);
+            openLog();
         ReportStatus("Socket Connected");
         startSession();
     } catch (...) {

@@ -170,6 +170,9 @@ protected:
     void disconnectTransport();
     // Sizes the receive buffer to BufferChunk and empties it.
     void resetBuffer();
+    // Creates LogFile (mode 0600, replacing an older one) and opens it.
+    // Throws Exception "Cannot create file "<path>"." when it cannot.
+    void openLog();
     // Appends one entry to the connection log when it is open.
     void writeLog(const std::string& entry);
     // Throws the socket error for errno after a Failed transfer (10058 closes).
@@ -223,8 +226,8 @@ public:
     // EWireAlreadyConnected "Already connected." when open (left untouched),
     // EWireInvalidSocket when no socket can be had, EWireSocketError for a
     // failed lookup (11001 ...), a refused (10061) or timed-out (10060)
-    // connect, or a failing status handler; every failure after the socket
-    // exists closes it first.
+    // connect, or a failing status handler; Exception when LogFile cannot be
+    // created; every failure after the socket exists closes it first.
     virtual void Connect();
     // Statuses "Disconnecting", "Disconnected"; closes log, buffer and
     // socket. Never throws.

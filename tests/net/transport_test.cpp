@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -446,6 +447,23 @@ TEST(TransportSocket, ConnectionLogRecordsCommandsAndReplies)
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(), "O: NOOP\r\nI: +OK hi\r\n\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // the log holds the password line
+
+    // A log that cannot be created fails the connect and leaves it closed.
+    ScriptedServer s2;
+    TWireClient bad;
+    bad.Host = "127.0.0.1";
+    bad.Port = s2.Port();
+    bad.LogFile = dir + "/no-such-folder/wire.log";
+    try {
+        bad.Connect();
+        FAIL();
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + bad.LogFile + "\".");
+    }
+    EXPECT_FALSE(bad.Connected());
     std::remove(log.c_str());
     ::rmdir(dir.c_str());
 }
