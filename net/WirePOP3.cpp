@@ -1,5 +1,6 @@
 #include "net/WirePOP3.h"
 
+#include <climits>
 #include <exception>
 
 TWirePOP3::TWirePOP3()
@@ -53,7 +54,8 @@ int32_t TWirePOP3::CheckMessages()
         // The listing is counted, never kept: memory stays flat however
         // large the mailbox is.
         while (ReadLine() != ".")
-            ++count;
+            if (count < INT32_MAX) // a server that never ends its listing cannot overflow the count
+                ++count;
     } catch (const Exception& e) {
         ReportStatus(e.what());
     }
