@@ -80,9 +80,15 @@ const TPOPAcc& chooseAccount(const ShowOptions& o, const TLoadState& state)
 
 int RunShow(const Args& args)
 {
+    ShowOptions opts;
+    try {
+        opts = parseOptions(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tolmu: %s\n%s", ConsoleText(e.what()).c_str(), ShowUsage);
+        return 2;
+    }
     ShowRequest req;
     try {
-        const ShowOptions opts = parseOptions(args);
         TLoadState state;
         LoadSettingsAndAccounts(state);
         const TPOPAcc& account = chooseAccount(opts, state);
@@ -90,12 +96,12 @@ int RunShow(const Args& args)
         req.port = account.PortNumber;
         req.user = account.UserName;
         req.password = account.Password;
-        req.number = opts.number;
-        req.headersOnly = opts.headersOnly;
-        req.saveDir = opts.saveDir;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tolmu: %s\n%s", ConsoleText(e.what()).c_str(), ShowUsage);
+        std::fprintf(stderr, "tolmu: %s\n", ConsoleText(e.what()).c_str());
         return 2;
     }
+    req.number = opts.number;
+    req.headersOnly = opts.headersOnly;
+    req.saveDir = opts.saveDir;
     return ShowMessage(req);
 }
