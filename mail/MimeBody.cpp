@@ -89,6 +89,11 @@ struct Ending {
     std::size_t level = 0;
 };
 
+// Known limits, kept on purpose: text parts are stored as they arrived (no
+// quoted-printable or charset decoding, the message window shows them raw);
+// base64 data ends at its first empty line; only Content-Disposition's
+// filename names an attachment, and unnamed non-text parts are skipped;
+// multipart parts other than multipart/alternative are not entered.
 class Reader {
 public:
     Reader(LineSource& in, BodyTarget& out, const HeaderUnfolder& unfold, const BodyLimits& limits)
