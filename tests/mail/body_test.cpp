@@ -18,18 +18,24 @@ using testmail::TestMessage;
 namespace {
 
 // Attachment files go to a folder of this test binary, so that the files a
-// case creates can be counted. Set before the first TempDirectory() call.
+// case creates can be counted. Set before the first TempDirectory() call,
+// removed at the end.
+struct Scratch {
+    std::string dir;
+    Scratch()
+    {
+        char tmpl[] = "/tmp/tolmu-body-XXXXXX";
+        dir = mkdtemp(tmpl);
+        setenv("TMPDIR", dir.c_str(), 1);
+    }
+    ~Scratch() { fs::remove_all(dir); }
+};
+Scratch scratchDir;
+
 const std::string& scratch()
 {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/tolmu-body-XXXXXX";
-        std::string d = mkdtemp(tmpl);
-        setenv("TMPDIR", d.c_str(), 1);
-        return d;
-    }();
-    return dir;
+    return scratchDir.dir;
 }
-const bool scratchReady = !scratch().empty();
 
 std::size_t pbeFiles()
 {
