@@ -98,7 +98,9 @@ RunResult runTolmu(const std::string& args)
 {
     const std::string errFile = scratch.dir + "/stderr";
     // The C locale fixes the short date format ("6 Dec 2026").
-    const std::string cmd = "LC_ALL=C QT_QPA_PLATFORM=offscreen '" TOLMU_BINARY_DIR "/tolmu' " + args + " 2>'" +
+    // The program's attachment files (kept by design) go to the scratch folder.
+    const std::string cmd = "TMPDIR='" + scratch.dir + "' LC_ALL=C QT_QPA_PLATFORM=offscreen '" TOLMU_BINARY_DIR
+                            "/tolmu' " + args + " 2>'" +
                             errFile + "'";
     RunResult r;
     FILE* p = popen(cmd.c_str(), "r");
