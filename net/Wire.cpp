@@ -449,9 +449,13 @@ void TWireSocket::EndWork()
 
 TWireClient::~TWireClient()
 {
+    // The owner that set the handlers may already be half destroyed: a
+    // closing client reports nothing and runs no idle work.
+    OnStatus = nullptr;
+    OnWork = nullptr;
+    OnIdle = nullptr;
     if (Connected())
         TWireClient::Disconnect();
-    OnStatus = nullptr;
 }
 
 uint32_t TWireClient::ResolveHost(const std::string& host)

@@ -10,6 +10,9 @@ TWirePOP3::TWirePOP3()
 
 TWirePOP3::~TWirePOP3()
 {
+    OnStatus = nullptr;
+    OnWork = nullptr;
+    OnIdle = nullptr;
     if (!Connected())
         return;
     try {

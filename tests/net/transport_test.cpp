@@ -152,6 +152,19 @@ TEST(Transport, SendCommandChecksTheVerdictBeforeReportingStatus)
     }
 }
 
+// A window that owns a client goes away with it: the closing client must not
+// call back into the half-destroyed owner (this once freed a vector twice).
+TEST(Transport, DestroyedClientReportsNothingToItsOwner)
+{
+    std::vector<std::string> statuses;
+    {
+        MemClient m("+OK\r\n", 4096);
+        ASSERT_TRUE(m.client.Connected());
+        m.client.OnStatus = [&](TWire&, const std::string& s) { statuses.push_back(s); };
+    }
+    EXPECT_TRUE(statuses.empty());
+}
+
 TEST(Transport, CaptureLinesDelimitersAndDotUnstuffing)
 {
     struct Row {
