@@ -1,6 +1,7 @@
 #pragma once
-// Command-line modes of tolmu that run without a window. Each takes the
-// arguments after the mode word and returns the process exit status.
+// Modes of the program. Each takes the arguments after the mode word (then
+// the options that stood before it) and returns the process exit status.
+// RunRenderSkin draws with Qt and lives in tolmu-gui; the others are plain.
 #include <string>
 #include <vector>
 

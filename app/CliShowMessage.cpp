@@ -7,12 +7,10 @@
 #include "net/TlsStream.h"
 #include "net/WirePOP3.h"
 
-#include <QDate>
-#include <QLocale>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -31,7 +29,13 @@ std::string shortDate(TDateTime value)
         return {};
     int y, m, d, hh, mm, ss;
     DecodeDateTime(value, y, m, d, hh, mm, ss);
-    return QLocale::system().toString(QDate(y, m, d), QLocale::ShortFormat).toStdString();
+    std::tm date{};
+    date.tm_year = y - 1900;
+    date.tm_mon = m - 1;
+    date.tm_mday = d;
+    char text[64];
+    // %x is the locale's own date form (main() selects the user's LC_TIME).
+    return std::strftime(text, sizeof text, "%x", &date) ? std::string(text) : std::string();
 }
 
 std::vector<std::string> windowLines(const TWireMessage& msg, bool headersOnly)

@@ -1,10 +1,18 @@
 // Program entry: picks the mode from the command line.
+//
+// tolmu itself is plain C++, so the modes that show no window (--check,
+// --show) start as fast as a command-line mail tool. Modes that draw hand
+// over to tolmu-gui, the Qt half beside it, with the same arguments.
 #include "app/Cli.h"
+#include "app/core/ConfigDir.h"
 
+#include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -27,11 +35,22 @@ const char* const Usage =
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n";
 
+// Replaces this process by tolmu-gui from the program's own directory.
+// Returns only when that fails.
+int runGui(char** argv)
+{
+    const std::string gui = ProgramDir() + "tolmu-gui";
+    ::execv(gui.c_str(), argv);
+    std::fprintf(stderr, "tolmu: cannot start %s: %s\n", gui.c_str(), std::strerror(errno));
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     Args args(argv + 1, argv + argc);
+    std::setlocale(LC_TIME, ""); // dates in the user's own short form
     try {
         for (const std::string& a : args) {
             if (a == "--help" || a == "-h") {
@@ -47,15 +66,15 @@ int main(int argc, char** argv)
         // mode gets its own operands first, then the options before it.
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& mode = args[i];
-            if (mode != "--check" && mode != "--show" && mode != "--render-skin")
+            if (mode == "--render-skin")
+                return runGui(argv);
+            if (mode != "--check" && mode != "--show")
                 continue;
             Args rest(args.begin() + static_cast<long>(i) + 1, args.end());
             rest.insert(rest.end(), args.begin(), args.begin() + static_cast<long>(i));
             if (mode == "--check")
                 return RunCheck(rest);
-            if (mode == "--show")
-                return RunShow(rest);
-            return RunRenderSkin(rest);
+            return RunShow(rest);
         }
         return RunSummary(args);
     } catch (const std::exception& e) {

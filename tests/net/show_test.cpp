@@ -97,7 +97,7 @@ struct RunResult {
 RunResult runTolmu(const std::string& args)
 {
     const std::string errFile = scratch.dir + "/stderr";
-    // The C locale fixes the short date format ("6 Dec 2026").
+    // The C locale fixes the short date format ("12/06/26").
     // The program's attachment files (kept by design) go to the scratch folder.
     const std::string cmd = "TMPDIR='" + scratch.dir + "' LC_ALL=C QT_QPA_PLATFORM=offscreen '" TOLMU_BINARY_DIR
                             "/tolmu' " + args + " 2>'" +
@@ -164,7 +164,7 @@ TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
 
     RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");
     EXPECT_EQ(r.status, 0) << r.err;
-    std::string expected = "From : Ann Example <ann@example.org>\nSubj : nested\nDate : 6 Dec 2026\nFile : 2\n" +
+    std::string expected = "From : Ann Example <ann@example.org>\nSubj : nested\nDate : 12/06/26\nFile : 2\n" +
                            std::string(26, '_') + "\n\n";
     for (const std::string& l : nested.text)
         expected += l + "\n";
@@ -175,7 +175,7 @@ TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
 
     r = runTolmu("--show 1 --headers-only --account plain --config-dir '" + cfg + "'");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "From : Ann Example <ann@example.org>\nSubj : plain\nDate : 6 Dec 2026\n" + std::string(26, '_') +
+    EXPECT_EQ(r.out, "From : Ann Example <ann@example.org>\nSubj : plain\nDate : 12/06/26\n" + std::string(26, '_') +
                          "\n\n");
 }
 
