@@ -254,7 +254,11 @@ std::string TWireSocket::ReadLine()
         const std::size_t from = m_start + (m_scanned > 0 ? m_scanned - 1 : 0);
         const char* begin = m_buffer.data();
         for (std::size_t i = std::max(from, m_start); i + 1 < m_end; ++i) {
-            if (begin[i] == '\r' && begin[i + 1] == '\n') {
+            const void* cr = std::memchr(begin + i, '\r', m_end - 1 - i);
+            if (cr == nullptr)
+                break;
+            i = static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
+            if (begin[i + 1] == '\n') {
                 const std::size_t len = i - m_start;
                 if (len > MaxWireLineBytes)
                     break;
