@@ -1,4 +1,5 @@
 #include "mail/Headers.h"
+#include "net/Text.h"
 
 #include <cctype>
 #include <cmath>
@@ -6,26 +7,13 @@
 
 namespace {
 
-std::string trimBlanks(const std::string& s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
-}
+std::string trim(const std::string& s) { return std::string(text::trim(s)); }
 
 std::string upper(std::string s)
 {
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-bool sameText(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && upper(a) == upper(b);
 }
 
 // A decimal number with optional leading blanks and sign and nothing after
@@ -120,7 +108,7 @@ void UnfoldHeaders(TStringList& lines)
             for (char& c : line)
                 if (c == '\t')
                     c = ' ';
-            out.back() += " " + trimBlanks(line);
+            out.back() += " " + trim(line);
             continue;
         }
         const auto colon = line.find(": ");
@@ -137,7 +125,7 @@ TStringList SplitAddresses(const std::string& text)
     std::string current;
     int quotes = 0;
     auto flush = [&] {
-        std::string item = trimBlanks(current);
+        std::string item = trim(current);
         if (!item.empty())
             items.push_back(std::move(item));
         current.clear();
@@ -190,7 +178,7 @@ void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
 
 TDateTime ParseDate(const std::string& text)
 {
-    std::string s = trimBlanks(text);
+    std::string s = trim(text);
     if (s.empty())
         return 0;
     static const char* const Weekdays[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
@@ -259,7 +247,7 @@ int IndexOfName(const TStringList& list, const std::string& name)
 {
     for (std::size_t i = 0; i < list.size(); ++i) {
         const auto eq = list[i].find('=');
-        if (eq != std::string::npos && sameText(list[i].substr(0, eq), name))
+        if (eq != std::string::npos && text::sameText(list[i].substr(0, eq), name))
             return static_cast<int>(i);
     }
     return -1;

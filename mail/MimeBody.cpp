@@ -4,6 +4,7 @@
 #include "mail/Coder.h"
 #include "mail/Headers.h"
 #include "mail/MimeFiles.h"
+#include "net/Text.h"
 #include "net/WireErrors.h"
 
 #include <algorithm>
@@ -14,32 +15,6 @@
 namespace mime {
 
 namespace {
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
-        s.remove_suffix(1);
-    return s;
-}
 
 int hexValue(char c)
 {
@@ -276,8 +251,8 @@ private:
 
         // A part without Content-Type is plain text (RFC 2045).
         const std::string_view ctv = ct;
-        const std::string mainType = lower(trim(ctv.substr(0, ctv.find('/'))));
-        if (mainType == "text" || trim(ctv).empty()) {
+        const std::string mainType = text::lower(text::trim(ctv.substr(0, ctv.find('/'))));
+        if (mainType == "text" || text::trim(ctv).empty()) {
             if (!roomForPart())
                 return capture(nullptr);
             m_out.Parts.push_back({});
@@ -331,7 +306,7 @@ private:
         }
         m_out.Attachments.push_back({h, name, path});
 
-        const bool base64 = equalsNoCase(trim(HeaderValue(h, "Content-Transfer-Encoding")), "base64");
+        const bool base64 = text::sameText(text::trim(HeaderValue(h, "Content-Transfer-Encoding")), "base64");
         std::uint64_t size = 0;
         std::string line;
         std::string bytes;
@@ -412,7 +387,7 @@ std::optional<std::string> HeaderParameter(std::string_view value, std::string_v
             pos = semi; // a parameter without "=": not one we look for
             continue;
         }
-        const std::string_view key = trim(value.substr(pos, eq - pos));
+        const std::string_view key = text::trim(value.substr(pos, eq - pos));
         std::size_t i = eq + 1;
         while (i < value.size() && (value[i] == ' ' || value[i] == '\t'))
             ++i;
@@ -430,10 +405,10 @@ std::optional<std::string> HeaderParameter(std::string_view value, std::string_v
             after = value.find(';', i);
         } else {
             after = value.find(';', i);
-            v = trim(value.substr(i, after == std::string_view::npos ? std::string_view::npos
+            v = text::trim(value.substr(i, after == std::string_view::npos ? std::string_view::npos
                                                                      : after - i));
         }
-        if (equalsNoCase(key, name))
+        if (text::sameText(key, name))
             return v;
         pos = after;
     }
@@ -442,7 +417,7 @@ std::optional<std::string> HeaderParameter(std::string_view value, std::string_v
 
 std::string MediaType(std::string_view contentType)
 {
-    return lower(trim(contentType.substr(0, contentType.find(';'))));
+    return text::lower(text::trim(contentType.substr(0, contentType.find(';'))));
 }
 
 void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
@@ -450,7 +425,7 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
 {
     const std::string ct = HeaderValue(headers, "Content-Type");
     const std::string_view ctv = ct;
-    const std::string mainType = lower(trim(ctv.substr(0, ctv.find('/'))));
+    const std::string mainType = text::lower(text::trim(ctv.substr(0, ctv.find('/'))));
     Reader reader(in, out, unfold, limits);
     if (mainType != "multipart") {
         reader.plain(headers);

@@ -1,4 +1,5 @@
 #include "net/Wire.h"
+#include "net/Text.h"
 
 #include "net/TcpStream.h"
 
@@ -17,27 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string trimControls(const std::string& s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
-}
-
-bool upperEquals(const std::string& a, const char* b)
-{
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i])
-            return false;
-    return true;
-}
 
 // The three-character reply code read as a decimal number, 0 when it is not one.
 int16_t numericCode(const std::string& line)
@@ -282,7 +262,7 @@ std::string TWireSocket::ReadLine()
 std::string TWireSocket::ReadNonEmptyLine()
 {
     for (;;) {
-        std::string line = trimControls(ReadLine());
+        std::string line = std::string(text::trim(ReadLine()));
         if (!line.empty())
             return line;
     }
@@ -464,7 +444,7 @@ TWireClient::~TWireClient()
 
 uint32_t TWireClient::ResolveHost(const std::string& host)
 {
-    if (upperEquals(host, "LOCALHOST")) {
+    if (text::sameText(host, "localhost")) {
         m_resolvedAddress = "127.0.0.1";
         return htonl(INADDR_LOOPBACK);
     }
