@@ -3,6 +3,7 @@
 // "TLS error: " text, while plain accounts beside it go on as before.
 #include "app/core/Settings.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/RunTolmu.h"
 #include "tests/support/TestCerts.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
+using testsupport::RunResult;
 
 class CliTls : public ::testing::Test {
 protected:
@@ -72,25 +70,9 @@ protected:
     // test server's.
     static RunResult runTolmu(const std::string& caFile, const std::string& args)
     {
-        const std::string errFile = s_certs->Dir() + "/stderr";
-        const std::string cmd = "SSL_CERT_FILE='" + caFile + "' TOLMU_TLS_PORT=" + std::to_string(s_dovecot->TlsPort()) +
-                                " LC_ALL=C QT_QPA_PLATFORM=offscreen '" TOLMU_BINARY_DIR "/tolmu' " + args + " 2>'" +
-                                errFile + "'";
-        RunResult r;
-        FILE* p = popen(cmd.c_str(), "r");
-        if (!p)
-            return r;
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        const int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        std::ifstream in(errFile);
-        std::stringstream s;
-        s << in.rdbuf();
-        r.err = s.str();
-        return r;
+        return testsupport::RunTolmu("SSL_CERT_FILE='" + caFile + "' TOLMU_TLS_PORT=" +
+                                         std::to_string(s_dovecot->TlsPort()) + " LC_ALL=C",
+                                     args, s_certs->Dir() + "/stderr");
     }
 
     static inline std::unique_ptr<testsupport::TestCerts> s_certs;

@@ -4,6 +4,7 @@
 #include "app/core/Settings.h"
 #include "tests/mail/MessageFiles.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/RunTolmu.h"
 
 #include <gtest/gtest.h>
 
@@ -88,32 +89,14 @@ const TestMessage& byName(const std::string& name)
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string out, err;
-};
+using testsupport::RunResult;
 
-// Runs the built tolmu with args; stdout and stderr captured.
+// Runs the built tolmu with args. The C locale fixes the short date format
+// ("12/06/26"); the program's attachment files (kept by design) go to the
+// scratch folder.
 RunResult runTolmu(const std::string& args)
 {
-    const std::string errFile = scratch.dir + "/stderr";
-    // The C locale fixes the short date format ("12/06/26").
-    // The program's attachment files (kept by design) go to the scratch folder.
-    const std::string cmd = "TMPDIR='" + scratch.dir + "' LC_ALL=C QT_QPA_PLATFORM=offscreen '" TOLMU_BINARY_DIR
-                            "/tolmu' " + args + " 2>'" +
-                            errFile + "'";
-    RunResult r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.err = testmail::readFile(errFile);
-    return r;
+    return testsupport::RunTolmu("TMPDIR='" + scratch.dir + "' LC_ALL=C", args, scratch.dir + "/stderr");
 }
 
 // A settings folder with the bundled skin and the given accounts.
