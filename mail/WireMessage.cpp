@@ -21,13 +21,20 @@ void TWireMessageClient::ReceiveHeaderLines(TStringList& list, const std::string
     UnfoldHeaders(list);
 }
 
-void TWireMessageClient::ReceiveHeader(TWireMessage& message, const std::string& delimiter)
+int32_t TWireMessageClient::receiveHeaderBlock(TWireMessage& message, const std::vector<std::string>& delimiters)
 {
     message.Clear();
-    ReceiveHeaderLines(message.Headers, delimiter);
+    const int32_t which = CaptureLines(&message.Headers, delimiters, MaxHeaderBlockBytes, "Header block too large.");
+    UnfoldHeaders(message.Headers);
     const std::string title = HeaderValue(message.Headers, "Title");
     if (!title.empty()) {
         message.SetSubject(title);
         SetHeaderValue(message.Headers, "Title", "");
     }
+    return which;
+}
+
+void TWireMessageClient::ReceiveHeader(TWireMessage& message, const std::string& delimiter)
+{
+    receiveHeaderBlock(message, {delimiter});
 }

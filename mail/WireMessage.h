@@ -95,4 +95,9 @@ public:
     // "=_NextPart_2rfksadvnqw3nerasdf" and each stored file in base64.
     // Throws the transport's errors and Exception when a file cannot be read.
     virtual void SendBody(TWireMessage& message);
+
+protected:
+    // ReceiveHeader with several delimiters: the block ends at the first
+    // line equal to one of them; returns that delimiter's 1-based index.
+    int32_t receiveHeaderBlock(TWireMessage& message, const std::vector<std::string>& delimiters);
 };

@@ -1,5 +1,4 @@
 // Fetching messages: RETR for a whole message, TOP n 0 for its header block.
-#include "mail/Headers.h"
 #include "net/WirePOP3.h"
 
 namespace {
@@ -8,23 +7,11 @@ namespace {
 // the server did not end with "." (TOP n 0 should send nothing more).
 constexpr std::size_t MaxSkippedBytes = std::size_t(64) << 20;
 
-// Reads a header block as ReceiveHeader does, except that the "." ending the
-// reply also ends it: a server that sends "." right after the last header
-// line would otherwise leave the reader waiting for an empty line that
-// never comes. Returns true when "." ended the block.
-bool receiveHeaderOrEnd(TWireMessageClient& client, TWireMessage& message)
-{
-    message.Clear();
-    const int32_t which = client.CaptureLines(&message.Headers, {"", "."}, MaxHeaderBlockBytes,
-                                              "Header block too large.");
-    UnfoldHeaders(message.Headers);
-    const std::string title = HeaderValue(message.Headers, "Title");
-    if (!title.empty()) {
-        message.SetSubject(title);
-        SetHeaderValue(message.Headers, "Title", "");
-    }
-    return which == 2;
-}
+// A header block ends at its empty line, or at the "." ending the reply: a
+// server that sends "." right after the last header line would otherwise
+// leave the reader waiting for an empty line that never comes.
+const std::vector<std::string> HeaderBlockEnds = {"", "."};
+constexpr int32_t EndedByDot = 2; // 1-based index of "." above
 
 } // namespace
 
@@ -34,7 +21,7 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
     if (ResultCode != 1)
         return false;
     ReportStatus("  " + ResultText);
-    if (!receiveHeaderOrEnd(*this, message))
+    if (receiveHeaderBlock(message, HeaderBlockEnds) != EndedByDot)
         ReceiveBody(message);
     ReportStatus("    From: " + message.From());
     ReportStatus("    Subject: " + message.Subject());
@@ -44,7 +31,7 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
 bool TWirePOP3::RetrieveHeader(int32_t number, TWireMessage& message)
 {
     SendCommand("TOP " + std::to_string(number) + " 0", 1, "Retrieving headers", 0);
-    if (receiveHeaderOrEnd(*this, message))
+    if (receiveHeaderBlock(message, HeaderBlockEnds) == EndedByDot)
         return true;
     std::string line = ReadLine();
     if (line == ".")
