@@ -33,27 +33,13 @@ inline unsigned value(char c)
     return Reverse[static_cast<unsigned char>(c)];
 }
 
-inline void decodeGroup(const char* s, std::string& out)
-{
-    const unsigned w = value(s[0]), x = value(s[1]), y = value(s[2]), z = value(s[3]);
-    out.push_back(static_cast<char>((w << 2 | x >> 4) & 0xFF));
-    if (s[2] == '=')
-        return;
-    out.push_back(static_cast<char>((x << 4 | y >> 2) & 0xFF));
-    if (s[3] == '=')
-        return;
-    out.push_back(static_cast<char>((y << 6 | z) & 0xFF));
-}
-
 } // namespace
 
 std::string TWireDecoder::DecodeUnit(std::string_view s)
 {
     if (s.size() != 4)
         throw Exception("DecodeUnit length error.");
-    std::string out;
-    decodeGroup(s.data(), out);
-    return out;
+    return DecodeLine(s);
 }
 
 std::string TWireDecoder::DecodeLine(std::string_view line)

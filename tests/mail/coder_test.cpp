@@ -72,6 +72,14 @@ TEST(Coder, DecodeLineCases)
         EXPECT_EQ(TWireDecoder::DecodeLine(r.line), r.bytes) << r.line;
 }
 
+TEST(Coder, UnitDecodesAsLine)
+{
+    for (const char* s : {"QUJD", "QQ==", "QUI=", "Q=JD", "////", "\x80\xff\x01!"})
+        EXPECT_EQ(TWireDecoder::DecodeUnit(s), TWireDecoder::DecodeLine(s)) << s;
+    EXPECT_EQ(TWireDecoder::DecodeUnit("QQ=="), "A");
+    EXPECT_EQ(TWireDecoder::DecodeUnit("QUI="), "AB");
+}
+
 TEST(Coder, UnitLengthErrors)
 {
     for (const char* s : {"", "Q", "QUJ", "QUJDQ"}) {
