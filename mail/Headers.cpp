@@ -9,13 +9,6 @@ namespace {
 
 std::string trim(const std::string& s) { return std::string(text::trim(s)); }
 
-std::string upper(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // A decimal number with optional leading blanks and sign and nothing after
 // it; fallback otherwise.
 int strToIntDef(const std::string& s, int fallback)
@@ -181,10 +174,9 @@ TDateTime ParseDate(const std::string& text)
     std::string s = trim(text);
     if (s.empty())
         return 0;
-    static const char* const Weekdays[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-    const std::string head = upper(copy(s, 1, 3));
-    for (const char* w : Weekdays)
-        if (head == w) {
+    const std::string head = copy(s, 1, 3);
+    for (const char* w : ShortDays)
+        if (text::sameText(head, w)) {
             s.erase(0, std::min<std::size_t>(5, s.size()));
             break;
         }
@@ -198,9 +190,9 @@ TDateTime ParseDate(const std::string& text)
         monthPos = 3;
     }
     int month = 1;
-    const std::string mon = upper(copy(s, monthPos, 3));
+    const std::string mon = copy(s, monthPos, 3);
     for (int i = 0; i < 12; ++i)
-        if (mon == upper(ShortMonths[i]))
+        if (text::sameText(mon, ShortMonths[i]))
             month = i + 1;
     int year;
     if (s.size() < monthPos + 6 || s[monthPos + 6 - 1] == ' ')

@@ -4,6 +4,7 @@
 #include "app/Report.h"
 #include "app/core/AtomicFile.h"
 #include "app/core/LineReader.h"
+#include "net/Text.h"
 #include "skin/file/SkinFile.h"
 
 #include <cerrno>
@@ -21,16 +22,6 @@ const char* const SkinPathNotFound =
     "SKIN PATH not found !\rCheck the TOLMU.INI line : current_skin = your skin dir.";
 const char* const TolmuIniNotFound =
     "TOLMU.INI not found !\r\rCreate an Tolmu.ini file with the line  : \rcurrent_skin=your skin dir.";
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowerAscii(const std::string& s)
-{
-    std::string out = s;
-    for (char& c : out)
-        c = lowerAscii(c);
-    return out;
-}
 
 bool isCandidate(const std::string& line) { return !line.empty() && line.front() != ';'; }
 
@@ -123,14 +114,14 @@ std::string FindInSkin(const std::string& fileName, const std::string& section,
     if (reader.failed())
         return unreadable();
 
-    const std::string wantSection = lowerAscii(section);
-    const std::string wantKey = lowerAscii(key);
+    const std::string wantSection = text::lower(section);
+    const std::string wantKey = text::lower(key);
     std::string line;
     bool inSection = section.empty();
     while (reader.next(line)) {
         if (!isCandidate(line))
             continue;
-        const std::string lower = lowerAscii(line);
+        const std::string lower = text::lower(line);
         if (!inSection) {
             if (lower != wantSection)
                 continue;

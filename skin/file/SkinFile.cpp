@@ -4,6 +4,7 @@
 #include "app/Report.h"
 #include "app/core/LineReader.h"
 #include "app/core/Settings.h"
+#include "net/Text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -24,22 +25,6 @@ const char* const MainBackgroundMissing =
 // ignoring case; a skin directory holds a few dozen files.
 constexpr int MaxDirectoryEntries = 10000;
 
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 bool exists(const std::string& path)
 {
     std::error_code ec;
@@ -55,7 +40,7 @@ std::string matchInDirectory(const std::string& dir, const std::string& name)
     for (; !ec && it != std::filesystem::directory_iterator() && seen < MaxDirectoryEntries;
          it.increment(ec), ++seen) {
         const std::string entry = it->path().filename().string();
-        if (equalIgnoringAsciiCase(entry, name))
+        if (text::sameText(entry, name))
             return entry;
     }
     return "";
@@ -249,10 +234,7 @@ TSkinInfo ReadSkinInfo(const std::string& path)
     const char* const keys[] = {"skin_name", "skin_author", "skin_mail", "skin_web", "skin_info"};
     std::string line;
     while (reader.next(line)) {
-        std::string lower = line;
-        for (char& c : lower)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+        const std::string lower = text::lower(line);
         for (int k = 0; k < 5; ++k) {
             if (lower.find(keys[k]) == std::string::npos)
                 continue;
