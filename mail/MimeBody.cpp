@@ -56,6 +56,12 @@ bool onlyBlanks(const std::string& s, std::size_t from)
     return true;
 }
 
+// The type before the "/" of a Content-Type value, in lower case.
+std::string mainType(std::string_view contentType)
+{
+    return text::lower(text::trim(contentType.substr(0, contentType.find('/'))));
+}
+
 // How one capture ended: on a separator or a closing separator of the
 // multipart level at index level, or at the end of the message.
 enum class Stop { Separator, Closing, End };
@@ -250,9 +256,7 @@ private:
         }
 
         // A part without Content-Type is plain text (RFC 2045).
-        const std::string_view ctv = ct;
-        const std::string mainType = text::lower(text::trim(ctv.substr(0, ctv.find('/'))));
-        if (mainType == "text" || text::trim(ctv).empty()) {
+        if (mainType(ct) == "text" || text::trim(ct).empty()) {
             if (!roomForPart())
                 return capture(nullptr);
             m_out.Parts.push_back({});
@@ -424,10 +428,8 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
               const HeaderUnfolder& unfold, const BodyLimits& limits)
 {
     const std::string ct = HeaderValue(headers, "Content-Type");
-    const std::string_view ctv = ct;
-    const std::string mainType = text::lower(text::trim(ctv.substr(0, ctv.find('/'))));
     Reader reader(in, out, unfold, limits);
-    if (mainType != "multipart") {
+    if (mainType(ct) != "multipart") {
         reader.plain(headers);
     } else {
         const std::optional<std::string> boundary = HeaderParameter(ct, "boundary");
