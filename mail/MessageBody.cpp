@@ -17,13 +17,6 @@ private:
     TWireSocket& m_socket;
 };
 
-// Keeps one progress run open while a body is read, closed on every exit.
-struct WorkRun {
-    TWireSocket& socket;
-    explicit WorkRun(TWireSocket& s) : socket(s) { socket.BeginWork(-1); }
-    ~WorkRun() { socket.EndWork(); }
-};
-
 const char* const NextPart = "--=_NextPart_2rfksadvnqw3nerasdf";
 
 void writeStuffed(TWireSocket& socket, const TStringList& lines)
@@ -38,7 +31,7 @@ void TWireMessageClient::ReceiveBody(TWireMessage& message)
 {
     // Lines the reader drops go nowhere.
     OnLine = nullptr;
-    WorkRun run(*this);
+    const WorkRun run(*this, -1);
     ConnectionLines lines(*this);
     mime::ReadBody(lines, message.Headers,
                    {message.Text, message.MessageParts, message.Attachments, message.ExtractAttachments},

@@ -365,11 +365,7 @@ std::string TWireSocket::ReadBuffer(int32_t count)
 int32_t TWireSocket::CaptureLines(LineSink sink, const std::vector<std::string>& delimiters,
                                   std::size_t maxBytes, const std::string& tooLongText)
 {
-    struct WorkRun {
-        TWireSocket& s;
-        ~WorkRun() { s.EndWork(); }
-    } run{*this};
-    BeginWork(-1);
+    const WorkRun run(*this, -1);
     const bool unstuff = !delimiters.empty() && delimiters.front() == ".";
     std::size_t captured = 0;
     for (;;) {

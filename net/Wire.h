@@ -146,6 +146,17 @@ public:
     virtual void ReportWork(int32_t position);
     void BeginWork(int32_t total);
     void EndWork();
+    // One progress run for a scope: BeginWork(total) now, EndWork on every exit.
+    class WorkRun {
+    public:
+        WorkRun(TWireSocket& socket, int32_t total) : m_socket(socket) { m_socket.BeginWork(total); }
+        ~WorkRun() { m_socket.EndWork(); }
+        WorkRun(const WorkRun&) = delete;
+        WorkRun& operator=(const WorkRun&) = delete;
+
+    private:
+        TWireSocket& m_socket;
+    };
 
     // The point in time a wait that starts now gives up (Timeout seconds on).
     net::Clock::time_point Deadline() const;
