@@ -101,23 +101,17 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, 
         count = pop.CheckMessages();
         // CheckMessages reports its failures only as a status: whatever it
         // reported after "Checking for messages" is the error.
-        if (lastStatus != "Checking for messages") {
+        const bool listed = lastStatus == "Checking for messages";
+        if (!listed)
             error = lastStatus;
-            try {
-                if (pop.Connected())
-                    pop.Disconnect();
-            } catch (const std::exception&) {
-                // The listing's failure is the one to report.
-            }
-            return false;
-        }
         try {
-            pop.Disconnect();
+            if (pop.Connected())
+                pop.Disconnect();
         } catch (const std::exception&) {
-            // The count is in hand; a logout line the server no longer takes
-            // does not change it.
+            // A logout line the server no longer takes changes neither the
+            // count in hand nor the listing's failure.
         }
-        return true;
+        return listed;
     } catch (const std::exception& e) {
         error = e.what();
         return false;
