@@ -13,9 +13,7 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < args.size(); ++i) {
             if (args[i] != "--render-skin")
                 continue;
-            Args rest(args.begin() + static_cast<long>(i) + 1, args.end());
-            rest.insert(rest.end(), args.begin(), args.begin() + static_cast<long>(i));
-            return RunRenderSkin(rest);
+            return RunRenderSkin(ModeArgs(args, i));
         }
         std::fputs("tolmu-gui: no window mode given (try: tolmu --help)\n", stderr);
         return 2;

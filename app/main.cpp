@@ -68,13 +68,10 @@ int main(int argc, char** argv)
             const std::string& mode = args[i];
             if (mode == "--render-skin")
                 return runGui(argv);
-            if (mode != "--check" && mode != "--show")
-                continue;
-            Args rest(args.begin() + static_cast<long>(i) + 1, args.end());
-            rest.insert(rest.end(), args.begin(), args.begin() + static_cast<long>(i));
             if (mode == "--check")
-                return RunCheck(rest);
-            return RunShow(rest);
+                return RunCheck(ModeArgs(args, i));
+            if (mode == "--show")
+                return RunShow(ModeArgs(args, i));
         }
         return RunSummary(args);
     } catch (const std::exception& e) {
