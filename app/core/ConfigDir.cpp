@@ -21,15 +21,23 @@ std::string withSlash(std::string dir)
     return dir;
 }
 
-} // namespace
-
-std::string ProgramDir()
+std::string readProgramDir()
 {
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec || !exe.has_parent_path())
         return "./";
     return withSlash(exe.parent_path().string());
+}
+
+} // namespace
+
+std::string ProgramDir()
+{
+    // Read once: every settings lookup asks for the settings path, and the
+    // program does not move while it runs.
+    static const std::string dir = readProgramDir();
+    return dir;
 }
 
 void SetConfigDir(const std::string& dir)
