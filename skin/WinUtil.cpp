@@ -147,9 +147,7 @@ QImage LoadSkinBitmap(const QString& path)
     const QString found = QString::fromStdString(FindFileIgnoringCase(path.toStdString()));
     if (!QFileInfo(found).isFile())
         return {};
-    QImageReader reader(found);
-    QImage img = reader.read();
-    return img;
+    return QImageReader(found).read();
 }
 
 QImage LoadSkinBitmapOrThrow(const QString& path)
@@ -158,7 +156,8 @@ QImage LoadSkinBitmapOrThrow(const QString& path)
     if (!QFileInfo(found).isFile())
         throw Exception("Cannot open file \"" + path.toStdString()
                         + "\". No such file or directory");
-    QImage img = LoadSkinBitmap(found);
+    // Read directly: the name is already found, LoadSkinBitmap would look again.
+    const QImage img = QImageReader(found).read();
     if (img.isNull())
         throw Exception("Bitmap image is not valid: \"" + path.toStdString() + "\"");
     return img;
