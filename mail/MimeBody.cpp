@@ -325,9 +325,10 @@ private:
             }
             if (base64 && line.empty()) {
                 // The data ends at the first empty line; what follows up to
-                // the next separator is not part of it.
-                closeFile(*file);
-                file.reset();
+                // the next separator is not part of it. The file may be
+                // given up already (cut at its bound, or a write that failed).
+                if (file)
+                    closeFile(*file);
                 return capture(nullptr);
             }
             if (!file)

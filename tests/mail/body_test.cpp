@@ -303,6 +303,24 @@ TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
     }
 }
 
+// Base64 data ends at its first empty line, also after the file was given up
+// (cut at its bound, or a write that failed): the reader must not touch the
+// file it already closed.
+TEST(BodyReader, AnEmptyLineAfterAnAttachmentWasCutEndsItsData)
+{
+    const std::string raw =
+        "Content-Type: multipart/mixed; boundary=b\n\n"
+        "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"a.bin\"\n"
+        "Content-Transfer-Encoding: base64\n\nYWJjZGVmZ2hp\nYWJj\n\nnot data\n"
+        "--b\nContent-Type: text/plain\n\nlast\n--b--\n";
+    const Result got = readRaw(raw, true, {1u << 20, 1u << 20, 100, 10, 8});
+    EXPECT_TRUE(got.consumed);
+    EXPECT_EQ(got.error, "Message too large: attachment a.bin exceeds 10 bytes; it was cut there.");
+    ASSERT_EQ(got.attachments.size(), 1u);
+    EXPECT_EQ(fs::file_size(got.attachments[0].StoredPathName), 9u);
+    EXPECT_EQ(got.text, (TStringList{"last"}));
+}
+
 TEST(HeaderParameter, Rfc2045Forms)
 {
     struct Row {
