@@ -5,10 +5,8 @@ void TWireMessage::Clear()
     MessageParts.clear();
     Attachments.clear();
     BCCList.clear();
-    SetCCList({});
     DefaultDomain.clear();
-    SetDate(0);
-    SetFrom("");
+    // Cc, Date and From live in Headers and go with it.
     Headers.clear();
     MsgNo = 0;
     Text.clear();

@@ -57,8 +57,7 @@ public:
 
     // Empties parts, attachments (their files stay on disk), headers, text
     // and the lists; MsgNo 0. ContentType, ExtractAttachments and
-    // UseNowForDate keep their values. Never throws here: the local offset
-    // is always known on this platform.
+    // UseNowForDate keep their values. Never throws.
     virtual void Clear();
 };
 
