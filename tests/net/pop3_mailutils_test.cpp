@@ -120,6 +120,15 @@ public:
         ::chown(box.c_str(), m_uid, m_gid);
         ::chmod(box.c_str(), 0600);
     }
+    // Messages in the user's mbox as it is on disk now.
+    int Stored(const std::string& user) const
+    {
+        std::ifstream in(m_dir + "/home/" + user + "/INBOX");
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            n += line.rfind("From ", 0) == 0;
+        return n;
+    }
 
 private:
     void start()
@@ -218,7 +227,11 @@ TEST_F(Pop3Mailutils, CountsDeletesAndLogsOut)
     EXPECT_TRUE(pop.Delete(3));
     EXPECT_FALSE(pop.Delete(9));
     pop.Disconnect();
-    // The server rewrites the mailbox after QUIT, which the client does not wait for.
+    // The server rewrites the mailbox after QUIT, which the client does not
+    // wait for. Without locks a session opened meanwhile could write its
+    // older view back, so the next one starts once the file shows the change.
+    for (int i = 0; i < 250 && server->Stored("alice") != 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int32_t left = -1;
     for (int i = 0; i < 50 && left != 3; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
