@@ -3,7 +3,7 @@
 // virtual-domain passwd file (user@localhost), an mbox per user, no locks.
 // Skipped when pop3d is not installed or does not start.
 #include "net/WirePOP3.h"
-#include "tests/support/Dovecot.h" // FreePort
+#include "tests/support/Dovecot.h" // FreePort, CanConnect
 #include "tests/support/TempDir.h"
 
 #include <arpa/inet.h>
@@ -27,18 +27,6 @@ using Lines = std::vector<std::string>;
 namespace {
 
 const char* const Pop3d = "/usr/sbin/pop3d";
-
-bool canConnect(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
 
 std::string md5Crypt(const std::string& password)
 {
@@ -156,7 +144,7 @@ private:
                 m_pid = -1;
                 return;
             }
-            m_running = canConnect(m_port);
+            m_running = testsupport::CanConnect(m_port);
             if (!m_running)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -1,4 +1,5 @@
 #include "tests/support/Dovecot.h"
+#include "tests/support/TempDir.h"
 
 #include <arpa/inet.h>
 #include <algorithm>
@@ -37,13 +38,17 @@ const char* dovecotBinary()
     return nullptr;
 }
 
-std::string tempRoot()
+std::string readFile(const std::string& path)
 {
-    const char* t = std::getenv("TMPDIR");
-    return (t && *t) ? t : "/tmp";
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
-bool canConnect(int port)
+} // namespace
+
+bool CanConnect(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -56,27 +61,6 @@ bool canConnect(int port)
     ::close(fd);
     return ok;
 }
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The mail user and the login processes must reach their files: every
-// folder from the test folder up to the root needs the search bit for others.
-void openFolderChain(const fs::path& dir)
-{
-    for (fs::path p = dir; !p.empty() && p != p.root_path(); p = p.parent_path()) {
-        struct stat st{};
-        if (::stat(p.c_str(), &st) == 0 && !(st.st_mode & S_IXOTH))
-            ::chmod(p.c_str(), (st.st_mode & 07777) | S_IXOTH | S_IXGRP);
-    }
-}
-
-} // namespace
 
 int FreePort()
 {
@@ -108,12 +92,10 @@ bool DovecotAvailable()
 
 Dovecot::Dovecot(DovecotOptions opts) : m_opts(std::move(opts))
 {
-    std::string templ = tempRoot() + "/tolmu-dovecot-XXXXXX";
-    if (!::mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp failed: " + std::string(std::strerror(errno)));
-    m_dir = templ;
+    m_dir = MakeTempDir("tolmu-dovecot");
     ::chmod(m_dir.c_str(), 0711);
-    openFolderChain(m_dir);
+    // The mail user and the login processes must reach their files.
+    OpenFolderChain(m_dir);
     fs::create_directories(m_dir + "/home");
     ::chmod((m_dir + "/home").c_str(), 0711);
 
@@ -254,7 +236,7 @@ void Dovecot::start()
             m_pid = -1;
             throw std::runtime_error("dovecot exited at start-up:\n" + Log());
         }
-        if (canConnect(m_port) && (!m_tlsPort || canConnect(m_tlsPort)))
+        if (CanConnect(m_port) && (!m_tlsPort || CanConnect(m_tlsPort)))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -67,4 +67,7 @@ bool DovecotAvailable();
 // A port on 127.0.0.1 that nothing listens on at the moment of the call.
 int FreePort();
 
+// True when something accepts a connection on 127.0.0.1:port now.
+bool CanConnect(int port);
+
 } // namespace testsupport
