@@ -6,6 +6,7 @@
 #include "mail/MimeFiles.h"
 #include "net/WireErrors.h"
 #include "tests/mail/MessageFiles.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +21,11 @@ namespace {
 // Attachment files go to a folder of this test binary, so that the files a
 // case creates can be counted. Set before the first TempDirectory() call,
 // removed at the end.
-struct Scratch {
-    std::string dir;
-    Scratch()
-    {
-        char tmpl[] = "/tmp/tolmu-body-XXXXXX";
-        dir = mkdtemp(tmpl);
-        setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-};
-Scratch scratchDir;
+testsupport::ScratchDir scratchDir("tolmu-body", true);
 
 const std::string& scratch()
 {
-    return scratchDir.dir;
+    return scratchDir.path;
 }
 
 std::size_t pbeFiles()

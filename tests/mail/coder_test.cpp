@@ -3,6 +3,7 @@
 #include "mail/Coder.h"
 #include "mail/MessageParts.h"
 #include "mail/MimeFiles.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -38,18 +39,6 @@ void writeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
 }
-
-// A private folder removed at the end of the test.
-struct ScratchDir {
-    std::string path;
-    ScratchDir()
-    {
-        char tmpl[] = "/tmp/tolmu-coder-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~ScratchDir() { fs::remove_all(path); }
-};
-
 } // namespace
 
 TEST(Coder, DecodeLineCases)
@@ -120,7 +109,7 @@ TEST(Coder, RoundTripWholeLinesOfAnySize)
 
 TEST(Coder, EncodeFileWritesFortyFiveByteBlocksThenAnEmptyLine)
 {
-    ScratchDir dir;
+    const testsupport::ScratchDir dir("tolmu-coder");
     struct Row {
         std::size_t size;
         std::vector<std::size_t> lineLengths;
@@ -159,7 +148,7 @@ TEST(Coder, EncodeFileWritesFortyFiveByteBlocksThenAnEmptyLine)
 
 TEST(Coder, EncodeFileWithoutTargetNeedsAHandler)
 {
-    ScratchDir dir;
+    const testsupport::ScratchDir dir("tolmu-coder");
     const std::string path = dir.path + "/f";
     writeFile(path, "abc");
     TWireEncoder enc;
@@ -212,7 +201,7 @@ TEST(TempFiles, WriterStreamsLargeAndSmallWrites)
 
 TEST(Attachment, SaveToFile)
 {
-    ScratchDir dir;
+    const testsupport::ScratchDir dir("tolmu-coder");
     const std::string stored = dir.path + "/stored";
     writeFile(stored, std::string("bytes\0here", 10));
     TAttachment att;

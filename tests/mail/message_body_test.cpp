@@ -5,6 +5,7 @@
 #include "mail/Coder.h"
 #include "mail/WireMessage.h"
 #include "tests/mail/MessageFiles.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -18,17 +19,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-struct Scratch {
-    std::string dir;
-    Scratch()
-    {
-        char tmpl[] = "/tmp/tolmu-msgbody-XXXXXX";
-        dir = mkdtemp(tmpl);
-        setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-};
-Scratch scratch;
+testsupport::ScratchDir scratch("tolmu-msgbody", true);
 
 // A client whose connection is bytes in memory; what it sends is kept.
 struct MemClient {
@@ -60,7 +51,7 @@ TEST(MessageBody, SendBodyWithoutAttachmentsIsTheStuffedText)
 
 TEST(MessageBody, SentAttachmentsReadBackTheSame)
 {
-    const std::string a = scratch.dir + "/a", b = scratch.dir + "/b";
+    const std::string a = scratch.path + "/a", b = scratch.path + "/b";
     std::string big;
     for (int i = 0; i < 1000; ++i)
         big += static_cast<char>(i * 7 % 256);
@@ -100,7 +91,7 @@ TEST(MessageBody, SentAttachmentsReadBackTheSame)
 
 TEST(MessageBody, EncodeFileOnAConnectionReportsProgress)
 {
-    const std::string path = scratch.dir + "/progress";
+    const std::string path = scratch.path + "/progress";
     writeFile(path, std::string(5000, 'z'));
     MemClient c("");
     std::vector<std::pair<int32_t, int32_t>> work;

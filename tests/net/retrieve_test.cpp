@@ -7,6 +7,7 @@
 #include "tests/mail/MessageFiles.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,7 @@ namespace {
 
 // Attachment files of this binary go to its own folder (set before the
 // first temporary file is made), removed at the end.
-struct Scratch {
-    std::string dir;
-    Scratch()
-    {
-        char tmpl[] = "/tmp/tolmu-retrieve-XXXXXX";
-        dir = mkdtemp(tmpl);
-        setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-};
-Scratch scratch;
+testsupport::ScratchDir scratch("tolmu-retrieve", true);
 
 Dovecot* server = nullptr;
 std::vector<TestMessage>* messages = nullptr;
@@ -50,7 +41,7 @@ class Env : public testing::Environment {
 public:
     void SetUp() override
     {
-        m_messages = testmail::makeMessages(scratch.dir, 3 * 1024 * 1024);
+        m_messages = testmail::makeMessages(scratch.path, 3 * 1024 * 1024);
         messages = &m_messages;
         if (!testsupport::DovecotAvailable())
             return;

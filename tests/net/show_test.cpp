@@ -5,6 +5,7 @@
 #include "tests/mail/MessageFiles.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/RunTolmu.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,7 @@ using testsupport::Dovecot;
 
 namespace {
 
-struct Scratch {
-    std::string dir;
-    Scratch()
-    {
-        char tmpl[] = "/tmp/tolmu-show-XXXXXX";
-        dir = mkdtemp(tmpl);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-};
-Scratch scratch;
+testsupport::ScratchDir scratch("tolmu-show");
 
 Dovecot* server = nullptr;
 
@@ -52,7 +44,7 @@ class Env : public testing::Environment {
 public:
     void SetUp() override
     {
-        m_messages = testmail::makeMessages(scratch.dir, 100 * 1024);
+        m_messages = testmail::makeMessages(scratch.path, 100 * 1024);
         messages = &m_messages;
         if (!testsupport::DovecotAvailable())
             return;
@@ -96,14 +88,14 @@ using testsupport::RunResult;
 // scratch folder.
 RunResult runTolmu(const std::string& args)
 {
-    return testsupport::RunTolmu("TMPDIR='" + scratch.dir + "' LC_ALL=C", args, scratch.dir + "/stderr");
+    return testsupport::RunTolmu("TMPDIR='" + scratch.path + "' LC_ALL=C", args, scratch.path + "/stderr");
 }
 
 // A settings folder with the bundled skin and the given accounts.
 std::string configDir(const std::vector<TPOPAcc>& accounts)
 {
     static int n = 0;
-    const std::string dir = scratch.dir + "/config" + std::to_string(++n);
+    const std::string dir = scratch.path + "/config" + std::to_string(++n);
     fs::create_directories(dir);
     {
         std::FILE* f = std::fopen((dir + "/Tolmu.ini").c_str(), "wb");
@@ -140,7 +132,7 @@ TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
     const std::string cfg = configDir({account("off", userFor(byName("plain")), server->Port(), true),
                                        account("first", userFor(nested), server->Port()),
                                        account("plain", userFor(byName("plain")), server->Port())});
-    const std::string saveDir = scratch.dir + "/saved";
+    const std::string saveDir = scratch.path + "/saved";
     fs::create_directories(saveDir);
     // A file of the same name is kept; the copy gets a numbered name.
     { std::FILE* f = std::fopen((saveDir + "/a.zip").c_str(), "wb"); std::fputs("mine", f); std::fclose(f); }
@@ -195,7 +187,7 @@ TEST(ShowCommand, SavedNamesStayInTheFolder)
     if (!server)
         GTEST_SKIP() << "dovecot is not available";
     const std::string cfg = configDir({account("p", "upaths", server->Port())});
-    const std::string saveDir = scratch.dir + "/paths/inner";
+    const std::string saveDir = scratch.path + "/paths/inner";
     fs::create_directories(saveDir);
     const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -203,9 +195,9 @@ TEST(ShowCommand, SavedNamesStayInTheFolder)
     EXPECT_EQ(testmail::readFile(saveDir + "/up.bin"), "abc");
     EXPECT_EQ(testmail::readFile(saveDir + "/win.bin"), "def");
     EXPECT_EQ(testmail::readFile(saveDir + "/attachment"), "ghi");
-    EXPECT_FALSE(fs::exists(scratch.dir + "/up.bin"));
+    EXPECT_FALSE(fs::exists(scratch.path + "/up.bin"));
     std::size_t files = 0;
-    for (const auto& e : fs::directory_iterator(scratch.dir + "/paths"))
+    for (const auto& e : fs::directory_iterator(scratch.path + "/paths"))
         files += e.is_regular_file();
     EXPECT_EQ(files, 0u);
 }

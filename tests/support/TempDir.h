@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <sys/stat.h>
 
 namespace testsupport {
@@ -29,5 +30,26 @@ inline void OpenFolderChain(const std::filesystem::path& dir)
             ::chmod(p.c_str(), (st.st_mode & 07777) | S_IXOTH | S_IXGRP);
     }
 }
+
+// A MakeTempDir folder, removed with everything in it when the object goes.
+// With useAsTmpdir, TMPDIR names it from then on, so the program's own
+// temporary files (attachments) land there and can be counted.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& prefix, bool useAsTmpdir = false) : path(MakeTempDir(prefix))
+    {
+        if (useAsTmpdir)
+            ::setenv("TMPDIR", path.c_str(), 1);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string path;
+};
 
 } // namespace testsupport
