@@ -1,8 +1,12 @@
 // The body reader fed from bytes: the fuzz input is the reply to RETR after
 // its "+OK" line (header block, body, maybe a "."), handed out in pieces
-// whose size the first byte picks. No input may crash, hang or leave an
-// attachment file behind open; the files made are removed after each run.
+// whose size the first byte picks. Its bit 7 turns attachment extraction
+// off; its bit 6 runs the reader with bounds so small that short inputs hit
+// every one of them. No input may crash, hang or leave an attachment file
+// behind open; the files made are removed after each run.
 #include "fuzz/MemoryStream.h"
+#include "mail/Headers.h"
+#include "mail/MimeBody.h"
 #include "mail/MimeFiles.h"
 #include "net/WirePOP3.h"
 
@@ -26,6 +30,19 @@ const bool tempReady = [] {
     return true;
 }();
 
+// Bounds that a few lines of input reach: text, one header block, parts,
+// one attachment's bytes, nesting.
+const mime::BodyLimits SmallLimits{256, 256, 4, 16, 2};
+
+class ConnectionLines : public mime::LineSource {
+public:
+    explicit ConnectionLines(TWireSocket& socket) : m_socket(socket) {}
+    std::string ReadLine() override { return m_socket.ReadLine(); }
+
+private:
+    TWireSocket& m_socket;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -41,7 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TWireMessage msg;
     msg.ExtractAttachments = (data[0] & 0x80) == 0;
     try {
-        pop.Retrieve(1, msg);
+        if (data[0] & 0x40) {
+            pop.ReadResponse();
+            pop.ReceiveHeader(msg, "");
+            ConnectionLines lines(pop);
+            mime::ReadBody(lines, msg.Headers,
+                           {msg.Text, msg.MessageParts, msg.Attachments, msg.ExtractAttachments},
+                           UnfoldHeaders, SmallLimits);
+        } else {
+            pop.Retrieve(1, msg);
+        }
     } catch (const std::exception&) {
         // Closed connection, boundary error, bounds: all reported as errors.
     }
