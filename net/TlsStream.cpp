@@ -274,7 +274,8 @@ bool TlsStream::unusable() const
     return true;
 }
 
-long TlsStream::Send(const char* data, std::size_t len)
+template <class Op>
+long TlsStream::transfer(std::size_t len, Op op, const char* during)
 {
     if (unusable())
         return Failed;
@@ -282,20 +283,17 @@ long TlsStream::Send(const char* data, std::size_t len)
         return 0;
     ERR_clear_error();
     m_sockErrno = 0;
-    const int n = SSL_write(m_ssl, data, static_cast<int>(std::min<std::size_t>(len, INT_MAX)));
-    return transferResult(n, "while sending");
+    return transferResult(op(static_cast<int>(std::min<std::size_t>(len, INT_MAX))), during);
+}
+
+long TlsStream::Send(const char* data, std::size_t len)
+{
+    return transfer(len, [&](int n) { return SSL_write(m_ssl, data, n); }, "while sending");
 }
 
 long TlsStream::Receive(char* buf, std::size_t len)
 {
-    if (unusable())
-        return Failed;
-    if (len == 0)
-        return 0;
-    ERR_clear_error();
-    m_sockErrno = 0;
-    const int n = SSL_read(m_ssl, buf, static_cast<int>(std::min<std::size_t>(len, INT_MAX)));
-    return transferResult(n, "while receiving");
+    return transfer(len, [&](int n) { return SSL_read(m_ssl, buf, n); }, "while receiving");
 }
 
 void TlsStream::Close()

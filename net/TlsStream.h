@@ -81,6 +81,10 @@ private:
     [[noreturn]] void throwFailure(int sslError, const char* during);
     // The ByteStream result of one SSL_read / SSL_write returning n.
     long transferResult(int n, const char* during);
+    // One Send or Receive: op(n) runs SSL_write or SSL_read for at most n
+    // bytes once the stream is usable and len is not 0.
+    template <class Op>
+    long transfer(std::size_t len, Op op, const char* during);
 
     std::unique_ptr<ByteStream> m_plain;
     int m_fd = -1;
