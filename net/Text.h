@@ -1,7 +1,8 @@
 #pragma once
-// Small text helpers shared by the line layer and the message model. Letter
-// case is folded for ASCII only: header names and protocol words are ASCII,
-// and a value's other bytes must never change under a comparison.
+// Small text helpers shared by the line layer, the message model and the
+// settings and skin file readers. Letter case is folded for ASCII only:
+// header names, protocol words and file keys are ASCII, and a value's other
+// bytes must never change under a comparison.
 #include <algorithm>
 #include <string>
 #include <string_view>
