@@ -101,12 +101,15 @@ void UnfoldHeaders(TStringList& lines)
             for (char& c : line)
                 if (c == '\t')
                     c = ' ';
-            out.back() += " " + trim(line);
+            out.back() += ' ';
+            out.back() += trim(line);
             continue;
         }
         const auto colon = line.find(": ");
-        if (colon != std::string::npos)
-            line.replace(colon, 2, "=");
+        if (colon != std::string::npos) {
+            line[colon] = '=';
+            line.erase(colon + 1, 1);
+        }
         out.push_back(std::move(line));
     }
     lines = std::move(out);
