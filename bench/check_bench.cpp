@@ -27,6 +27,7 @@ struct Run {
     double ms;
     long maxRssKb;
     int status;
+    double cpuMs; // the client's own user + system time: the server's share of the wall time is not in it
 };
 
 // Runs argv with stdout and stderr to /dev/null; wall time and the child's
@@ -52,7 +53,9 @@ Run runOnce(const std::vector<std::string>& argv)
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    return {ms, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    const auto cpuMs = [](const timeval& tv) { return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0; };
+    return {ms, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            cpuMs(usage.ru_utime) + cpuMs(usage.ru_stime)};
 }
 
 double median(std::vector<double> v)
@@ -95,7 +98,8 @@ int main(int argc, char** argv)
     const fs::path configDir = testsupport::MakeTempDir("tolmu-bench");
     std::ofstream(configDir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n";
 
-    std::printf("%10s %12s %12s %8s %14s\n", "messages", "tolmu ms", "curl ms", "ratio", "tolmu peak KB");
+    std::printf("%10s %12s %12s %8s %14s %14s %14s\n", "messages", "tolmu ms", "curl ms", "ratio", "tolmu peak KB",
+                "tolmu CPU ms", "curl CPU ms");
     for (long n : sizes) {
         const std::string user = "bench" + std::to_string(n);
         server.AddUser(user, "pw");
@@ -117,17 +121,20 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "a warm-up run failed for %ld messages\n%s\n", n, server.Log().c_str());
             return 1;
         }
-        std::vector<double> tolmuMs, curlMs;
+        std::vector<double> tolmuMs, curlMs, tolmuCpu, curlCpu;
         long peak = 0;
         for (int r = 0; r < rounds; ++r) {
             const Run t = runOnce(tolmuArgs);
             const Run c = runOnce(curlArgs);
             tolmuMs.push_back(t.ms);
             curlMs.push_back(c.ms);
+            tolmuCpu.push_back(t.cpuMs);
+            curlCpu.push_back(c.cpuMs);
             peak = std::max(peak, t.maxRssKb);
         }
         const double tm = median(tolmuMs), cm = median(curlMs);
-        std::printf("%10ld %12.1f %12.1f %8.2f %14ld\n", n, tm, cm, tm / cm, peak);
+        std::printf("%10ld %12.1f %12.1f %8.2f %14ld %14.1f %14.1f\n", n, tm, cm, tm / cm, peak, median(tolmuCpu),
+                    median(curlCpu));
         std::fflush(stdout);
         server.ClearMailbox(user);
     }
