@@ -34,15 +34,6 @@ const bool tempReady = [] {
 // one attachment's bytes, nesting.
 const mime::BodyLimits SmallLimits{256, 256, 4, 16, 2};
 
-class ConnectionLines : public mime::LineSource {
-public:
-    explicit ConnectionLines(TWireSocket& socket) : m_socket(socket) {}
-    std::string ReadLine() override { return m_socket.ReadLine(); }
-
-private:
-    TWireSocket& m_socket;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

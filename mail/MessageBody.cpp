@@ -7,16 +7,6 @@
 
 namespace {
 
-// The body reader's lines straight from the connection's receive buffer.
-class ConnectionLines : public mime::LineSource {
-public:
-    explicit ConnectionLines(TWireSocket& socket) : m_socket(socket) {}
-    std::string ReadLine() override { return m_socket.ReadLine(); }
-
-private:
-    TWireSocket& m_socket;
-};
-
 const char* const NextPart = "--=_NextPart_2rfksadvnqw3nerasdf";
 
 void writeStuffed(TWireSocket& socket, const TStringList& lines)

@@ -5,11 +5,23 @@
 // from the connection; the POP3 client derives from it.
 #include "mail/Headers.h"
 #include "mail/MessageParts.h"
+#include "mail/MimeBody.h"
 #include "mail/StringList.h"
 #include "net/Wire.h"
 
 #include <cstdint>
 #include <string>
+
+// The body reader's lines straight from a connection's receive buffer.
+class ConnectionLines : public mime::LineSource {
+public:
+    explicit ConnectionLines(TWireSocket& socket) : m_socket(socket) {}
+    // The next line without its CR LF; throws the transport's errors.
+    std::string ReadLine() override { return m_socket.ReadLine(); }
+
+private:
+    TWireSocket& m_socket;
+};
 
 class TWireMessage {
 public:
