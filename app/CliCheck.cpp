@@ -4,10 +4,10 @@
 // checked. Exit status 0 when every check worked, 1 when any failed, 2 for
 // a settings or command-line problem.
 #include "app/Cli.h"
-#include "app/Report.h"
-#include "app/core/Settings.h"
-#include "net/TlsStream.h"
-#include "net/WirePOP3.h"
+#include "base/Report.h"
+#include "core/Loader.h"
+#include "core/MailSession.h"
+#include "core/Settings.h"
 
 #include <cstdio>
 #include <exception>
@@ -21,20 +21,7 @@ namespace {
 struct SettingsProblem {};
 
 // Error texts carry "\r\n" (socket errors): one line per account instead.
-std::string oneLine(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out += ' ';
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
+std::string oneLine(const std::string& text) { return report::ConsoleText(text, report::LineBreaks::OneLine); }
 
 struct CheckOptions {
     bool verbose = false;
@@ -82,36 +69,22 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, std::string& error)
 {
     TWirePOP3 pop;
-    pop.Host = acc.HostName;
-    pop.Port = acc.PortNumber;
-    pop.TlsPort = TlsPortFromEnvironment();
-    pop.SetUserID(acc.UserName);
-    pop.SetPassword(acc.Password);
-    pop.Timeout = opts.timeout;
-    std::string lastStatus;
-    pop.OnStatus = [&](TWire&, const std::string& text) {
-        lastStatus = text;
-        if (opts.verbose) {
+    if (opts.verbose)
+        pop.OnStatus = [](TWire&, const std::string& text) {
             std::printf("%s\n", oneLine(text).c_str());
             std::fflush(stdout);
-        }
-    };
+        };
+    TMailSession session(pop);
     try {
-        pop.Connect();
-        count = pop.CheckMessages();
-        // CheckMessages reports its failures only as a status: whatever it
-        // reported after "Checking for messages" is the error.
-        const bool listed = lastStatus == "Checking for messages";
-        if (!listed)
-            error = lastStatus;
-        try {
-            if (pop.Connected())
-                pop.Disconnect();
-        } catch (const std::exception&) {
-            // A logout line the server no longer takes changes neither the
-            // count in hand nor the listing's failure.
-        }
-        return listed;
+        session.Open(acc, opts.timeout);
+        const TMailCount found = session.Count();
+        count = found.Count;
+        if (!found.Listed)
+            error = found.Error;
+        // A logout line the server no longer takes changes neither the
+        // count in hand nor the listing's failure.
+        session.CloseQuietly();
+        return found.Listed;
     } catch (const std::exception& e) {
         error = e.what();
         return false;
@@ -140,7 +113,7 @@ int RunCheck(const Args& args)
         return 2; // the fatal text is already on stderr
     } catch (const std::exception& e) {
         report::SetFatalSink(nullptr);
-        std::fprintf(stderr, "%s\n", report::ForConsole(e.what()).c_str());
+        std::fprintf(stderr, "%s\n", report::ConsoleText(e.what()).c_str());
         return 2;
     }
     report::SetFatalSink(nullptr);

@@ -1,10 +1,14 @@
 // tolmu --show N: one message of an account, printed as the message window
-// shows it, for scripts and for checking a mailbox without a window.
-// This half reads the options and the account; CliShowMessage.cpp fetches.
+// shows it, for scripts and for checking a mailbox without a window. Logs
+// in, fetches as the window does (headers only or whole), logs out, prints
+// the window's lines and copies the attachments into the folder given.
 #include "app/Cli.h"
-#include "app/CliShowMessage.h"
-#include "app/Exception.h"
-#include "app/core/Settings.h"
+#include "base/Exception.h"
+#include "base/Report.h"
+#include "core/Loader.h"
+#include "core/MailSession.h"
+#include "core/MessageView.h"
+#include "core/Settings.h"
 
 #include <cerrno>
 #include <climits>
@@ -76,6 +80,47 @@ const TPOPAcc& chooseAccount(const ShowOptions& o, const TLoadState& state)
     return AccountTable[state.FirstActiveIndex - 1];
 }
 
+void printError(const std::string& text)
+{
+    std::fprintf(stderr, "tolmu: %s\n", report::ConsoleText(text).c_str());
+}
+
+// Returns 0, or 1 with the server's or network's text on stderr.
+int showMessage(const TPOPAcc& account, const ShowOptions& opts)
+{
+    TWirePOP3 pop;
+    TMailSession session(pop);
+    TWireMessage msg;
+    try {
+        session.Open(account);
+        if (!session.Fetch(opts.number, msg, opts.headersOnly)) {
+            const std::string reply = pop.ResultText;
+            session.Close();
+            printError(reply);
+            return 1;
+        }
+        session.Close();
+    } catch (const std::exception& e) {
+        printError(e.what());
+        return 1;
+    }
+
+    for (const std::string& line : MessageWindowLines(msg, opts.headersOnly))
+        std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+
+    if (opts.saveDir && !opts.headersOnly) {
+        try {
+            for (const TAttachment& att : msg.Attachments)
+                SaveAttachmentInto(att, *opts.saveDir);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tolmu: %s\n", e.what());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunShow(const Args& args)
@@ -84,24 +129,17 @@ int RunShow(const Args& args)
     try {
         opts = parseOptions(args);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tolmu: %s\n%s", ConsoleText(e.what()).c_str(), ShowUsage);
+        std::fprintf(stderr, "tolmu: %s\n%s", report::ConsoleText(e.what()).c_str(), ShowUsage);
         return 2;
     }
-    ShowRequest req;
+    TPOPAcc account;
     try {
         TLoadState state;
         LoadSettingsAndAccounts(state);
-        const TPOPAcc& account = chooseAccount(opts, state);
-        req.host = account.HostName;
-        req.port = account.PortNumber;
-        req.user = account.UserName;
-        req.password = account.Password;
+        account = chooseAccount(opts, state);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tolmu: %s\n", ConsoleText(e.what()).c_str());
+        printError(e.what());
         return 2;
     }
-    req.number = opts.number;
-    req.headersOnly = opts.headersOnly;
-    req.saveDir = opts.saveDir;
-    return ShowMessage(req);
+    return showMessage(account, opts);
 }

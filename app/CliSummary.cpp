@@ -1,7 +1,8 @@
 // tolmu without a mode: runs the start-up loader on the real files and prints
 // what it loaded. Fatal problems end the process inside the loader.
 #include "app/Cli.h"
-#include "app/core/Settings.h"
+#include "core/Loader.h"
+#include "core/Settings.h"
 #include "skin/file/SkinFile.h"
 
 #include <cstdio>

@@ -10,11 +10,9 @@ int main(int argc, char** argv)
 {
     const Args args(argv + 1, argv + argc);
     try {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            if (args[i] != "--render-skin")
-                continue;
-            return RunRenderSkin(ModeArgs(args, i));
-        }
+        const std::optional<ModeCall> call = FindMode(args);
+        if (call && call->word.mode == Mode::RenderSkin)
+            return RunRenderSkin(call->args);
         std::fputs("tolmu-gui: no window mode given (try: tolmu --help)\n", stderr);
         return 2;
     } catch (const std::exception& e) {

@@ -4,7 +4,7 @@
 // --show) start as fast as a command-line mail tool. Modes that draw hand
 // over to tolmu-gui, the Qt half beside it, with the same arguments.
 #include "app/Cli.h"
-#include "app/core/ConfigDir.h"
+#include "core/ConfigDir.h"
 
 #include <cerrno>
 #include <clocale>
@@ -62,18 +62,20 @@ int main(int argc, char** argv)
                 return 0;
             }
         }
-        // The mode word may follow options ("--config-dir D --check"): the
-        // mode gets its own operands first, then the options before it.
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& mode = args[i];
-            if (mode == "--render-skin")
-                return runGui(argv);
-            if (mode == "--check")
-                return RunCheck(ModeArgs(args, i));
-            if (mode == "--show")
-                return RunShow(ModeArgs(args, i));
+        const std::optional<ModeCall> call = FindMode(args);
+        if (!call)
+            return RunSummary(args);
+        if (call->word.drawn)
+            return runGui(argv);
+        switch (call->word.mode) {
+        case Mode::Check:
+            return RunCheck(call->args);
+        case Mode::Show:
+            return RunShow(call->args);
+        case Mode::RenderSkin:
+            break;
         }
-        return RunSummary(args);
+        return runGui(argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tolmu: %s\n", e.what());
         return 2;

@@ -2,8 +2,8 @@
 // reader. The scanner ends the process on an unreadable file, and the reader
 // on a skin without [background] main, so the input is always written to a
 // real file first and the reader runs only when main is there.
-#include "app/Exception.h"
-#include "app/core/Settings.h"
+#include "base/Exception.h"
+#include "base/Scanner.h"
 #include "skin/file/SkinFile.h"
 
 #include <cstdint>

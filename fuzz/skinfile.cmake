@@ -1,1 +1,1 @@
-tolmu_add_fuzzer(fuzz_skinfile fuzz_skinfile.cpp tolmu_core)
+tolmu_add_fuzzer(fuzz_skinfile fuzz_skinfile.cpp tolmu_skinfile)

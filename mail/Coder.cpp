@@ -1,6 +1,6 @@
 #include "mail/Coder.h"
 
-#include "app/Exception.h"
+#include "base/Exception.h"
 #include "mail/MimeFiles.h"
 
 #include <array>
@@ -97,20 +97,20 @@ std::string TWireEncoder::EncodeLine(std::string_view bytes)
 
 void TWireEncoder::EncodeFile(const std::string& path, TStringList& target) const
 {
-    encodeFileTo(
+    EncodeFileWith(
         path, [&](const std::string& line) { target.push_back(line); }, nullptr, nullptr, nullptr);
 }
 
 void TWireEncoder::EncodeFile(const std::string& path, std::ostream& target) const
 {
-    encodeFileTo(
+    EncodeFileWith(
         path, [&](const std::string& line) { target << line << "\r\n"; }, nullptr, nullptr,
         nullptr);
 }
 
 void TWireEncoder::EncodeFile(const std::string& path) const
 {
-    encodeFileTo(
+    EncodeFileWith(
         path,
         [&](const std::string& line) {
             if (!OnLine)
@@ -120,7 +120,7 @@ void TWireEncoder::EncodeFile(const std::string& path) const
         nullptr, nullptr, nullptr);
 }
 
-void TWireEncoder::encodeFileTo(const std::string& path,
+void TWireEncoder::EncodeFileWith(const std::string& path,
                                 const std::function<void(const std::string&)>& write,
                                 const std::function<void(long long size)>& begin,
                                 const std::function<void(long long done)>& progress,

@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-class TWireSocket;
-
 class TWireCoder {
 public:
     virtual ~TWireCoder() = default;
@@ -50,20 +48,19 @@ public:
     // Encodes the file at path in blocks of 45 bytes, one 60-character line
     // per full block (the last one shorter), then writes one empty line.
     // The targets: a string list gets each line appended; a byte stream
-    // gets it followed by CR LF; a connection sends it with WriteLine and
-    // reports progress (BeginWork with the file size, ReportWork per block,
-    // EndWork); with no target, OnLine receives it.
+    // gets it followed by CR LF; with no target, OnLine receives it (the
+    // transport sends to a connection with EncodeFileToConnection).
     // Throws Exception "Cannot open file <path>." when the file cannot be
     // opened, Exception "No Event Defined" without target and OnLine, and
     // whatever the target throws (connection errors).
     void EncodeFile(const std::string& path, TStringList& target) const;
     void EncodeFile(const std::string& path, std::ostream& target) const;
-    void EncodeFile(const std::string& path, TWireSocket& target) const;
     void EncodeFile(const std::string& path) const;
 
-private:
-    void encodeFileTo(const std::string& path, const std::function<void(const std::string&)>& write,
-                      const std::function<void(long long size)>& begin,
-                      const std::function<void(long long done)>& progress,
-                      const std::function<void()>& end) const;
+    // The encoding loop under every EncodeFile: write gets each line; begin
+    // the file size, progress the bytes done after each block, end the close.
+    void EncodeFileWith(const std::string& path, const std::function<void(const std::string&)>& write,
+                        const std::function<void(long long size)>& begin,
+                        const std::function<void(long long done)>& progress,
+                        const std::function<void()>& end) const;
 };

@@ -1,5 +1,5 @@
 #include "mail/Headers.h"
-#include "net/Text.h"
+#include "base/Text.h"
 
 #include <cctype>
 #include <cmath>

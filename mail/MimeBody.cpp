@@ -1,11 +1,10 @@
 #include "mail/MimeBody.h"
 
-#include "app/Exception.h"
+#include "base/Exception.h"
 #include "mail/Coder.h"
 #include "mail/Headers.h"
 #include "mail/MimeFiles.h"
-#include "net/Text.h"
-#include "net/WireErrors.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <cctype>

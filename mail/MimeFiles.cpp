@@ -1,6 +1,6 @@
 #include "mail/MimeFiles.h"
 
-#include "app/Exception.h"
+#include "base/Exception.h"
 
 #include <cerrno>
 #include <cstdlib>

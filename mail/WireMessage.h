@@ -1,27 +1,15 @@
 #pragma once
 // One mail message as received: its header block as Name=value entries with
 // typed views of the common fields, the body text, and the text parts and
-// attachments the body reader fills. TWireMessageClient reads header blocks
-// from the connection; the POP3 client derives from it.
+// attachments the body reader fills. The message client of the transport
+// (net/WireMessageClient.h) fills it from a connection.
 #include "mail/Headers.h"
 #include "mail/MessageParts.h"
 #include "mail/MimeBody.h"
 #include "mail/StringList.h"
-#include "net/Wire.h"
 
 #include <cstdint>
 #include <string>
-
-// The body reader's lines straight from a connection's receive buffer.
-class ConnectionLines : public mime::LineSource {
-public:
-    explicit ConnectionLines(TWireSocket& socket) : m_socket(socket) {}
-    // The next line without its CR LF; throws the transport's errors.
-    std::string ReadLine() override { return m_socket.ReadLine(); }
-
-private:
-    TWireSocket& m_socket;
-};
 
 class TWireMessage {
 public:
@@ -71,44 +59,4 @@ public:
     // and the lists; MsgNo 0. ContentType, ExtractAttachments and
     // UseNowForDate keep their values. Never throws.
     virtual void Clear();
-};
-
-// The most a header block may hold before the reader gives up on it.
-inline constexpr std::size_t MaxHeaderBlockBytes = std::size_t(4) << 20;
-
-class TWireMessageClient : public TWireClient {
-public:
-    std::string XProgram; // stored only
-
-    // Clears message, reads its header block up to the line equal to
-    // delimiter ("" for POP3: the empty line) and unfolds it; a non-empty
-    // "Title" becomes "Subject" and is removed. Throws the transport's
-    // errors (message then holds the raw lines read so far), and
-    // EWireException "Header block too large." past MaxHeaderBlockBytes
-    // (connection closed).
-    virtual void ReceiveHeader(TWireMessage& message, const std::string& delimiter);
-    // Clears list, captures lines up to delimiter, unfolds them. Throws as
-    // ReceiveHeader.
-    void ReceiveHeaderLines(TStringList& list, const std::string& delimiter);
-
-    // Reads the body that follows the header block in message.Headers, up
-    // to and including the "." line: the text into Text, text parts into
-    // MessageParts (as they arrived), named attachments into Attachments
-    // with their decoded bytes in "PBE" temporary files (streamed, never
-    // held whole). A message cut short ends at ".". Clears OnLine. Throws
-    // EWireException "Boundary error" for a multipart message without a
-    // boundary (after reading to "."), EWireException "Message too
-    // large: ..." after reading to "." when a bound was hit, and the
-    // transport's errors (message partly filled, files closed).
-    virtual void ReceiveBody(TWireMessage& message);
-    // Writes message's body with WriteLine: the dot-stuffed Text, and with
-    // attachments a multipart body with the fixed boundary
-    // "=_NextPart_2rfksadvnqw3nerasdf" and each stored file in base64.
-    // Throws the transport's errors and Exception when a file cannot be read.
-    virtual void SendBody(TWireMessage& message);
-
-protected:
-    // ReceiveHeader with several delimiters: the block ends at the first
-    // line equal to one of them; returns that delimiter's 1-based index.
-    int32_t receiveHeaderBlock(TWireMessage& message, const std::vector<std::string>& delimiters);
 };

@@ -1,5 +1,5 @@
 #include "net/Wire.h"
-#include "net/Text.h"
+#include "base/Text.h"
 
 #include "net/TcpStream.h"
 

@@ -2,15 +2,10 @@
 // The transport's error family and the socket error texts. Every failure of
 // the network layer reaches callers as one of these (or as the general
 // Exception with a fixed text), carrying one message.
-#include "app/Exception.h"
+#include "base/Exception.h"
 
 #include <cstdint>
 #include <string>
-
-class EWireException : public Exception {
-public:
-    using Exception::Exception;
-};
 
 // A failing socket call: the message is SocketErrorText(code).
 class EWireSocketError : public EWireException {

@@ -52,6 +52,8 @@ void TWirePOP3::Connect()
 int32_t TWirePOP3::CheckMessages()
 {
     int32_t count = 0;
+    m_listingFailed = false;
+    m_listingError.clear();
     try {
         SendCommand("UIDL", 1, "Checking for messages", 0);
         // The listing is counted, never kept: memory stays flat however
@@ -60,6 +62,8 @@ int32_t TWirePOP3::CheckMessages()
             if (count < INT32_MAX) // a server that never ends its listing cannot overflow the count
                 ++count;
     } catch (const Exception& e) {
+        m_listingFailed = true;
+        m_listingError = e.what();
         ReportStatus(e.what());
     }
     return count;

@@ -3,7 +3,7 @@
 // log in, count the waiting messages, delete one, log out. The command
 // spellings ("User ", "Pass ", "UIDL", "DELE ", "Quit") are what servers
 // have always seen from this program; keep them.
-#include "mail/WireMessage.h"
+#include "net/WireMessageClient.h"
 
 #include <cstdint>
 #include <string>
@@ -33,8 +33,11 @@ public:
     // Sends "UIDL" and counts the listing's lines up to ".". Status
     // "Checking for messages". Never throws an Exception: a refused UIDL or
     // a failure mid-listing is reported through OnStatus (its message) and
-    // the count so far is returned (0 when UIDL itself failed).
+    // the count so far is returned (0 when UIDL itself failed);
+    // ListingFailed() then tells so and ListingError() holds that message.
     int32_t CheckMessages();
+    bool ListingFailed() const { return m_listingFailed; }
+    const std::string& ListingError() const { return m_listingError; }
 
     // Sends "DELE " + number; true when the server answered +OK (no error on
     // -ERR). The server removes the message at logout. Throws the
@@ -61,4 +64,8 @@ public:
     // to "." so the connection stays in step. Throws EWireResponseError with
     // the server's line on -ERR (message untouched) and the transport's errors.
     bool RetrieveHeader(int32_t number, TWireMessage& message);
+
+private:
+    bool m_listingFailed = false;
+    std::string m_listingError;
 };

@@ -1,6 +1,6 @@
 #include "skin/BitmapText.h"
 
-#include "app/Exception.h"
+#include "base/Exception.h"
 #include "skin/SkinPicture.h"
 #include "skin/WinUtil.h"
 

@@ -1,6 +1,6 @@
 #include "skin/StateView.h"
 
-#include "app/Report.h"
+#include "base/Report.h"
 #include "skin/BitmapText.h"
 #include "skin/SkinPicture.h"
 #include "skin/WinUtil.h"
@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
-#include <QTimer>
 
 namespace {
 
@@ -80,7 +79,7 @@ void ShowMessageCount(const TSkinSettings& skin, TSkinPicture& statbmp,
     drawStatus(skin, statbmp, MessageCountText(accName, count));
 }
 
-void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool& onlineMode,
+void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool onlineMode,
                          int messageCount)
 {
     const QImage noMail = loadState(skin.youhavemail.nomail);
@@ -105,10 +104,7 @@ void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool& onli
 
     drawStatus(skin, *view.STATBMP, "Disconnected");
     drawCount(skin, *view.NBMSGBMP, "0");
-    if (view.Timer)
-        view.Timer->stop();
     view.Online->setToolTip(QStringLiteral("Disconnected"));
-    onlineMode = false;
     if (view.SetTrayIcon)
         view.SetTrayIcon(TTrayState::Offline);
     const QImage offline = loadState(skin.online.notonlinebmp);

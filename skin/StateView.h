@@ -10,7 +10,6 @@
 #include <functional>
 #include <string>
 
-class QTimer;
 class TSkinPicture;
 
 // The notification-area icon to show.
@@ -22,7 +21,6 @@ struct TStateView {
     TSkinPicture* NBMSGBMP = nullptr; // message count in the [nbmsg] font
     TSkinPicture* Online = nullptr;   // online / not-online picture, hint follows
     TSkinPicture* FLAG = nullptr;     // you-have-mail / no-mail picture
-    QTimer* Timer = nullptr;          // periodic check, stopped when offline
     // Asks the notification area to show this icon (no effect while none is shown).
     std::function<void(TTrayState)> SetTrayIcon;
     // Closes the POP3 connection before a state-picture failure ends the program.
@@ -44,10 +42,11 @@ void ShowMessageCount(const TSkinSettings& skin, TSkinPicture& statbmp,
                       const std::string& accName, int count);
 
 // Shows the no-mail picture, then while onlineMode "Connected" and
-// messageCount, else "Disconnected" and "0" (stopping the timer and clearing
-// onlineMode); sets the online picture, its hint and the tray icon to match.
+// messageCount, else "Disconnected" and "0"; sets the online picture, its
+// hint and the tray icon to match. Drawing only: stopping the periodic check
+// when offline is the check cycle's step (core/CheckCycle.h).
 // A state picture that cannot be loaded ends the program with its fixed
 // message (closing the connection first where the connection may be open).
 // Throws Exception when a font cannot be loaded.
-void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool& onlineMode,
+void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool onlineMode,
                          int messageCount);

@@ -1,6 +1,6 @@
 #include "skin/WinUtil.h"
 
-#include "app/Exception.h"
+#include "base/Exception.h"
 #include "skin/file/SkinFile.h"
 
 #include <QEvent>

@@ -1,11 +1,12 @@
 #include "skin/file/SkinFile.h"
 
-#include "app/Exception.h"
-#include "app/Report.h"
-#include "app/core/LineReader.h"
-#include "app/core/Settings.h"
-#include "net/Text.h"
+#include "base/Exception.h"
+#include "base/Report.h"
+#include "base/LineReader.h"
+#include "base/Scanner.h"
+#include "base/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -46,6 +47,14 @@ std::string matchInDirectory(const std::string& dir, const std::string& name)
     return "";
 }
 
+// A file named in skin.ini, as found on disk. Skins made on Windows write
+// "img\back.bmp": the backslash is read as the directory separator.
+std::string skinFile(const std::string& dir, std::string value)
+{
+    std::replace(value.begin(), value.end(), '\\', '/');
+    return FindFileIgnoringCase(dir + value);
+}
+
 // Reads the skin file's value for one key of one section.
 class SkinReader {
 public:
@@ -60,7 +69,7 @@ public:
     void file(const char* section, const char* key, std::string& field) const
     {
         const std::string v = value(section, key);
-        field = v == "none" ? m_dir + v : FindFileIgnoringCase(m_dir + v);
+        field = v == "none" ? m_dir + v : skinFile(m_dir, v);
     }
 
     void pair(const char* section, const char* key, TIntPair& field) const
@@ -157,13 +166,13 @@ void ReadSkin()
     const std::string main = r.value("[background]", "main");
     if (main == "none")
         report::Fatal(MainBackgroundMissing);
-    s.background.main = FindFileIgnoringCase(dir + main);
+    s.background.main = skinFile(dir, main);
     const std::string msgbkng = r.value("[background]", "msgbkng");
     if (msgbkng == "none") {
         NoMsgWindow = true;
         s.background.msgbkng = msgbkng;
     } else {
-        s.background.msgbkng = FindFileIgnoringCase(dir + msgbkng);
+        s.background.msgbkng = skinFile(dir, msgbkng);
     }
 
     r.file("[connect]", "cnxbtnnormal", s.connect.cnxbtnnormal);

@@ -1,5 +1,5 @@
 // Base64 coder, the PBE temporary files and copying an attachment out.
-#include "app/Exception.h"
+#include "base/Exception.h"
 #include "mail/Coder.h"
 #include "mail/MessageParts.h"
 #include "mail/MimeFiles.h"

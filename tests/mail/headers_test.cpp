@@ -1,6 +1,5 @@
 // Header blocks: unfolding, lookups and the write rules, address lists,
-// comma text, dates, and reading a block off the connection.
-#include "fuzz/MemoryStream.h"
+// comma text and dates.
 #include "mail/WireMessage.h"
 
 #include <gtest/gtest.h>
@@ -155,69 +154,6 @@ TEST(Headers, FormatDateRoundTripsTheDay)
     EXPECT_EQ(text, std::string("Sun, 06 Dec 2026 12:00:01 ") + zone);
     EXPECT_EQ(ParseDate(text), date(2026, 12, 6));
     EXPECT_EQ(FormatDate(0).substr(0, 25), "Sat, 30 Dec 1899 00:00:00");
-}
-
-TEST(Headers, ReceiveHeaderInEveryPieceSize)
-{
-    const std::string block = "From: a@x\r\nTo: b@y,\r\n\tc@z\r\nTitle: x\r\n\r\nbody\r\n";
-    for (std::size_t piece : {1, 2, 5, 4096}) {
-        TWireMessageClient client;
-        client.AttachStream(std::make_unique<MemoryStream>(block, piece));
-        TWireMessage m;
-        m.Headers = {"Old=1"};
-        m.Text = {"old"};
-        m.MsgNo = 7;
-        m.ContentType = "text/html";
-        client.ReceiveHeader(m, "");
-        EXPECT_EQ(m.Headers, (Lines{"From=a@x", "To=b@y, c@z", "Subject=x"}));
-        EXPECT_EQ(m.Too(), (Lines{"b@y", "c@z"}));
-        EXPECT_TRUE(m.Text.empty());
-        EXPECT_EQ(m.MsgNo, 0);
-        EXPECT_EQ(m.ContentType, "text/html");
-        EXPECT_EQ(client.ReadLine(), "body");
-    }
-}
-
-TEST(Headers, TitleReplacesSubject)
-{
-    struct Row {
-        std::string block;
-        Lines headers;
-    } rows[] = {
-        {"Subject: s\r\nTitle: t\r\n\r\n", {"Subject=t"}},
-        {"Title: \r\nSubject: s\r\n\r\n", {"Title=", "Subject=s"}},
-        {"Title:x\r\n\r\n", {"Title:x"}},
-    };
-    for (const Row& r : rows) {
-        TWireMessageClient client;
-        client.AttachStream(std::make_unique<MemoryStream>(r.block));
-        TWireMessage m;
-        client.ReceiveHeader(m, "");
-        EXPECT_EQ(m.Headers, r.headers) << r.block;
-    }
-}
-
-TEST(Headers, BrokenConnectionLeavesRawLinesAndHugeBlockIsRefused)
-{
-    TWireMessageClient cut;
-    cut.AttachStream(std::make_unique<MemoryStream>("From: a\r\n\tfold\r\nSub"));
-    TWireMessage m;
-    EXPECT_THROW(cut.ReceiveHeader(m, ""), EWireConnClosedGraceful);
-    EXPECT_EQ(m.Headers, (Lines{"From: a", "\tfold"}));
-
-    std::string huge;
-    const std::string line = "X-Filler: " + std::string(1000, 'f') + "\r\n";
-    while (huge.size() <= MaxHeaderBlockBytes)
-        huge += line;
-    TWireMessageClient big;
-    big.AttachStream(std::make_unique<MemoryStream>(huge + "\r\n", 1 << 16));
-    try {
-        big.ReceiveHeader(m, "");
-        FAIL();
-    } catch (const EWireException& e) {
-        EXPECT_STREQ(e.what(), "Header block too large.");
-    }
-    EXPECT_FALSE(big.Connected());
 }
 
 TEST(Headers, ClearKeepsTheSendingSettings)

@@ -1,0 +1,33 @@
+#pragma once
+// The mode words of the command line, read by both programs: tolmu runs the
+// plain modes itself and hands the drawing ones to tolmu-gui, which runs
+// only those.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::string>;
+
+enum class Mode { Check, Show, RenderSkin };
+
+struct ModeWord {
+    const char* word;
+    Mode mode;
+    bool drawn; // needs Qt: runs in tolmu-gui
+};
+
+inline constexpr ModeWord ModeWords[] = {
+    {"--check", Mode::Check, false},
+    {"--show", Mode::Show, false},
+    {"--render-skin", Mode::RenderSkin, true},
+};
+
+struct ModeCall {
+    ModeWord word;
+    Args args; // the mode's own operands, then the options before its word
+};
+
+// The first mode word of args with its arguments, or nothing when args name
+// no mode. The word may follow options ("--config-dir D --check").
+std::optional<ModeCall> FindMode(const Args& args);

@@ -1,0 +1,93 @@
+#include "base/Scanner.h"
+
+#include "base/Exception.h"
+#include "base/LineReader.h"
+#include "base/Report.h"
+#include "base/Text.h"
+
+#include <cstdint>
+
+namespace {
+
+const char* const SkinPathNotFound =
+    "SKIN PATH not found !\rCheck the TOLMU.INI line : current_skin = your skin dir.";
+
+bool isCandidate(const std::string& line) { return !line.empty() && line.front() != ';'; }
+
+std::string valueOf(const std::string& line)
+{
+    const auto eq = line.find('=');
+    return TrimLeadingBlanks(eq == std::string::npos ? line : line.substr(eq + 1));
+}
+
+} // namespace
+
+std::string TrimLeadingBlanks(const std::string& text)
+{
+    std::size_t start = 0;
+    while (text.size() - start > 1 && text[start] == ' ')
+        ++start;
+    return text.substr(start);
+}
+
+int32_t ParseInteger(const std::string& text)
+{
+    const auto invalid = [&] { return Exception("'" + text + "' is not a valid integer value"); };
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i >= text.size())
+        throw invalid();
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            throw invalid();
+        value = value * 10 + (c - '0');
+        if (value > int64_t(INT32_MAX) + 1)
+            throw invalid();
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        throw invalid();
+    return static_cast<int32_t>(value);
+}
+
+std::string FindInSkin(const std::string& fileName, const std::string& section,
+                       const std::string& key)
+{
+    LineReader reader(fileName, MaxLineBytes, MaxFileBytes);
+    const auto unreadable = [&]() -> std::string {
+        if (fileName.find("Accounts.ini") != std::string::npos)
+            return "";
+        report::Fatal(SkinPathNotFound);
+    };
+    if (reader.failed())
+        return unreadable();
+
+    const std::string wantSection = text::lower(section);
+    const std::string wantKey = text::lower(key);
+    std::string line;
+    bool inSection = section.empty();
+    while (reader.next(line)) {
+        if (!isCandidate(line))
+            continue;
+        const std::string lower = text::lower(line);
+        if (!inSection) {
+            if (lower != wantSection)
+                continue;
+            inSection = true;
+        }
+        // The header line itself is searched too: the key search starts
+        // where the section search stopped.
+        if (lower.find(wantKey) != std::string::npos)
+            return valueOf(line);
+    }
+    if (reader.failed())
+        return unreadable();
+    return "none";
+}

@@ -1,0 +1,66 @@
+#include "core/Loader.h"
+
+#include "base/Report.h"
+#include "base/Scanner.h"
+#include "core/Settings.h"
+#include "skin/file/SkinFile.h"
+
+namespace {
+
+const char* const TolmuIniNotFound =
+    "TOLMU.INI not found !\r\rCreate an Tolmu.ini file with the line  : \rcurrent_skin=your skin dir.";
+
+bool allBlanks(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+
+} // namespace
+
+void LoadSettingsAndAccounts(TLoadState& state)
+{
+    state.OnTopChecked = false;
+
+    if (SkinPreview.empty()) {
+        std::string dir = FindInSkin(SettingsFilePath(), "", "current_skin");
+        // An empty value would leave the skin directory as the settings
+        // directory itself; treat it like a missing line.
+        if (dir == "none" || allBlanks(dir))
+            report::Fatal(TolmuIniNotFound);
+        if (dir.front() != '/')
+            dir = ConfigDir() + dir;
+        if (dir.back() != '/')
+            dir += '/';
+        CurrentSkinDir = dir;
+    }
+
+    ReadAccounts();
+
+    bool found = false;
+    for (int i = 1; i <= AccountCount && !found; ++i) {
+        const TPOPAcc& acc = AccountTable[i - 1];
+        if (!acc.AccName.empty() && !acc.Inactive) {
+            state.FirstActiveIndex = static_cast<int16_t>(i);
+            state.CurrentAccount = i;
+            state.HasActiveAccount = true;
+            found = true;
+        }
+    }
+    // No active account: point past the table (the check cycle then wraps);
+    // an empty table gives 2, as stored set-ups have always seen it.
+    if (!found)
+        state.CurrentAccount = AccountCount == 0 ? 2 : AccountCount + 1;
+
+    // The menu's mark follows the ontop line even when a number after it
+    // turns out to be malformed.
+    try {
+        ReadSettings(Settings);
+    } catch (...) {
+        state.OnTopChecked = Settings.OnTop;
+        throw;
+    }
+    state.OnTopChecked = Settings.OnTop;
+}
+
+void LitSkinIni(TLoadState& state)
+{
+    LoadSettingsAndAccounts(state);
+    ReadSkin();
+}

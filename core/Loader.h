@@ -1,0 +1,28 @@
+#pragma once
+// The start-up loader: settings and accounts, then the skin. The main window
+// runs it at start, after the configuration dialog's OK and for a skin
+// preview; tolmu --check and --show run its first stage alone.
+#include <cstdint>
+
+// Main-window values that the loader fills. The main window owns one of
+// these for the whole run and resets CurrentAccount to 1 and
+// HasActiveAccount to false before each load; FirstActiveIndex keeps its
+// value when a load finds no active account.
+struct TLoadState {
+    int32_t CurrentAccount = 1;
+    bool HasActiveAccount = false;
+    int16_t FirstActiveIndex = 0;
+    bool OnTopChecked = false; // the check mark of the "On Top" menu item
+};
+
+// Loader stages 1 to 6: the "On Top" mark, CurrentSkinDir (unless
+// SkinPreview is set), the account table and the first active account,
+// then TSettings. A relative current_skin is taken against ConfigDir().
+// Ends the program with a fatal message when Tolmu.ini cannot be read or
+// has no usable current_skin line; throws Exception when a number in either
+// file is not a decimal integer (the values read before it are kept).
+void LoadSettingsAndAccounts(TLoadState& state);
+
+// The whole loader: LoadSettingsAndAccounts, then ReadSkin (skin/file).
+// Fatal messages and exceptions as those two stages.
+void LitSkinIni(TLoadState& state);

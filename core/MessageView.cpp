@@ -1,0 +1,121 @@
+#include "core/MessageView.h"
+
+#include "base/Exception.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Numbered names tried when a saved attachment's name is taken.
+constexpr int MaxNameTries = 1000;
+
+// "a.zip" -> "a (n).zip"; a name without extension gets " (n)" at its end.
+std::string numberedName(const std::string& name, int n)
+{
+    const std::size_t dot = name.rfind('.');
+    const std::string suffix = " (" + std::to_string(n) + ")";
+    if (dot == std::string::npos || dot == 0)
+        return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+} // namespace
+
+// The message window shows the date only, in the system's short format; a
+// missing or unreadable date shows nothing.
+std::string ShortDate(TDateTime value)
+{
+    if (value == 0)
+        return {};
+    int y, m, d, hh, mm, ss;
+    DecodeDateTime(value, y, m, d, hh, mm, ss);
+    std::tm date{};
+    date.tm_year = y - 1900;
+    date.tm_mon = m - 1;
+    date.tm_mday = d;
+    char text[64];
+    // %x is the locale's own date form (main() selects the user's LC_TIME).
+    return std::strftime(text, sizeof text, "%x", &date) ? std::string(text) : std::string();
+}
+
+std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+{
+    std::vector<std::string> lines;
+    lines.push_back("From : " + msg.From());
+    lines.push_back("Subj : " + msg.Subject());
+    lines.push_back("Date : " + ShortDate(msg.Date()));
+    if (!headersOnly)
+        lines.push_back("File : " + std::to_string(msg.Attachments.size()));
+    lines.push_back(std::string(26, '_'));
+    lines.push_back("");
+    if (!headersOnly)
+        lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+    return lines;
+}
+
+// A file name from a mail cannot choose the folder it lands in: only its
+// last path component is used (either separator, as senders on any system
+// write them).
+std::string SafeFileName(const std::string& fileName)
+{
+    std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
+    if (name.empty() || name == "." || name == "..")
+        name = "attachment";
+    return name;
+}
+
+std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
+{
+    const std::string base = SafeFileName(att.FileName);
+    std::string folder = dir;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    int in = ::open(att.StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } inGuard{in};
+
+    for (int n = 0; n < MaxNameTries; ++n) {
+        const std::string path = folder + (n == 0 ? base : numberedName(base, n));
+        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out < 0 && errno == EEXIST)
+            continue;
+        if (out < 0)
+            throw Exception("cannot create " + path + ": " + std::strerror(errno));
+        Closer outGuard{out};
+        char buf[64 * 1024];
+        for (;;) {
+            const ssize_t r = ::read(in, buf, sizeof buf);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+            if (r == 0)
+                break;
+            for (ssize_t done = 0; done < r;) {
+                const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(r - done));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0)
+                    throw Exception("cannot write " + path + ": " + std::strerror(errno));
+                done += w;
+            }
+        }
+        outGuard.fd = -1;
+        if (::close(out) != 0)
+            throw Exception("cannot write " + path + ": " + std::strerror(errno));
+        return path;
+    }
+    throw Exception("no free name for " + base + " in " + folder);
+}

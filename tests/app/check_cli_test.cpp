@@ -1,0 +1,186 @@
+// tolmu --check as scripts see it: stdout, stderr and the exit status over a
+// config folder with active, inactive and failing accounts.
+#include "core/Settings.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using testsupport::Dovecot;
+using testsupport::ScriptedServer;
+
+namespace {
+
+struct Account {
+    std::string name, host, user, password;
+    int port;
+    bool inactive;
+};
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CheckCli : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = testsupport::MakeTempDir("tolmu-check");
+        std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\nminutes = 5\r\n";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void writeAccounts(const std::vector<Account>& accounts)
+    {
+        std::string out;
+        int i = 0;
+        for (const Account& a : accounts) {
+            out += "\r\n[Account" + std::to_string(++i) + "]\r\n";
+            out += "acc_name = " + a.name + "\r\nhost_name = " + a.host + "\r\nuser_name = " + a.user
+                + "\r\npassword = " + ScramblePassword(a.password) + "\r\nport_number = "
+                + std::to_string(a.port) + "\r\ninactive = " + (a.inactive ? "1" : "0") + "\r\n";
+        }
+        std::ofstream(dir / "Accounts.ini", std::ios::binary) << out;
+    }
+
+    // Runs tolmu --check with extra arguments; fills out and err.
+    int run(const std::string& extra)
+    {
+        const std::string cmd = std::string("'") + TOLMU_BINARY_DIR + "/tolmu' --check --config-dir '"
+            + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
+            + "' </dev/null";
+        const int status = std::system(cmd.c_str());
+        out = readAll(dir / "out");
+        err = readAll(dir / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path dir;
+    std::string out, err;
+};
+
+} // namespace
+
+TEST_F(CheckCli, ActiveInactiveAndFailingAccounts)
+{
+    if (!testsupport::DovecotAvailable())
+        GTEST_SKIP() << "dovecot is not available";
+    Dovecot server;
+    server.AddUser("carol", "c-pw");
+    for (int i = 0; i < 3; ++i)
+        server.Deliver("carol", "Subject: m" + std::to_string(i) + "\r\n\r\nx\r\n");
+    server.AddUser("dave", "d-pw");
+    const int closed = testsupport::FreePort();
+    ScriptedServer silent;
+    silent.Stall();
+
+    writeAccounts({
+        {"Home", "127.0.0.1", "carol", "c-pw", server.Port(), false},
+        {"Old", "127.0.0.1", "carol", "c-pw", server.Port(), true},
+        {"Closed", "127.0.0.1", "carol", "c-pw", closed, false},
+        {"Silent", "localhost", "x", "y", silent.Port(), false},
+        {"WrongPw", "127.0.0.1", "dave", "nope", server.Port(), false},
+        {"Empty", "127.0.0.1", "dave", "d-pw", server.Port(), false},
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(run("--timeout 1"), 1);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_EQ(out, "Home : 3\nEmpty : 0\n");
+    std::istringstream lines(err);
+    std::string closedLine, silentLine, wrongLine, extra;
+    std::getline(lines, closedLine);
+    std::getline(lines, silentLine);
+    std::getline(lines, wrongLine);
+    EXPECT_EQ(closedLine, "Closed : Socket Error #10061 Connection refused.");
+    EXPECT_EQ(silentLine, "Silent : Socket Error #10060 Connection timed out.");
+    EXPECT_EQ(wrongLine.rfind("WrongPw : -ERR", 0), 0u) << wrongLine;
+    EXPECT_FALSE(std::getline(lines, extra)) << err;
+    EXPECT_LT(took, std::chrono::seconds(15)); // one 1 s time-out, the rest at once
+    EXPECT_EQ(server.MessageCount("carol"), 3u); // checking never removes mail
+}
+
+TEST_F(CheckCli, VerboseShowsStatusesAndAllGoodExitsZero)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").Reply("+OK").Send("1 a").Send(".");
+    writeAccounts({{"Work", "127.0.0.1", "u", "p", s.Port(), false}});
+    EXPECT_EQ(run("--verbose"), 0);
+    EXPECT_EQ(out, "Connecting to 127.0.0.1\nSocket Connected\nConnected\n  User Account is valid\n"
+                   "  Password is valid\nChecking for messages\nDisconnecting\nDisconnected\nWork : 1\n");
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(s.Finish(), (std::vector<std::string>{"User u", "Pass p", "UIDL", "Quit"}));
+}
+
+TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
+{
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        std::string error;
+    } rows[] = {
+        {"uidl refused", [](ScriptedServer& s) { s.Reply("-ERR no uidl here"); }, "A : -ERR no uidl here\n"},
+        {"dropped mid-listing", [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n1 a\r\n").Close(); },
+         "A : Connection Closed Gracefully.\n"},
+        {"reset mid-listing", [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n1 a\r\n").Reset(); },
+         "A : Socket Error #10054 Connection reset by peer.\n"},
+    };
+    for (const Row& r : rows) {
+        ScriptedServer s;
+        s.Send("+OK").Reply("+OK").Reply("+OK");
+        r.script(s);
+        writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+        EXPECT_EQ(run(""), 1) << r.name;
+        EXPECT_EQ(out, "") << r.name;
+        EXPECT_EQ(err, r.error) << r.name;
+    }
+}
+
+TEST_F(CheckCli, SettingsAndUsageProblemsExitTwo)
+{
+    writeAccounts({});
+    struct Row {
+        const char* name;
+        std::string args;
+        bool removeSettings;
+    } rows[] = {
+        {"no Tolmu.ini", "", true},
+        {"bad timeout", "--timeout zero", false},
+        {"negative timeout", "--timeout -3", false},
+        {"missing timeout", "--timeout", false},
+        {"unknown option", "--loud", false},
+    };
+    for (const Row& r : rows) {
+        if (r.removeSettings)
+            fs::remove(dir / "Tolmu.ini");
+        EXPECT_EQ(run(r.args), 2) << r.name;
+        EXPECT_EQ(out, "") << r.name;
+        EXPECT_NE(err, "") << r.name;
+        std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n";
+    }
+    std::ofstream(dir / "Accounts.ini", std::ios::binary)
+        << "[Account1]\r\nacc_name = A\r\nhost_name = h\r\nuser_name = u\r\npassword = p\r\nport_number = x1\r\n";
+    EXPECT_EQ(run(""), 2);
+    EXPECT_NE(err.find("x1"), std::string::npos) << err;
+}
+
+TEST_F(CheckCli, ClosedPortFailsWithinASecond)
+{
+    writeAccounts({{"Closed", "127.0.0.1", "u", "p", testsupport::FreePort(), false}});
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(""), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "Closed : Socket Error #10061 Connection refused.\n");
+}

@@ -1,1 +1,0 @@
-tolmu_add_test(test_report SOURCES report_test.cpp LIBS tolmu_core)

@@ -1,1 +1,0 @@
-tolmu_add_test(test_store SOURCES store_test.cpp LIBS tolmu_core)

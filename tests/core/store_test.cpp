@@ -1,0 +1,418 @@
+// The settings and account store: the line scanner's tolerance rules, the
+// loader's account and option stages, and the two written files.
+#include "base/Exception.h"
+#include "core/Loader.h"
+#include "core/Settings.h"
+#include "skin/file/SkinFile.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+struct ScanCase {
+    const char* name;
+    std::string content;
+    const char* section;
+    const char* key;
+    std::string expected;
+};
+
+TEST(FindInSkin, ScannerRules)
+{
+    const ScanCase cases[] = {
+        {"header written with capital A", "[Account3]\r\nacc_name = x\r\n", "[account3]", "acc_name", "x"},
+        {"header with a trailing blank", "[account3] \r\nacc_name = x\r\n", "[account3]", "acc_name", "none"},
+        {"comment line skipped", ";acc_name = c\r\nacc_name = y\r\n", "", "acc_name", "y"},
+        {"semicolon inside a line is text", "a = 1 ; acc_name\r\n", "", "acc_name", "1 ; acc_name"},
+        {"blank before semicolon is a definition", " ;key = z\r\n", "", "key", "z"},
+        {"blank lines skipped", "\r\n\r\nkey = v\r\n", "", "key", "v"},
+        {"key captured inside an earlier value", "current_skin = /x/minutes/\r\nminutes = 5\r\n", "", "minutes", "/x/minutes/"},
+        {"key taken from a later section", "[account1]\r\nacc_name = a\r\n[account2]\r\nhost_name = h\r\n", "[account1]", "host_name", "h"},
+        {"key missing from all later sections", "[account1]\r\nacc_name = a\r\n", "[account1]", "host_name", "none"},
+        {"key above its section not found", "host_name = h\r\n[account1]\r\nacc_name = a\r\n", "[account1]", "host_name", "none"},
+        {"section missing", "acc_name = a\r\n", "[account1]", "acc_name", "none"},
+        {"LF alone ends nothing", "a = 1\nb = 2\n", "", "b", "1\nb = 2\n"},
+        {"LF-only file has no sections", "[account1]\nacc_name = a\n", "[account1]", "acc_name", "none"},
+        {"CR alone ends a line", "a = 1\rb = 2\r", "", "b", "2"},
+        {"only one LF after CR is skipped", "a = 1\r\n\nb = 2\r\n", "", "b", "2"},
+        {"code 26 ends the file", "a = 1\r\n\x1a\r\nb = 2\r\n", "", "b", "none"},
+        {"last line without an end", "a = 1\r\nb = 2", "", "b", "2"},
+        {"trailing blanks stay", "key = v  \r\n", "", "key", "v  "},
+        {"value of blanks becomes one blank", "key =   \r\n", "", "key", " "},
+        {"nothing after the equals sign", "key =\r\n", "", "key", ""},
+        {"no equals sign gives the whole line", "keyword\r\n", "", "key", "keyword"},
+        {"key case ignored, value case kept", "KEY = VaLuE\r\n", "", "key", "VaLuE"},
+        {"only ASCII letters fold", "[\xC4x]\r\nk = 1\r\n", "[\xE4x]", "k", "none"},
+        {"header line is searched too", "[acc_name]\r\nx = 1\r\n", "[acc_name]", "acc_name", "[acc_name]"},
+        {"value after the first equals sign", "key = a=b\r\n", "", "key", "a=b"},
+        {"tab is not a blank", "key =\tv\r\n", "", "key", "\tv"},
+        {"empty file", "", "", "key", "none"},
+    };
+    TempDir dir;
+    const std::string file = dir.path() + "scan.ini";
+    for (const ScanCase& c : cases) {
+        writeFile(file, c.content);
+        EXPECT_EQ(FindInSkin(file, c.section, c.key), c.expected) << c.name;
+    }
+}
+
+TEST(FindInSkin, LongLinesAndFilesAreBounded)
+{
+    TempDir dir;
+    const std::string file = dir.path() + "big.ini";
+
+    // The key beyond the line bound is cut away; the next line still counts.
+    writeFile(file, std::string(MaxLineBytes, 'x') + "key = lost\r\nkey = kept\r\n");
+    EXPECT_EQ(FindInSkin(file, "", "key"), "kept");
+
+    // Nothing beyond the file bound is read.
+    std::string padding;
+    for (std::size_t n = 0; n < MaxFileBytes / 64 + 1; ++n)
+        padding += std::string(62, 'p') + "\r\n";
+    writeFile(file, padding + "key = late\r\n");
+    EXPECT_EQ(FindInSkin(file, "", "key"), "none");
+}
+
+TEST(FindInSkin, UnreadableFiles)
+{
+    TempDir dir;
+    EXPECT_EQ(FindInSkin(dir.path() + "Accounts.ini", "[account1]", "acc_name"), "");
+    EXPECT_EXIT(FindInSkin(dir.path() + "Tolmu.ini", "", "current_skin"), testing::ExitedWithCode(1),
+                "SKIN PATH not found !\nCheck the TOLMU.INI line : current_skin = your skin dir.");
+    // A directory opens but cannot be read.
+    EXPECT_EXIT(FindInSkin(dir.path(), "", "x"), testing::ExitedWithCode(1), "SKIN PATH not found");
+}
+
+TEST(ParseInteger, DecimalOnly)
+{
+    EXPECT_EQ(ParseInteger("  -2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseInteger("+2147483647"), INT32_MAX);
+    for (const char* bad : {"", " ", "-", "1 ", "0x10", "2147483648", "99999999999999999999"})
+        EXPECT_THROW(ParseInteger(bad), Exception) << '"' << bad << '"';
+}
+
+TEST(ConfigDirOption, TakenOutOfTheArguments)
+{
+    TempDir dir;
+    const std::vector<std::string> args = {"--check", "--config-dir", dir.path(), "--verbose"};
+    EXPECT_EQ(TakeConfigDirOption(args), (std::vector<std::string>{"--check", "--verbose"}));
+    EXPECT_EQ(SettingsFilePath(), dir.path() + "Tolmu.ini");
+    EXPECT_EQ(TakeConfigDirOption({"--config-dir=" + dir.path() + "sub"}), std::vector<std::string>{});
+    EXPECT_EQ(AccountsFilePath(), dir.path() + "sub/Accounts.ini");
+
+    const std::vector<std::string> bad[] = {
+        {"--config-dir"}, {"--config-dir="}, {"--config-dir", ""}, {"--config-dir", "a", "--config-dir", "b"},
+    };
+    for (const auto& b : bad)
+        EXPECT_THROW(TakeConfigDirOption(b), Exception);
+    SetConfigDir("");
+    EXPECT_EQ(ConfigDir(), ProgramDir());
+}
+
+// A set-up in a scratch directory: Tolmu.ini, Accounts.ini, and the loader
+// state reset as the main window resets it before each load.
+class Store : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetConfigDir(m_dir.path());
+        SkinPreview.clear();
+        AccountCount = 0;
+    }
+    void TearDown() override { SetConfigDir(""); }
+
+    void tolmuIni(const std::string& content) { writeFile(m_dir.path() + "Tolmu.ini", content); }
+    void accountsIni(const std::string& content) { writeFile(m_dir.path() + "Accounts.ini", content); }
+
+    TLoadState load()
+    {
+        TLoadState state;
+        state.FirstActiveIndex = 7;
+        LoadSettingsAndAccounts(state);
+        return state;
+    }
+
+    TempDir m_dir;
+};
+
+std::string section(int n, const std::string& name, const std::string& extra = "")
+{
+    return "\r\n[Account" + std::to_string(n) + "]\r\nacc_name = " + name +
+           "\r\nhost_name = h" + std::to_string(n) + "\r\nuser_name = u\r\npassword = " +
+           ScramblePassword("pw") + "\r\n" + extra;
+}
+
+struct AccountCase {
+    const char* name;
+    std::string file;
+    std::vector<std::string> names; // loaded accounts in order
+    bool hasActive;
+    int currentAccount;
+    int firstActive;
+};
+
+TEST_F(Store, AccountStage)
+{
+    std::string eleven;
+    for (int n = 1; n <= 11; ++n)
+        eleven += section(n, "a" + std::to_string(n));
+    const AccountCase cases[] = {
+        {"sections 1 and 3 only", section(1, "one") + section(3, "three"), {"one"}, true, 1, 1},
+        {"empty host skipped, next still read",
+         "\r\n[Account1]\r\nacc_name = x\r\nhost_name =\r\nuser_name = u\r\npassword = " + ScramblePassword("p") +
+             "\r\n" + section(2, "two"),
+         {"two"}, true, 1, 1},
+        {"host of one blank loads",
+         "\r\n[Account1]\r\nacc_name = x\r\nhost_name = \r\nuser_name = u\r\npassword = " + ScramblePassword("p") + "\r\n",
+         {"x"}, true, 1, 1},
+        {"inactive 1 skipped for first active", section(1, "a", "inactive = 1\r\n") + section(2, "b", "inactive = yes\r\n"),
+         {"a", "b"}, true, 2, 2},
+        {"true and 2 leave it active", section(1, "a", "inactive = true\r\n") + section(2, "b", "inactive = 2\r\n"),
+         {"a", "b"}, true, 1, 1},
+        {"eleventh section never read", eleven,
+         {"a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9", "a10"}, true, 1, 1},
+        {"all inactive", section(1, "a", "inactive = 1\r\n") + section(2, "b", "inactive = 1\r\n"), {"a", "b"}, false, 3, 7},
+        {"empty file", "", {}, false, 2, 7},
+        {"LF-only file is one line", "\n[Account1]\nacc_name = a\nhost_name = h\nuser_name = u\npassword = xx\n", {}, false, 2, 7},
+        {"acc_name none stops", section(1, "none") + section(2, "b"), {}, false, 2, 7},
+    };
+    tolmuIni("current_skin = /s/\r\n");
+    for (const AccountCase& c : cases) {
+        accountsIni(c.file);
+        AccountCount = 0;
+        const TLoadState state = load();
+        ASSERT_EQ(AccountCount, static_cast<int>(c.names.size())) << c.name;
+        for (std::size_t i = 0; i < c.names.size(); ++i)
+            EXPECT_EQ(AccountTable[i].AccName, c.names[i]) << c.name;
+        EXPECT_EQ(state.HasActiveAccount, c.hasActive) << c.name;
+        EXPECT_EQ(state.CurrentAccount, c.currentAccount) << c.name;
+        EXPECT_EQ(state.FirstActiveIndex, c.firstActive) << c.name;
+    }
+}
+
+TEST_F(Store, AccountFieldsAndCaptures)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    // No password line: "none" is unscrambled like a stored value. A name
+    // containing "password" makes the password lookup take the name line.
+    accountsIni("\r\n[Account1]\r\nacc_name = my password box\r\nhost_name = h\r\nuser_name = u\r\n"
+                "password = " + ScramblePassword("secret") + "\r\n"
+                "\r\n[Account2]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = none\r\nport_number = 995\r\n");
+    load();
+    ASSERT_EQ(AccountCount, 2);
+    EXPECT_EQ(AccountTable[0].Password, UnscramblePassword("my password box"));
+    EXPECT_EQ(AccountTable[0].PortNumber, 995); // from the next section
+    EXPECT_EQ(AccountTable[1].UserName, "none");
+    EXPECT_EQ(AccountTable[1].Password, UnscramblePassword("none"));
+    EXPECT_EQ(AccountTable[1].PortNumber, 995);
+}
+
+TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)
+{
+    tolmuIni("current_skin = /s/\r\nminutes = 9\r\n");
+    accountsIni(section(1, "a", "port_number = 110\r\n") + section(2, "b", "port_number = 11O\r\n"));
+    Settings.Minutes = 3;
+    try {
+        load();
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "'11O' is not a valid integer value");
+    }
+    EXPECT_EQ(AccountCount, 1);
+    EXPECT_EQ(Settings.Minutes, 3); // options come after the accounts
+}
+
+// The options as one line, so a table row states all of them at once.
+std::string describe(const TSettings& s, const TLoadState& state)
+{
+    const auto b = [](bool f) { return f ? '1' : '0'; };
+    return std::string{b(s.AutoCheck), b(s.AutoConnect), b(s.HeaderOnly), b(s.OnTop), b(state.OnTopChecked),
+                       b(s.PlaySnd), b(s.IconTray), b(s.RunMyClient)} +
+           " " + std::to_string(s.Minutes) + " " + std::to_string(s.PosX) + " " + std::to_string(s.PosY) + " [" +
+           s.WavSnd + "] [" + s.MyMailClient + "] [" + s.SkinDir + "] " + CurrentSkinDir;
+}
+
+TEST_F(Store, SettingsStage)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"current_skin = /s\r\n", "00000000 1 10 10 [none] [none] [none] /s/"},
+        {"current_skin = /s/\r\nautocheck =1\r\nautoconnect =1\r\nheader_only =1\r\nontop =1\r\nminutes = 15\r\n"
+         "posX = -20\r\nposY = 300\r\nplaysnd =1\r\nwavsnd = /snd/new.wav\r\nicon_tray =1\r\nrun_my_client =1\r\n"
+         "my_mail_client = mutt,-f x\r\nskin_dir = /skins/\r\n",
+         "11111111 15 -20 300 [/snd/new.wav] [mutt,-f x] [/skins/] /s/"},
+        // "autocheck = 1" reads "1"; "1 " and "true" are not "1".
+        {"current_skin = /s/\r\nautocheck = 1\r\nontop =1 \r\nplaysnd =true\r\nwavsnd = \r\n",
+         "10000000 1 10 10 [ ] [none] [none] /s/"},
+        {"current_skin = skins/x\r\n", "00000000 1 10 10 [none] [none] [none] " + m_dir.path() + "skins/x/"},
+    };
+    for (const auto& [file, expected] : cases) {
+        tolmuIni(file);
+        const TLoadState state = load();
+        EXPECT_EQ(describe(Settings, state), expected) << file;
+    }
+}
+
+TEST_F(Store, PreviewKeepsTheSkinDirectory)
+{
+    tolmuIni("autocheck =1\r\n"); // no current_skin: would be fatal without the preview
+    SkinPreview = "test";
+    CurrentSkinDir = "/chosen/";
+    load();
+    EXPECT_EQ(CurrentSkinDir, "/chosen/");
+    EXPECT_TRUE(Settings.AutoCheck);
+    SkinPreview.clear();
+}
+
+TEST_F(Store, FatalSettingsProblemsCreateNothing)
+{
+    const std::pair<std::string, const char*> cases[] = {
+        {"autocheck =1\r\n", "TOLMU.INI not found !\n\nCreate an Tolmu.ini file with the line  : \ncurrent_skin=your skin dir."},
+        {"current_skin =\r\n", "TOLMU.INI not found"},
+        {"current_skin =   \r\n", "TOLMU.INI not found"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        tolmuIni(cases[i].first);
+        EXPECT_EXIT(load(), testing::ExitedWithCode(1), cases[i].second) << cases[i].first;
+    }
+    std::filesystem::remove(m_dir.path() + "Tolmu.ini");
+    EXPECT_EXIT(load(), testing::ExitedWithCode(1), "SKIN PATH not found !");
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.path()));
+}
+
+TEST_F(Store, AccountsFileByteForByteAndBack)
+{
+    std::string printable;
+    for (int c = 32; c <= 126; ++c)
+        printable.push_back(static_cast<char>(c));
+    // The stored form of printable ASCII differs in every byte and holds no
+    // character that the scanner treats specially.
+    const std::string stored = ScramblePassword(printable);
+    for (std::size_t i = 0; i < printable.size(); ++i)
+        EXPECT_NE(stored[i], printable[i]);
+    EXPECT_EQ(stored.find_first_of("=; \r\n\x1a"), std::string::npos);
+    EXPECT_EQ(ScramblePassword("A"), "z"); // 2 * 65 - 8
+
+    AccountTable[0] = {"Home", "pop.example.org", "me", printable, false, 110};
+    AccountTable[1] = {"Work", "10.0.0.1", "boss", "x", true, 995};
+    AccountCount = 2;
+    WriteAccountsFile();
+    const std::string expected = "\r\n[Account1]\r\nacc_name = Home\r\nhost_name = pop.example.org\r\nuser_name = me\r\n"
+                                 "password = " + ScramblePassword(printable) + "\r\nport_number = 110\r\ninactive = 0\r\n"
+                                 "\r\n[Account2]\r\nacc_name = Work\r\nhost_name = 10.0.0.1\r\nuser_name = boss\r\n"
+                                 "password = " + ScramblePassword("x") + "\r\nport_number = 995\r\ninactive = 1\r\n";
+    EXPECT_EQ(readFile(AccountsFilePath()), expected);
+    struct stat st {};
+    ASSERT_EQ(::stat(AccountsFilePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    tolmuIni("current_skin = /s/\r\n");
+    AccountTable = {};
+    load();
+    ASSERT_EQ(AccountCount, 2);
+    EXPECT_EQ(AccountTable[0].Password, printable);
+    EXPECT_EQ(AccountTable[1].AccName, "Work");
+    EXPECT_TRUE(AccountTable[1].Inactive);
+    EXPECT_EQ(AccountTable[1].PortNumber, 995);
+
+    AccountCount = 0;
+    WriteAccountsFile();
+    EXPECT_EQ(readFile(AccountsFilePath()), "");
+    load();
+    EXPECT_EQ(AccountCount, 0);
+    // Only the two files: no temporary file left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 2);
+}
+
+TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
+{
+    accountsIni("old");
+    const TPOPAcc bad[] = {
+        {"a\r[Account2]", "h", "u", "p", false, 110},
+        {"a", "h", "u\x1a", "p", false, 110},
+        {"a", "h", "u", "caf\xC3\xA9", false, 110},
+        {"a", "h", "u", "tab\there", false, 110},
+        {"a", "h", "u", std::string(256, 'p'), false, 110},
+    };
+    for (const TPOPAcc& acc : bad) {
+        AccountTable[0] = acc;
+        AccountCount = 1;
+        EXPECT_THROW(WriteAccountsFile(), Exception);
+        EXPECT_EQ(readFile(AccountsFilePath()), "old");
+    }
+}
+
+// Writes both files with a file size limit that makes every write of more
+// than a few bytes fail, as a full disk would; ends the process with 0 when
+// both writers threw and the old files and nothing else remain.
+[[noreturn]] void writeUnderSizeLimit(const std::string& dir)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{16, 16};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    AccountTable[0] = {"Home", "pop.example.org", "me", "pw", false, 110};
+    AccountCount = 1;
+    bool accountsThrew = false;
+    bool settingsThrew = false;
+    try {
+        WriteAccountsFile();
+    } catch (const Exception&) {
+        accountsThrew = true;
+    }
+    try {
+        WriteSettingsFile("/s/", true, true, true, true, 5, 1, 2, true, "", true, true, "", "");
+    } catch (const Exception&) {
+        settingsThrew = true;
+    }
+    const bool kept = readFile(AccountsFilePath()) == "old accounts" && readFile(SettingsFilePath()) == "old settings";
+    const auto files = std::distance(std::filesystem::directory_iterator(dir), {});
+    std::exit(accountsThrew && settingsThrew && kept && files == 2 ? 0 : 3);
+}
+
+TEST_F(Store, FailedWriteLeavesTheOldFile)
+{
+    accountsIni("old accounts");
+    tolmuIni("old settings");
+    EXPECT_EXIT(writeUnderSizeLimit(m_dir.path()), testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Store, LinkedSettingsFileIsRewrittenInPlace)
+{
+    TempDir elsewhere;
+    writeFile(elsewhere.path() + "real.ini", "old");
+    std::filesystem::create_symlink(elsewhere.path() + "real.ini", SettingsFilePath());
+    WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", "");
+    EXPECT_TRUE(std::filesystem::is_symlink(SettingsFilePath()));
+    EXPECT_EQ(readFile(elsewhere.path() + "real.ini").substr(0, 19), "current_skin = /s/\r");
+}
+
+TEST_F(Store, SettingsFileByteForByteAndBack)
+{
+    WriteSettingsFile(m_dir.path() + "skins/blue/", true, false, true, false, 25, -4, 700, true, "/snd/a.wav",
+                      false, true, "/usr/bin/mutt,-y", "/home/u/skins/");
+    const std::string expected = "current_skin = skins/blue/\r\nautocheck =1\r\nautoconnect =0\r\nheader_only =1\r\n"
+                                 "ontop =0\r\nminutes = 25\r\nposX = -4\r\nposY = 700\r\nplaysnd =1\r\n"
+                                 "wavsnd = /snd/a.wav\r\nicon_tray =0\r\nrun_my_client =1\r\n"
+                                 "my_mail_client = /usr/bin/mutt,-y\r\nskin_dir = /home/u/skins/\r\n";
+    EXPECT_EQ(readFile(SettingsFilePath()), expected);
+
+    accountsIni("");
+    load();
+    EXPECT_EQ(CurrentSkinDir, m_dir.path() + "skins/blue/");
+    EXPECT_TRUE(Settings.AutoCheck);
+    EXPECT_FALSE(Settings.AutoConnect);
+    EXPECT_EQ(Settings.Minutes, 25);
+    EXPECT_EQ(Settings.PosX, -4);
+    EXPECT_EQ(Settings.PosY, 700);
+    EXPECT_EQ(Settings.MyMailClient, "/usr/bin/mutt,-y");
+
+    // A skin outside the settings directory stays as given.
+    WriteSettingsFile("/opt/skins/red/", false, false, false, true, 1, 10, 10, false, "", false, false, "", "");
+    EXPECT_EQ(readFile(SettingsFilePath()).substr(0, 33), "current_skin = /opt/skins/red/\r\na");
+}
+
+} // namespace

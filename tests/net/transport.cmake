@@ -1,1 +1,0 @@
-tolmu_add_test(test_transport SOURCES transport_test.cpp LIBS tolmu_net tolmu_testsupport)

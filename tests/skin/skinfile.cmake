@@ -1,1 +1,0 @@
-tolmu_add_test(test_skinfile SOURCES skinfile_test.cpp LIBS tolmu_core)
