@@ -3,7 +3,7 @@
 // the originals, and the exit status and text of failures.
 #include "core/Settings.h"
 #include "tests/mail/MessageFiles.h"
-#include "tests/support/Dovecot.h"
+#include "tests/support/MessageDovecot.h"
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TempDir.h"
 
@@ -17,12 +17,11 @@
 namespace fs = std::filesystem;
 using testmail::TestMessage;
 using testsupport::Dovecot;
+using testsupport::UserFor;
 
 namespace {
 
 testsupport::ScratchDir scratch("tolmu-show");
-
-Dovecot* server = nullptr;
 
 // Attachment names that try to leave the folder they are saved into.
 const std::string PathNames =
@@ -33,49 +32,11 @@ const std::string PathNames =
     "Content-Transfer-Encoding: base64\r\n\r\nZGVm\r\n"
     "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=\"..\"\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\nZ2hp\r\n--b--\r\n";
-std::vector<TestMessage>* messages = nullptr;
 
-std::string userFor(const TestMessage& m)
-{
-    return "u" + m.name;
-}
-
-class Env : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_messages = testmail::makeMessages(scratch.path, 100 * 1024);
-        messages = &m_messages;
-        if (!testsupport::DovecotAvailable())
-            return;
-        m_server = std::make_unique<Dovecot>();
-        server = m_server.get();
-        for (const TestMessage& m : m_messages) {
-            server->AddUser(userFor(m), "secret");
-            server->Deliver(userFor(m), m.raw);
-        }
-        server->AddUser("upaths", "secret");
-        server->Deliver("upaths", PathNames);
-    }
-    void TearDown() override
-    {
-        server = nullptr;
-        m_server.reset();
-    }
-
-private:
-    std::vector<TestMessage> m_messages;
-    std::unique_ptr<Dovecot> m_server;
-};
-const auto* const env = testing::AddGlobalTestEnvironment(new Env);
-
-const TestMessage& byName(const std::string& name)
-{
-    for (const TestMessage& m : *messages)
-        if (m.name == name)
-            return m;
-    throw std::runtime_error("no test message " + name);
-}
+testsupport::MessageDovecot* const mail = testsupport::AddMessageDovecot(scratch.path, 100 * 1024, [](Dovecot& d) {
+    d.AddUser("upaths", "secret");
+    d.Deliver("upaths", PathNames);
+});
 
 } // namespace
 
@@ -126,12 +87,12 @@ TPOPAcc account(const std::string& name, const std::string& user, int port, bool
 
 TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
 {
-    if (!server)
+    if (!mail->Server())
         GTEST_SKIP() << "dovecot is not available";
-    const TestMessage& nested = byName("nested");
-    const std::string cfg = configDir({account("off", userFor(byName("plain")), server->Port(), true),
-                                       account("first", userFor(nested), server->Port()),
-                                       account("plain", userFor(byName("plain")), server->Port())});
+    const TestMessage& nested = mail->ByName("nested");
+    const std::string cfg = configDir({account("off", UserFor(mail->ByName("plain")), mail->Server()->Port(), true),
+                                       account("first", UserFor(nested), mail->Server()->Port()),
+                                       account("plain", UserFor(mail->ByName("plain")), mail->Server()->Port())});
     const std::string saveDir = scratch.path + "/saved";
     fs::create_directories(saveDir);
     // A file of the same name is kept; the copy gets a numbered name.
@@ -174,9 +135,9 @@ TEST(ShowCommand, ServerAndUsageErrors)
         EXPECT_EQ(got.err.rfind(r.errStart, 0), 0u) << r.args << ": " << got.err;
         EXPECT_TRUE(got.out.empty()) << r.args;
     }
-    if (!server)
+    if (!mail->Server())
         return;
-    const std::string cfg2 = configDir({account("p", userFor(byName("plain")), server->Port())});
+    const std::string cfg2 = configDir({account("p", UserFor(mail->ByName("plain")), mail->Server()->Port())});
     const RunResult missing = runTolmu("--show 7 --config-dir '" + cfg2 + "'");
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err.rfind("tolmu: -ERR", 0), 0u) << missing.err;
@@ -184,9 +145,9 @@ TEST(ShowCommand, ServerAndUsageErrors)
 
 TEST(ShowCommand, SavedNamesStayInTheFolder)
 {
-    if (!server)
+    if (!mail->Server())
         GTEST_SKIP() << "dovecot is not available";
-    const std::string cfg = configDir({account("p", "upaths", server->Port())});
+    const std::string cfg = configDir({account("p", "upaths", mail->Server()->Port())});
     const std::string saveDir = scratch.path + "/paths/inner";
     fs::create_directories(saveDir);
     const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");

@@ -5,7 +5,7 @@
 #include "mail/WireMessage.h"
 #include "net/WirePOP3.h"
 #include "tests/mail/MessageFiles.h"
-#include "tests/support/Dovecot.h"
+#include "tests/support/MessageDovecot.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
@@ -19,6 +19,7 @@
 namespace fs = std::filesystem;
 using testmail::TestMessage;
 using testsupport::Dovecot;
+using testsupport::UserFor;
 using testsupport::ScriptedServer;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
@@ -29,48 +30,7 @@ namespace {
 // first temporary file is made), removed at the end.
 testsupport::ScratchDir scratch("tolmu-retrieve", true);
 
-Dovecot* server = nullptr;
-std::vector<TestMessage>* messages = nullptr;
-
-std::string userFor(const TestMessage& m)
-{
-    return "u" + m.name;
-}
-
-class Env : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_messages = testmail::makeMessages(scratch.path, 3 * 1024 * 1024);
-        messages = &m_messages;
-        if (!testsupport::DovecotAvailable())
-            return;
-        m_server = std::make_unique<Dovecot>();
-        server = m_server.get();
-        for (const TestMessage& m : m_messages) {
-            server->AddUser(userFor(m), "secret");
-            server->Deliver(userFor(m), m.raw);
-        }
-    }
-    void TearDown() override
-    {
-        server = nullptr;
-        m_server.reset();
-    }
-
-private:
-    std::vector<TestMessage> m_messages;
-    std::unique_ptr<Dovecot> m_server;
-};
-const auto* const env = testing::AddGlobalTestEnvironment(new Env);
-
-const TestMessage& byName(const std::string& name)
-{
-    for (const TestMessage& m : *messages)
-        if (m.name == name)
-            return m;
-    throw std::runtime_error("no test message " + name);
-}
+testsupport::MessageDovecot* const mail = testsupport::AddMessageDovecot(scratch.path, 3 * 1024 * 1024);
 
 struct Client {
     TWirePOP3 pop;
@@ -115,11 +75,11 @@ std::string stuffed(const std::string& raw)
 
 TEST(RetrieveDovecot, EveryGeneratedMessageWholeAndHeadersOnly)
 {
-    if (!server)
+    if (!mail->Server())
         GTEST_SKIP() << "dovecot is not available";
-    for (const TestMessage& m : *messages) {
+    for (const TestMessage& m : mail->Messages()) {
         SCOPED_TRACE(m.name);
-        Client c(server->Port(), userFor(m));
+        Client c(mail->Server()->Port(), UserFor(m));
         c.pop.Connect();
         TWireMessage msg;
         if (!m.error.empty()) {
@@ -151,9 +111,9 @@ TEST(RetrieveDovecot, EveryGeneratedMessageWholeAndHeadersOnly)
 
 TEST(RetrieveDovecot, RefusedNumbersLeaveTheMessageAlone)
 {
-    if (!server)
+    if (!mail->Server())
         GTEST_SKIP() << "dovecot is not available";
-    Client c(server->Port(), userFor(byName("plain")));
+    Client c(mail->Server()->Port(), UserFor(mail->ByName("plain")));
     c.pop.Connect();
     TWireMessage msg;
     msg.Headers = {"Subject=kept"};
@@ -177,7 +137,7 @@ TEST(RetrieveDovecot, RefusedNumbersLeaveTheMessageAlone)
 TEST(RetrieveScripted, OneByteAtATimeGivesTheSameMessage)
 {
     for (const char* name : {"nested", "intoseparator", "plain"}) {
-        const TestMessage& m = byName(name);
+        const TestMessage& m = mail->ByName(name);
         SCOPED_TRACE(m.name);
         ScriptedServer s;
         s.Send("+OK").Reply("+OK").Reply("+OK").ByteByByte(1us).ReplyRaw("+OK follows\r\n" + stuffed(m.raw) + ".\r\n");
@@ -194,7 +154,7 @@ TEST(RetrieveScripted, OneByteAtATimeGivesTheSameMessage)
 
 TEST(RetrieveScripted, CutOffAtEveryLineFailsClearlyAndQuickly)
 {
-    const TestMessage& m = byName("nested");
+    const TestMessage& m = mail->ByName("nested");
     const Lines lines = testmail::splitLines(stuffed(m.raw));
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t k = 0; k <= lines.size(); ++k) {
