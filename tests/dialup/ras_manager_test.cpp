@@ -3,6 +3,7 @@
 // rules.
 #include "dialup/PppSource.h"
 #include "dialup/RASManager.h"
+#include "tests/dialup/Disconnect.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -74,23 +75,6 @@ bool runs(pid_t pid)
     return ::waitpid(pid, &status, WNOHANG) == 0;
 }
 
-// The main window's Disconnect loop: every entry selected in turn and hung
-// up. Returns the entries whose hang-up was refused.
-std::vector<std::string> disconnectAll(TRASManager& ras)
-{
-    std::vector<std::string> refused;
-    ras.OnHangUpRefused = [&refused](TRASManager&, const std::string& name) { refused.push_back(name); };
-    std::vector<std::string> list;
-    ListEntries(list);
-    for (const std::string& name : list) {
-        if (name.empty())
-            continue;
-        ras.SelectEntry(name);
-        ras.HangUp();
-    }
-    return refused;
-}
-
 class PppFolders : public ::testing::Test {
 protected:
     void SetUp() override
@@ -157,7 +141,7 @@ TEST_F(PppFolders, NoEntriesMeansNothingToHangUp)
         std::vector<std::string> list;
         ListEntries(list);
         EXPECT_TRUE(list.empty()) << r.what;
-        EXPECT_TRUE(disconnectAll(ras).empty()) << r.what;
+        EXPECT_TRUE(testsupport::DisconnectAll(ras).empty()) << r.what;
         EXPECT_TRUE(runs(other)) << r.what;
     }
 }
@@ -182,7 +166,7 @@ TEST_F(PppFolders, TwoEntriesOnlyTheSecondUp)
     EXPECT_FALSE(ras.ConnHandle());
     EXPECT_TRUE(runs(beta));
 
-    EXPECT_TRUE(disconnectAll(ras).empty());
+    EXPECT_TRUE(testsupport::DisconnectAll(ras).empty());
     EXPECT_EQ(waitEnded(beta), SIGTERM);
     EXPECT_TRUE(runs(bystander));
 }
@@ -236,7 +220,7 @@ TEST_F(PppFolders, PidFileFindsPppdAndNothingElse)
     EXPECT_EQ(list, (std::vector<std::string>{"linked", "someone-else"}));
 
     TRASManager ras;
-    EXPECT_TRUE(disconnectAll(ras).empty());
+    EXPECT_TRUE(testsupport::DisconnectAll(ras).empty());
     EXPECT_EQ(waitEnded(linked), SIGTERM);
     EXPECT_TRUE(runs(unrelated));
     EXPECT_TRUE(runs(otherPppd));
@@ -313,7 +297,7 @@ TEST_F(PppFolders, RefusedHangUpIsReported)
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(3);
         TRASManager ras;
-        const std::vector<std::string> refused = disconnectAll(ras);
+        const std::vector<std::string> refused = testsupport::DisconnectAll(ras);
         ::_exit(refused == std::vector<std::string>{"beta"} ? 0 : 1);
     }
     int status = -1;
