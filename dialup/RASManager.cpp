@@ -84,6 +84,10 @@ bool TRASManager::IsConnected()
     return connected;
 }
 
+// Known limit: one handle per entry, the last equal one. An entry with two
+// links up at once (two pppd for one peer, or a peer and a NetworkManager
+// link of the same name) loses one per HangUp; the next Disconnect ends the
+// other.
 void TRASManager::FindConnection()
 {
     m_connHandle = RasConnHandle{};
