@@ -86,7 +86,7 @@ bool TRASManager::IsConnected()
 
 // Known limit: one handle per entry, the last equal one. An entry with two
 // links up at once (two pppd for one peer, or a peer and a NetworkManager
-// link of the same name) loses one per HangUp; the next Disconnect ends the
+// link of the same name) ends one per HangUp; a later hang-up ends the
 // other.
 void TRASManager::FindConnection()
 {
