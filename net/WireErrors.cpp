@@ -1,6 +1,7 @@
 #include "net/WireErrors.h"
 
 #include <cerrno>
+#include <cstring>
 #include <netdb.h>
 #include <utility>
 
@@ -76,6 +77,8 @@ std::string SocketErrorText(int32_t code)
     for (const ErrorRow& row : ErrorTable)
         if (row.code == code)
             return text + row.text;
+    if (code > UnmappedErrnoBase && code < UnmappedErrnoBase + 4096)
+        return text + std::strerror(code - UnmappedErrnoBase);
     return text;
 }
 
@@ -112,7 +115,7 @@ int32_t SocketErrorCode(int err)
     case EAFNOSUPPORT: return 10047;
     case EINPROGRESS: return 10036;
     case EALREADY: return 10037;
-    default: return 10000 + err;
+    default: return UnmappedErrnoBase + err;
     }
 }
 

@@ -55,12 +55,18 @@ public:
     using EWireException::EWireException;
 };
 
-// Returns "Socket Error #" + code + CR LF + the text for a known code
-// (nothing after the CR LF for an unknown one).
+// Socket errors without a number of their own in the table are reported as
+// this base + errno, above every table number, so that none can be read as
+// a table entry of another meaning.
+inline constexpr int32_t UnmappedErrnoBase = 20000;
+
+// Returns "Socket Error #" + code + CR LF + the text for a known code, the
+// system's own text for UnmappedErrnoBase + errno, nothing after the CR LF
+// for any other code.
 std::string SocketErrorText(int32_t code);
 
 // Maps an errno value to the socket error number of the table above; values
-// without a matching meaning are returned as 10000 + errno, which has no text.
+// without a matching meaning are returned as UnmappedErrnoBase + errno.
 int32_t SocketErrorCode(int err);
 
 // Maps a getaddrinfo() result (EAI_*) to 11001..11004; other failures of the

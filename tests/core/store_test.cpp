@@ -328,6 +328,26 @@ TEST_F(Store, AccountsFileByteForByteAndBack)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 2);
 }
 
+TEST_F(Store, EveryPasswordByteTheLoaderCanProduceComesBack)
+{
+    // A hand-edited Accounts.ini may hold any stored byte; what it loads as
+    // must survive the next write of the table, or one account would block
+    // every later change.
+    std::string password;
+    for (int c = 131; c >= 4; --c)
+        if (c != 9 && c != 17) // these two would end the line or the file
+            password.push_back(static_cast<char>(c));
+    AccountTable[0] = {"Home", "h", "u", password, false, 110};
+    AccountCount = 1;
+    WriteAccountsFile();
+    tolmuIni("current_skin = /s/\r\n");
+    AccountTable = {};
+    load();
+    ASSERT_EQ(AccountCount, 1);
+    EXPECT_EQ(AccountTable[0].Password, password);
+    WriteAccountsFile();
+}
+
 TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
 {
     accountsIni("old");
@@ -337,6 +357,10 @@ TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
         {"a", "h", "u", "caf\xC3\xA9", false, 110},
         {"a", "h", "u", "tab\there", false, 110},
         {"a", "h", "u", std::string(256, 'p'), false, 110},
+        {"a", "h", "u", "x\x11", false, 110}, // stored as byte 26, the end of the file
+        {"a", "h", "u", "\x14x", false, 110}, // stored as a leading blank, which the scanner trims
+        {"a", "h", "u", "x\x03", false, 110}, // below 4: does not come back
+        {"a", "h", "u", "x\x84", false, 110}, // above 131: does not come back
     };
     for (const TPOPAcc& acc : bad) {
         AccountTable[0] = acc;

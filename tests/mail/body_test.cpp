@@ -204,6 +204,10 @@ TEST(BodyReader, EdgeCases)
          "Content-Type: multipart/mixed; boundary=o\n\n--o\nContent-Type: multipart/alternative; boundary=i\n\n"
          "--i\nContent-Type: text/plain\n\nalt\n--o\nContent-Type: text/plain\n\nnext\n--o--\n",
          {"alt", "next"}, {}, ""},
+        {"repeated boundary: the innermost level takes it",
+         "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: multipart/alternative; boundary=b\n\n"
+         "--b\nContent-Type: text/plain\n\nin\n--b--\n--b\nContent-Type: text/plain\n\nnext\n--b--\n",
+         {"in", "next"}, {}, ""},
         {"quoted file name with a semicolon",
          "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: application/x\n"
          "Content-Disposition: attachment; filename=\"a;b.zip\"; size=3\nContent-Transfer-Encoding: base64\n\n"

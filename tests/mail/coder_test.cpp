@@ -52,6 +52,8 @@ TEST(Coder, DecodeLineCases)
         {"QUJ", ""},
         {"", ""},
         {"QUJDRA", "ABC"},          // characters after the last group ignored
+        {"QQ==QUJD", "AABC"},       // a pad ends its own group only
+        {"QUI=QQ==", "ABA"},
         {"YWJj ZGVm", "abc\x01\x91\x95"}, // a blank is not skipped: " ZGV" is a group
         {"AAAA", std::string(3, '\0')},
         {"////", "\xff\xff\xff"},

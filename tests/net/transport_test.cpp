@@ -13,6 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 using testsupport::ScriptedServer;
@@ -297,9 +300,15 @@ TEST(Transport, SocketErrorTextsAreExact)
         {12345, ""},
         {0, ""},
         {-1, ""},
+        // errno values without a table number keep the system's own text;
+        // 10000 + ENOPROTOOPT (92) would read "WINSOCK DLL Version out of range."
+        {SocketErrorCode(ENOPROTOOPT), std::strerror(ENOPROTOOPT)},
+        {SocketErrorCode(EOPNOTSUPP), std::strerror(EOPNOTSUPP)},
     };
     for (const Row& r : rows)
         EXPECT_EQ(SocketErrorText(r.code), "Socket Error #" + std::to_string(r.code) + "\r\n" + r.text);
+    EXPECT_EQ(SocketErrorCode(ECONNREFUSED), 10061);
+    EXPECT_GT(SocketErrorCode(ENOPROTOOPT), 11004);
 }
 
 TEST(Transport, TakeBytesAndReadBuffer)

@@ -159,6 +159,13 @@ TEST_F(Skin, FileNamesMatchIgnoringCase)
     EXPECT_EQ(SkinSettings.background.msgbkng, in("Pics/MSG.bmp"));
     EXPECT_EQ(SkinSettings.online.onlinebmp, in("Gone.bmp")) << "no match: the name as written";
     EXPECT_EQ(FindFileIgnoringCase(in("pics/")), in("Pics/"));
+
+    // Skins made on Windows separate directories with backslashes.
+    writeFile(in("SKIN.INI"), "[background]\r\nmain = pics\\Back.bmp\r\nmsgbkng = Pics\\msg.BMP\r\n");
+    writeFile(in("Pics/Back.bmp"), "x");
+    ReadSkin();
+    EXPECT_EQ(SkinSettings.background.main, in("Pics/Back.bmp"));
+    EXPECT_EQ(SkinSettings.background.msgbkng, in("Pics/MSG.bmp"));
     EXPECT_EQ(FindFileIgnoringCase(in("back.bmp/x")), in("back.bmp/x"));
 }
 
