@@ -191,12 +191,27 @@ void TImgBtn::mousePressEvent(QMouseEvent* event)
         OnMouseDown(*this, *event);
 }
 
+// The second press of a double click reaches OnMouseDown (as a double
+// click) but does not press the button again, so a double click clicks once:
+// Connect logs in once, Delete deletes once.
+void TImgBtn::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_releaseEndsDoubleClick = true;
+    if (OnMouseDown)
+        OnMouseDown(*this, *event);
+}
+
 void TImgBtn::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
     m_pressed = false;
     update();
+    if (m_releaseEndsDoubleClick) {
+        m_releaseEndsDoubleClick = false;
+        return;
+    }
     if (rect().contains(event->position().toPoint()) && OnClick)
         OnClick(*this);
 }

@@ -71,6 +71,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
@@ -90,4 +91,5 @@ private:
     QString m_caption;
     bool m_hovered = false;
     bool m_pressed = false;
+    bool m_releaseEndsDoubleClick = false;
 };

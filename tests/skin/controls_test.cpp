@@ -151,6 +151,24 @@ TEST_F(ImgBtnTest, ClickOnlyWhenReleasedOverTheButton)
     EXPECT_EQ(events, "enter click ");
 }
 
+TEST_F(ImgBtnTest, DoubleClickClicksOnce)
+{
+    // Qt delivers press, release, double click, release: one click, so a
+    // double click on Connect logs in once.
+    button->SetPicOff(solidPicture(31, 25, OffColour));
+    int downs = 0;
+    button->OnMouseDown = [&](TImgBtn&, const QMouseEvent&) { ++downs; };
+    enter();
+    press();
+    release(QPoint(5, 5));
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)),
+                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(button, &second);
+    release(QPoint(5, 5));
+    EXPECT_EQ(events, "enter click ");
+    EXPECT_EQ(downs, 2) << "the second press still reaches OnMouseDown";
+}
+
 TEST_F(ImgBtnTest, FramedLooksAndLeavingWhileHeld)
 {
     button->SetFrame(true);
