@@ -1,11 +1,100 @@
 #pragma once
-// The check cycle's seam with the window: the steps that change what the
-// cycle does live here, so that drawing never switches checking off itself.
+// The mail check cycle: when a mailbox is looked at, which one, and what the
+// window shows afterwards. Plain C++: the window owns one, fills the ports
+// (what a check shows, message boxes, the desktop's sound) and calls the
+// handlers; the POP3 work runs as jobs of the mail worker.
+#include "core/Loader.h"
+#include "core/MailWorker.h"
 #include "core/Ports.h"
+#include "core/Settings.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The notification-area icon a check asks for.
+enum class TTrayIcon { Online, Mail };
+
+// What a check shows on the main window, beyond the connected state.
+class TCycleView : public TCheckView {
+public:
+    // The hint of the online picture: "Connected" or "Disconnected".
+    virtual void SetOnlineHint(const std::string& text) = 0;
+    // accName + "-" + count + " message(s)" on the status picture.
+    virtual void ShowMessageCount(const std::string& accName, int32_t count) = 0;
+    // The count picture's hint, lines separated by CR.
+    virtual void SetCountHint(const std::string& hint) = 0;
+    // The got-mail or the no-mail picture on the flag. Throws Exception when
+    // the picture cannot be loaded.
+    virtual void ShowFlag(bool gotMail) = 0;
+    virtual void SetTrayIcon(TTrayIcon icon) = 0;
+    // Arms or stops the periodic check.
+    virtual void SetTimer(bool enabled, int32_t intervalMs) = 0;
+};
 
 // Brings the window in line with the online flag: offline, the periodic
 // check stops and the offline pictures show a count of 0; online, the
 // pictures show "Connected" and messageCount.
 void ShowOnlineState(TCheckView& view, bool onlineMode, int32_t messageCount);
+
+// Minutes between timer checks, as the dialog offers them (1 to 99): a
+// hand-edited 0 would check on every pass of the event loop.
+int32_t CheckIntervalMs(int32_t minutes);
+
+class TCheckCycle {
+public:
+    TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop);
+
+    // Checking is switched on. Survives a reload of the settings.
+    bool OnlineMode = false;
+    // The message count of the previous check, whatever account it was for.
+    int32_t PreviousCount = 99;
+    // CurrentAccount, HasActiveAccount, FirstActiveIndex of the last load.
+    TLoadState Load;
+    // The dial-up hang-up, run last by DisconnectClick.
+    std::function<void()> HangUpLines;
+    // Seconds a connect or reply may wait.
+    int32_t Timeout = 60;
+
+    // The start of the cycle after a load: the client takes the first
+    // active account, a connection is closed unless AutoConnect, the state
+    // is drawn, AutoConnect logs in and checks once, the timer is armed.
+    void StartCycle();
+    // One check; advance: move on to the next active account and log in.
+    void CheckMail(bool advance);
+    void ConnectClick();
+    void DisconnectClick();
+    // The refresh button: the left button alone checks; the right one asks
+    // for the account menu (AccountMenu); anything else does nothing.
+    void RefreshLeftClick() { CheckMail(true); }
+    // "Check " + AccName and the tag of each active account, in slot order.
+    std::vector<std::pair<std::string, int32_t>> AccountMenu() const;
+    void MnuClick(int32_t tag);
+    void TimerTimer();
+    // A status text of the client: drawn after the account's name.
+    void POPStatus(const std::string& text);
+
+    // The count picture's hint as built so far.
+    const std::string& CountHint() const { return m_countHint; }
+    // Logs out when a connection is open (at exit); never throws.
+    void CloseConnection();
+
+private:
+    struct CheckResult;
+
+    const TPOPAcc* account(int32_t index) const;
+    bool rotate();
+    void finishCheck(const CheckResult& result, const std::string& error);
+    void showError(const std::string& text);
+    void armTimer();
+
+    TCycleView& m_view;
+    TMailWorker& m_worker;
+    TPrompt& m_prompt;
+    TDesktop& m_desktop;
+    TPOPAcc m_popAccount;    // the client's connection data
+    std::string m_countHint = "NB Messages";
+    bool m_errorShowing = false;
+};

@@ -1,0 +1,60 @@
+#pragma once
+// The prompt port answered by the test: every message box's text is kept,
+// and each question or file dialog takes the next queued answer (Cancel /
+// nothing when none is queued), so no test waits for a person.
+#include "core/Ports.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class PromptDouble : public TPrompt {
+public:
+    std::vector<std::string> shown;                        // every text shown or asked, in order
+    std::deque<Answer> answers;                            // for Ask
+    std::deque<std::optional<std::string>> files;          // for OpenFile, SaveFile, PickFolder
+    std::function<void()> whileShown;                      // runs inside each Message (a nested loop)
+
+    void Message(const std::string& text, Icon) override
+    {
+        shown.push_back(text);
+        if (whileShown)
+            whileShown();
+    }
+    Answer Ask(const std::string& text) override
+    {
+        shown.push_back(text);
+        return next(answers, Answer::No);
+    }
+    std::optional<std::string> OpenFile(const std::string& title, const std::string&, const std::string&) override
+    {
+        shown.push_back(title);
+        return next(files, std::optional<std::string>());
+    }
+    std::optional<std::string> SaveFile(const std::string& title, const std::string&, const std::string&) override
+    {
+        shown.push_back(title);
+        return next(files, std::optional<std::string>());
+    }
+    std::optional<std::string> PickFolder(const std::string& title, const std::string&) override
+    {
+        shown.push_back(title);
+        return next(files, std::optional<std::string>());
+    }
+
+private:
+    template <typename T>
+    static T next(std::deque<T>& queue, T none)
+    {
+        if (queue.empty())
+            return none;
+        T value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+} // namespace testsupport
