@@ -1,10 +1,12 @@
 #pragma once
 // Modes of the program. Each takes the arguments after the mode word (then
 // the options that stood before it) and returns the process exit status.
-// RunRenderSkin draws with Qt and lives in tolmu-gui; the others are plain.
+// RunRenderSkin and RunWindow draw with Qt and live in tolmu-gui; the others
+// are plain.
 #include "app/Modes.h"
 
 int RunCheck(const Args& args);      // tolmu --check
 int RunShow(const Args& args);       // tolmu --show N
 int RunRenderSkin(const Args& args); // tolmu --render-skin DIR OUT.png
-int RunSummary(const Args& args);    // tolmu without a mode: load and summarise
+int RunSummary(const Args& args);    // tolmu --summary: load and summarise
+int RunWindow(const Args& args);     // tolmu without a mode: the main window

@@ -11,9 +11,11 @@ int main(int argc, char** argv)
     const Args args(argv + 1, argv + argc);
     try {
         const std::optional<ModeCall> call = FindMode(args);
-        if (call && call->word.mode == Mode::RenderSkin)
+        if (!call)
+            return RunWindow(args);
+        if (call->word.mode == Mode::RenderSkin)
             return RunRenderSkin(call->args);
-        std::fputs("tolmu-gui: no window mode given (try: tolmu --help)\n", stderr);
+        std::fputs("tolmu-gui: that mode runs in tolmu (try: tolmu --help)\n", stderr);
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tolmu: %s\n", e.what());

@@ -9,7 +9,7 @@
 
 using Args = std::vector<std::string>;
 
-enum class Mode { Check, Show, RenderSkin };
+enum class Mode { Check, Show, Summary, RenderSkin };
 
 struct ModeWord {
     const char* word;
@@ -20,6 +20,7 @@ struct ModeWord {
 inline constexpr ModeWord ModeWords[] = {
     {"--check", Mode::Check, false},
     {"--show", Mode::Show, false},
+    {"--summary", Mode::Summary, false},
     {"--render-skin", Mode::RenderSkin, true},
 };
 
@@ -29,5 +30,6 @@ struct ModeCall {
 };
 
 // The first mode word of args with its arguments, or nothing when args name
-// no mode. The word may follow options ("--config-dir D --check").
+// no mode (the main window). The word may follow options
+// ("--config-dir D --check").
 std::optional<ModeCall> FindMode(const Args& args);

@@ -18,6 +18,7 @@ namespace {
 
 const char* const Usage =
     "Usage: tolmu [--config-dir DIR]\n"
+    "       tolmu --summary [--config-dir DIR]\n"
     "       tolmu --check [--config-dir DIR] [--verbose] [--timeout SECONDS]\n"
     "       tolmu --show N [--account NAME] [--headers-only]\n"
     "                      [--save-attachments DIR] [--config-dir DIR]\n"
@@ -27,6 +28,8 @@ const char* const Usage =
     "\n"
     "  --config-dir DIR   read Tolmu.ini and Accounts.ini from DIR instead of\n"
     "                     the program's own directory\n"
+    "  (no mode)          show the main window on the desktop\n"
+    "  --summary          print what the settings, accounts and skin hold\n"
     "  --check            check every active account once and print\n"
     "                     'Account : N' per account; exit 1 if any failed\n"
     "  --show N           print message N of an account as the message window\n"
@@ -63,15 +66,15 @@ int main(int argc, char** argv)
             }
         }
         const std::optional<ModeCall> call = FindMode(args);
-        if (!call)
-            return RunSummary(args);
-        if (call->word.drawn)
+        if (!call || call->word.drawn)
             return runGui(argv);
         switch (call->word.mode) {
         case Mode::Check:
             return RunCheck(call->args);
         case Mode::Show:
             return RunShow(call->args);
+        case Mode::Summary:
+            return RunSummary(call->args);
         case Mode::RenderSkin:
             break;
         }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tolmu without a mode, on set-ups in scratch directories: exit status, the
+# tolmu --summary, on set-ups in scratch directories: exit status, the
 # message on stderr, and that a failed start creates no file.
 # Usage: cli_summary_test.sh TOLMU ASSETS_DIR
 set -u
@@ -17,7 +17,7 @@ check() {
   (cd "$dir" && eval "$setup")
   local before after out status
   before=$(cd "$dir" && find . | sort)
-  out=$(timeout 20 "$tolmu" --config-dir "$dir" 2>&1)
+  out=$(timeout 20 "$tolmu" --summary --config-dir "$dir" 2>&1)
   status=$?
   after=$(cd "$dir" && find . | sort)
   if [ "$status" != "$want" ] || ! grep -qF -- "$pattern" <<<"$out" || [ "$before" != "$after" ]; then

@@ -1,0 +1,73 @@
+// tolmu without a mode: the main window on the desktop, with the mail worker
+// behind it, until "Exit" or the end of the desktop session.
+#include "app/Cli.h"
+#include "app/MailThread.h"
+#include "app/MainWindow.h"
+#include "app/QtPorts.h"
+#include "base/Report.h"
+#include "core/ConfigDir.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// True when Qt has somewhere to show a window. A shaped, self-placed,
+// stay-on-top window needs X11: under Wayland it runs through XWayland.
+bool chooseDisplay()
+{
+    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr;
+    const bool x11 = std::getenv("DISPLAY") != nullptr;
+    const bool platformSet = std::getenv("QT_QPA_PLATFORM") != nullptr;
+    if (wayland && x11 && !platformSet)
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    return wayland || x11 || platformSet;
+}
+
+} // namespace
+
+int RunWindow(const Args& args)
+{
+    const Args rest = TakeConfigDirOption(args);
+    if (!rest.empty()) {
+        std::fprintf(stderr, "tolmu: unknown argument '%s' (see tolmu --help)\n", rest.front().c_str());
+        return 2;
+    }
+    if (!chooseDisplay()) {
+        std::fputs("tolmu: no display to show the window on (DISPLAY is not set); "
+                   "try 'tolmu --check' to check the accounts without one\n",
+                   stderr);
+        return 2;
+    }
+    int argc = 1;
+    char name[] = "tolmu";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolmu"));
+    // Hiding the window through the tray icon never ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    std::setlocale(LC_TIME, "");
+
+    TQtPrompt prompt;
+    TQtDesktop desktop;
+    TQtMailWorker worker;
+    report::SetFatalSink([&prompt](const std::string& text) { prompt.Message(text, TPrompt::Icon::Error); });
+    TTolmu window(prompt, desktop, worker);
+    // The end of the desktop session runs the normal exit steps.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) { window.FormClose(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.FormClose(); });
+    try {
+        window.FormCreate();
+        window.FormActivate();
+    } catch (const std::exception& e) {
+        prompt.Message(e.what(), TPrompt::Icon::Error);
+    }
+    window.show();
+    const int status = app.exec();
+    report::SetFatalSink(nullptr);
+    return status;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The mail worker of the desktop program: one thread owns the POP3 client
+// and the shared message; jobs go in as queued calls and their ends (and the
+// client's statuses) come back as queued calls on the interface thread, so
+// the window paints and answers during every wait, host lookups included.
+#include "core/MailWorker.h"
+
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+
+class TQtMailWorker : public QObject, public TMailWorker {
+    Q_OBJECT
+public:
+    explicit TQtMailWorker(QObject* parent = nullptr);
+    // Stops the running job, lets the queued ones end and the thread finish.
+    ~TQtMailWorker() override;
+
+    void Run(Job job, Done done) override;
+    bool Busy() const override { return m_pending > 0; }
+    bool Connected() const override { return m_connected; }
+    void Stop() override;
+
+private:
+    QThread m_thread;
+    QObject m_executor; // lives on m_thread: jobs are queued calls to it
+    TWirePOP3 m_pop;    // used on m_thread only
+    TWireMessage m_msg; // used on m_thread only
+    int m_pending = 0;  // interface thread only
+    uint64_t m_queued = 0;
+    std::atomic<uint64_t> m_running{0};
+    std::atomic<uint64_t> m_stopped{0};
+    std::atomic<bool> m_connected{false};
+};

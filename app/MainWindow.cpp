@@ -1,0 +1,370 @@
+#include "app/MainWindow.h"
+
+#include "base/Report.h"
+#include "core/DialUp.h"
+#include "core/Loader.h"
+#include "core/Settings.h"
+#include "skin/BitmapText.h"
+#include "skin/file/SkinFile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+
+namespace {
+
+const char* const InvalidSkinFile = "INVALID FILE in SKIN.INI !\rCheck your bitmaps files in Skin.ini";
+const char* const BackgroundNotFound = "Main background not found !\rCheck [Background] in SKIN.INI";
+// The tray's tip: at most 63 characters, starting with the program's name.
+const char* const TrayTip = "Tolmu - POP3 mail checker";
+
+QString hintText(const std::string& text)
+{
+    QString s = QString::fromStdString(text);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+QImage skinPicture(const std::string& file) { return LoadSkinBitmapOrThrow(QString::fromStdString(file)); }
+
+void placeButton(TImgBtn& button, const std::string& off, const std::string& on, TIntPair at)
+{
+    button.SetPicOff(skinPicture(off));
+    button.SetPicOn(skinPicture(on));
+    button.move(at.first, at.second);
+}
+
+// "none" is the word for a missing text setting; the file stores it empty.
+std::string stored(const std::string& value) { return value == "none" ? std::string() : value; }
+
+// A saved place that lies on no screen now (a monitor was removed) is moved
+// onto the nearest one; the stored values stay until the next exit.
+QPoint onSomeScreen(QPoint at)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return at;
+    QScreen* nearest = nullptr;
+    long best = -1;
+    for (QScreen* screen : screens) {
+        const QRect area = screen->availableGeometry();
+        if (area.contains(at))
+            return at;
+        const QPoint c(std::clamp(at.x(), area.left(), area.right()), std::clamp(at.y(), area.top(), area.bottom()));
+        const long d = long(c.x() - at.x()) * (c.x() - at.x()) + long(c.y() - at.y()) * (c.y() - at.y());
+        if (best < 0 || d < best) {
+            best = d;
+            nearest = screen;
+        }
+    }
+    const QRect area = nearest->availableGeometry();
+    return {std::clamp(at.x(), area.left(), area.right() - 16), std::clamp(at.y(), area.top(), area.bottom() - 16)};
+}
+
+} // namespace
+
+TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
+    : m_prompt(prompt), m_desktop(desktop), m_worker(worker), m_cycle(*this, worker, prompt, desktop)
+{
+    setWindowTitle(QStringLiteral("TolMU"));
+    // No frame, no taskbar button.
+    setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
+    setAttribute(Qt::WA_NoSystemBackground);
+
+    Connect = new TImgBtn(this);
+    Connect->setToolTip(QStringLiteral("Connect to POP server"));
+    RefreshBtn = new TImgBtn(this);
+    RefreshBtn->setToolTip(QStringLiteral("Check for Messages"));
+    Disconnect = new TImgBtn(this);
+    Disconnect->setToolTip(QStringLiteral("Hang-up the line"));
+    MAIL = new TImgBtn(this);
+    MAIL->setToolTip(QStringLiteral("Run mail client"));
+    STATBMP = new TSkinPicture(this);
+    NBMSGBMP = new TSkinPicture(this);
+    NBMSGBMP->setToolTip(QStringLiteral("NB Messages"));
+    FLAG = new TSkinPicture(this);
+    Online = new TSkinPicture(this);
+    m_stateView = {STATBMP, NBMSGBMP, Online, FLAG, [this](TTrayState s) { showTrayIcon(s); },
+                   [this] { m_cycle.CloseConnection(); }};
+
+    Connect->OnClick = [this](TImgBtn&) { guarded([this] { m_cycle.ConnectClick(); }); };
+    Disconnect->OnClick = [this](TImgBtn&) { guarded([this] { m_cycle.DisconnectClick(); }); };
+    MAIL->OnClick = [this](TImgBtn&) { guarded([this] { MAILClick(); }); };
+    RefreshBtn->OnMouseDown = [this](TImgBtn&, const QMouseEvent& e) { guarded([&] { RefreshBtnMouseDown(e); }); };
+    connect(&Timer, &QTimer::timeout, this, [this] { guarded([this] { m_cycle.TimerTimer(); }); });
+
+    m_popMnu.addAction(QStringLiteral("Configure"), this, [this] { guarded([this] { Config1Click(); }); });
+    m_popMnu.addSeparator();
+    OnTop = m_popMnu.addAction(QStringLiteral("On Top"), this, [this] { guarded([this] { OnTopClick(); }); });
+    OnTop->setCheckable(true);
+    OnTop->setChecked(true);
+    m_popMnu.addSeparator();
+    m_popMnu.addAction(QStringLiteral("Exit"), this, [this] { guarded([this] { Exit1Click(); }); });
+
+    m_worker.OnStatus = [this](const std::string& text) { guarded([&] { m_cycle.POPStatus(text); }); };
+    m_cycle.HangUpLines = [this] { HangUpAllLines(RAS); };
+    RAS.OnHangUpRefused = [this](TRASManager&, const std::string& name) { ShowStatus(HangUpRefusedText(name)); };
+    RAS.ShowErrorMessage = [this](const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); };
+}
+
+TTolmu::~TTolmu() { m_worker.OnStatus = nullptr; }
+
+void TTolmu::guarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        m_prompt.Message(e.what(), TPrompt::Icon::Error);
+    }
+}
+
+bool TTolmu::modalOpen() const { return QApplication::activeModalWidget() != nullptr; }
+
+void TTolmu::FormCreate()
+{
+    AccountCount = 0;
+    m_cycle.Load.HasActiveAccount = false;
+    m_cycle.Load.CurrentAccount = 1;
+    NoMsgWindow = false;
+    Settings.RunMyClient = false;
+    m_cycle.PreviousCount = 99;
+    resize(0, 0); // nothing shows before the background is painted
+
+    LitSkinIni(m_cycle.Load);
+    move(onSomeScreen(QPoint(Settings.PosX, Settings.PosY)));
+    OnTop->setChecked(m_cycle.Load.OnTopChecked);
+    SetBackgroundFile(QString::fromStdString(SkinSettings.background.main));
+
+    if (Settings.IconTray && QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (!m_tray) {
+            m_tray = std::make_unique<QSystemTrayIcon>();
+            connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+                    [this](QSystemTrayIcon::ActivationReason r) { guarded([&] { trayActivated(r); }); });
+        }
+        m_tray->setToolTip(QString::fromLatin1(TrayTip));
+        m_tray->setIcon(TrayIconFor(TTrayState::Offline, CurrentSkinDir));
+        m_tray->show();
+    }
+
+    placeControls();
+    m_cycle.StartCycle();
+    SetStayOnTop(OnTop->isChecked());
+}
+
+void TTolmu::placeControls()
+{
+    const TSkinSettings& s = SkinSettings;
+    try {
+        placeButton(*Connect, s.connect.cnxbtnnormal, s.connect.cnxbtnselect, s.connect.position);
+        placeButton(*RefreshBtn, s.readmsg.readbtnnormal, s.readmsg.readbtnselect, s.readmsg.position);
+        placeButton(*Disconnect, s.disconnect.disbtnnormal, s.disconnect.disbtnselect, s.disconnect.position);
+        placeButton(*MAIL, s.mailclient.runmailnormal, s.mailclient.runmailselect, s.mailclient.position);
+        FLAG->SetPicture(skinPicture(s.youhavemail.nomail));
+    } catch (const std::exception&) {
+        report::Fatal(InvalidSkinFile);
+    }
+    FLAG->move(s.youhavemail.position.first, s.youhavemail.position.second);
+    Online->move(s.online.position.first, s.online.position.second);
+    STATBMP->move(s.status.position.first, s.status.position.second);
+    NBMSGBMP->move(s.nbmsg.position.first, s.nbmsg.position.second);
+}
+
+void TTolmu::FormActivate()
+{
+    if (ShapeWindow(*this, BackgroundFile()).isNull())
+        BackgroundMissing();
+    update();
+}
+
+void TTolmu::BackgroundMissing() { report::Fatal(BackgroundNotFound); }
+
+void TTolmu::SetStayOnTop(bool onTop)
+{
+    const bool shown = isVisible();
+    const QPoint at = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    // Changing a window flag hides the window: show it again where it was.
+    if (shown) {
+        move(at);
+        show();
+    }
+}
+
+void TTolmu::OnTopClick() { SetStayOnTop(OnTop->isChecked()); }
+
+void TTolmu::Exit1Click()
+{
+    if (modalOpen())
+        return;
+    close();
+}
+
+void TTolmu::Config1Click()
+{
+    if (modalOpen())
+        return;
+}
+
+void TTolmu::MAILClick()
+{
+    if (Settings.RunMyClient) {
+        const std::string& text = Settings.MyMailClient;
+        const std::size_t comma = text.find(',');
+        m_desktop.StartProgram(text.substr(0, comma), comma == std::string::npos ? "" : text.substr(comma + 1));
+        return;
+    }
+    const std::string program = DesktopMailProgram();
+    if (!program.empty())
+        m_desktop.StartProgram(program, "");
+}
+
+void TTolmu::RefreshBtnMouseDown(const QMouseEvent& e)
+{
+    // The buttons and keys are compared as a whole: a modifier or a double
+    // click does nothing.
+    if (e.type() != QEvent::MouseButtonPress || e.modifiers() != Qt::NoModifier)
+        return;
+    if (e.buttons() == Qt::LeftButton && e.button() == Qt::LeftButton) {
+        m_cycle.RefreshLeftClick();
+    } else if (e.buttons() == Qt::RightButton && e.button() == Qt::RightButton) {
+        delete AccountsMenu;
+        AccountsMenu = new QMenu(this);
+        for (const auto& [caption, tag] : m_cycle.AccountMenu()) {
+            const int32_t t = tag;
+            AccountsMenu->addAction(QString::fromStdString(caption), this,
+                                    [this, t] { guarded([&] { m_cycle.MnuClick(t); }); });
+        }
+        AccountsMenu->popup(QCursor::pos());
+    }
+}
+
+void TTolmu::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // Some tray hosts send DoubleClick after Trigger: toggling on both would
+    // undo the click.
+    if (reason == QSystemTrayIcon::Trigger) {
+        setVisible(!isVisible());
+    } else if (reason == QSystemTrayIcon::Context) {
+        show();
+        raise();
+        activateWindow();
+        m_popMnu.popup(QCursor::pos());
+    }
+}
+
+void TTolmu::showTrayIcon(TTrayState state)
+{
+    if (m_tray)
+        m_tray->setIcon(TrayIconFor(state, CurrentSkinDir));
+}
+
+void TTolmu::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton &&
+        event->modifiers() == Qt::NoModifier)
+        DragOrigin = event->globalPosition().toPoint();
+}
+
+void TTolmu::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier)
+        return;
+    const QPoint p = event->globalPosition().toPoint();
+    move(x() + (p.x() - DragOrigin.x()), y() + (p.y() - DragOrigin.y()));
+    DragOrigin = p;
+}
+
+void TTolmu::contextMenuEvent(QContextMenuEvent* event) { m_popMnu.popup(event->globalPos()); }
+
+void TTolmu::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+    QApplication::quit();
+}
+
+void TTolmu::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    delete AccountsMenu;
+    Timer.stop();
+
+    // Log out if connected; a logout that fails or hangs does not keep the
+    // settings from being written. The wait is bounded.
+    m_worker.Stop();
+    QEventLoop loop;
+    m_worker.Run(
+        [](TWirePOP3& pop, TWireMessage&) {
+            if (pop.Connected())
+                pop.Disconnect();
+        },
+        [&loop](const std::string&) { loop.quit(); });
+    if (m_worker.Busy()) {
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    guarded([this] {
+        WriteSettingsFile(CurrentSkinDir, Settings.AutoCheck, Settings.AutoConnect, Settings.HeaderOnly,
+                          OnTop->isChecked(), static_cast<int16_t>(std::clamp(Settings.Minutes, 1, 99)), x(), y(),
+                          Settings.PlaySnd, stored(Settings.WavSnd), Settings.IconTray, Settings.RunMyClient,
+                          stored(Settings.MyMailClient), stored(Settings.SkinDir));
+    });
+    if (m_tray)
+        m_tray->hide();
+}
+
+void TTolmu::ShowStatus(const std::string& text)
+{
+    DrawBitmapText(*STATBMP, text, SkinSettings.status.size.first, SkinSettings.status.size.second,
+                   SkinSettings.status.fontbmp, TBitmapFontLayout::Status, SkinSettings.status.maxchar);
+}
+
+void TTolmu::ShowCount(int32_t count)
+{
+    DrawBitmapText(*NBMSGBMP, std::to_string(count), SkinSettings.nbmsg.size.first, SkinSettings.nbmsg.size.second,
+                   SkinSettings.nbmsg.nbmsgbmp, TBitmapFontLayout::Digits, SkinSettings.status.maxchar);
+}
+
+void TTolmu::ShowConnectionState(bool online, int32_t messageCount)
+{
+    ::ShowConnectionState(SkinSettings, m_stateView, online, messageCount);
+}
+
+void TTolmu::StopTimer() { Timer.stop(); }
+
+void TTolmu::SetOnlineHint(const std::string& text) { Online->setToolTip(QString::fromStdString(text)); }
+
+void TTolmu::ShowMessageCount(const std::string& accName, int32_t count)
+{
+    ::ShowMessageCount(SkinSettings, *STATBMP, accName, count);
+}
+
+void TTolmu::SetCountHint(const std::string& hint) { NBMSGBMP->setToolTip(hintText(hint)); }
+
+void TTolmu::ShowFlag(bool gotMail)
+{
+    FLAG->SetPicture(skinPicture(gotMail ? SkinSettings.youhavemail.gotmail : SkinSettings.youhavemail.nomail));
+}
+
+void TTolmu::SetTrayIcon(TTrayIcon icon)
+{
+    showTrayIcon(icon == TTrayIcon::Mail ? TTrayState::NewMail : TTrayState::Online);
+}
+
+void TTolmu::SetTimer(bool enabled, int32_t intervalMs)
+{
+    Timer.setInterval(intervalMs);
+    if (enabled)
+        Timer.start();
+    else
+        Timer.stop();
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The main window: the skinned, shaped window on the desktop with its
+// buttons, state pictures, menu and tray icon. The check cycle behind the
+// buttons is core's TCheckCycle; this class is its view and runs its
+// handlers inside one error guard each.
+#include "app/MailThread.h"
+#include "app/QtPorts.h"
+#include "core/CheckCycle.h"
+#include "dialup/RASManager.h"
+#include "skin/ImgBtn.h"
+#include "skin/SkinPicture.h"
+#include "skin/StateView.h"
+#include "skin/WinUtil.h"
+
+#include <QMenu>
+#include <QPoint>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class TTolmu : public TShapedWindow, public TCycleView {
+    Q_OBJECT
+public:
+    // prompt and desktop: the ports the window and its cycle use (Qt's own
+    // unless a test gives doubles). worker: the mail worker (a thread of
+    // its own unless a test runs jobs in place).
+    TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker);
+    ~TTolmu() override;
+
+    // The start-up sequence: load settings, accounts and skin, place the
+    // controls, start the cycle. Also reruns after the configuration dialog.
+    void FormCreate();
+    // Sizes the window to the skin's background and cuts it to its outline
+    // (every paint does it again); a missing background ends the program.
+    void FormActivate();
+    void SetStayOnTop(bool onTop);
+    void OnTopClick();
+    void Exit1Click();
+    void Config1Click();
+    void MAILClick();
+    // The exit steps: log out, rewrite Tolmu.ini, remove the tray icon.
+    // Runs once, however the program ends.
+    void FormClose();
+
+    TCheckCycle& Cycle() { return m_cycle; }
+    QMenu& PopMnu() { return m_popMnu; }
+    QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
+
+    // The controls, named as the window's parts.
+    TImgBtn* Connect = nullptr;
+    TImgBtn* RefreshBtn = nullptr;
+    TImgBtn* Disconnect = nullptr;
+    TImgBtn* MAIL = nullptr;
+    TSkinPicture* STATBMP = nullptr;
+    TSkinPicture* NBMSGBMP = nullptr;
+    TSkinPicture* FLAG = nullptr;
+    TSkinPicture* Online = nullptr;
+    QTimer Timer;
+    QAction* OnTop = nullptr;
+    QPointer<QMenu> AccountsMenu;
+
+    // TCycleView
+    void ShowStatus(const std::string& text) override;
+    void ShowCount(int32_t count) override;
+    void ShowConnectionState(bool online, int32_t messageCount) override;
+    void StopTimer() override;
+    void SetOnlineHint(const std::string& text) override;
+    void ShowMessageCount(const std::string& accName, int32_t count) override;
+    void SetCountHint(const std::string& hint) override;
+    void ShowFlag(bool gotMail) override;
+    void SetTrayIcon(TTrayIcon icon) override;
+    void SetTimer(bool enabled, int32_t intervalMs) override;
+
+protected:
+    void BackgroundMissing() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Runs a handler that Qt calls: an error shows its text in a message box
+    // and the state stays as it was reached.
+    void guarded(const std::function<void()>& handler);
+    void RefreshBtnMouseDown(const QMouseEvent& event);
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
+    void placeControls();
+    void showTrayIcon(TTrayState state);
+    bool modalOpen() const;
+
+    TPrompt& m_prompt;
+    TDesktop& m_desktop;
+    TMailWorker& m_worker;
+    TCheckCycle m_cycle;
+    TRASManager RAS;
+    TStateView m_stateView;
+    QMenu m_popMnu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    QPoint DragOrigin;
+    bool m_closed = false;
+};

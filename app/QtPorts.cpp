@@ -1,0 +1,142 @@
+#include "app/QtPorts.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSoundEffect>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+QString boxText(const std::string& text)
+{
+    // Message texts break their lines with CR.
+    QString s = QString::fromStdString(text);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+// "desc (*.x) | *.x" -> "desc (*.x)".
+QString dialogFilter(const std::string& filter)
+{
+    const QString f = QString::fromStdString(filter);
+    const int bar = f.indexOf(QLatin1Char('|'));
+    return (bar < 0 ? f : f.left(bar)).trimmed();
+}
+
+} // namespace
+
+void TQtPrompt::Message(const std::string& text, Icon icon)
+{
+    const QMessageBox::Icon qtIcon = icon == Icon::Error     ? QMessageBox::Critical
+                                     : icon == Icon::Warning ? QMessageBox::Warning
+                                     : icon == Icon::Question ? QMessageBox::Question
+                                                              : QMessageBox::Information;
+    QMessageBox box(qtIcon, QApplication::applicationName(), boxText(text), QMessageBox::Ok, m_parent);
+    ++m_showing;
+    box.exec();
+    --m_showing;
+}
+
+TPrompt::Answer TQtPrompt::Ask(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), boxText(text),
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    ++m_showing;
+    const int answer = box.exec();
+    --m_showing;
+    return answer == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<std::string> TQtPrompt::OpenFile(const std::string& title, const std::string& filter,
+                                               const std::string& startDir)
+{
+    const QString path = QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title),
+                                                      QString::fromStdString(startDir), dialogFilter(filter));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path.toStdString();
+}
+
+std::optional<std::string> TQtPrompt::SaveFile(const std::string& title, const std::string& proposedName,
+                                               const std::string& filter)
+{
+    const QString path = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
+                                                      QString::fromStdString(proposedName), dialogFilter(filter));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path.toStdString();
+}
+
+std::optional<std::string> TQtPrompt::PickFolder(const std::string& title, const std::string& startDir)
+{
+    const QString start = startDir.empty() ? QDir::homePath() : QString::fromStdString(startDir);
+    const QString path = QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(title), start);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path.toStdString();
+}
+
+TQtDesktop::TQtDesktop() = default;
+TQtDesktop::~TQtDesktop() = default;
+
+bool TQtDesktop::OpenUrl(const std::string& url)
+{
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+bool TQtDesktop::StartProgram(const std::string& program, const std::string& parameters)
+{
+    if (program.empty())
+        return false;
+    return QProcess::startDetached(QString::fromStdString(program),
+                                   QProcess::splitCommand(QString::fromStdString(parameters)));
+}
+
+void TQtDesktop::PlaySound(const std::string& file)
+{
+    const QString path = QString::fromStdString(file);
+    if (!QFile::exists(path)) {
+        QApplication::beep(); // the system's default sound, as for a file that cannot be played
+        return;
+    }
+    // A new-mail sound replaces one still playing.
+    m_sound = std::make_unique<QSoundEffect>();
+    QObject::connect(m_sound.get(), &QSoundEffect::statusChanged, m_sound.get(), [effect = m_sound.get()] {
+        if (effect->status() == QSoundEffect::Error)
+            QApplication::beep();
+    });
+    m_sound->setSource(QUrl::fromLocalFile(path));
+    m_sound->play();
+}
+
+std::string DesktopMailProgram()
+{
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/mailto")});
+    if (!query.waitForFinished(3000))
+        return {};
+    const QString entry = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+    if (entry.isEmpty())
+        return {};
+    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+    QFile f(file);
+    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return {};
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (!line.startsWith(QStringLiteral("Exec=")))
+            continue;
+        const QStringList words = QProcess::splitCommand(line.mid(5));
+        return words.isEmpty() ? std::string() : words.front().toStdString();
+    }
+    return {};
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The core's ports filled with Qt: message boxes and file dialogs, and the
+// desktop's open, program start and sound.
+#include "core/Ports.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QSoundEffect;
+
+class TQtPrompt : public TPrompt {
+public:
+    explicit TQtPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
+    void Message(const std::string& text, Icon icon) override;
+    Answer Ask(const std::string& text) override;
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                        const std::string& startDir) override;
+    std::optional<std::string> SaveFile(const std::string& title, const std::string& proposedName,
+                                        const std::string& filter) override;
+    std::optional<std::string> PickFolder(const std::string& title, const std::string& startDir) override;
+
+    // Whether a message box of this prompt is open (menus wait meanwhile).
+    bool Showing() const { return m_showing > 0; }
+
+private:
+    QWidget* m_parent;
+    int m_showing = 0;
+};
+
+class TQtDesktop : public TDesktop {
+public:
+    TQtDesktop();
+    ~TQtDesktop() override;
+    bool OpenUrl(const std::string& url) override;
+    bool StartProgram(const std::string& program, const std::string& parameters) override;
+    void PlaySound(const std::string& file) override;
+
+private:
+    std::unique_ptr<QSoundEffect> m_sound;
+};
+
+// The mail program of the desktop's mailto handler: the first word of the
+// Exec= line of the desktop entry that `xdg-mime query default
+// x-scheme-handler/mailto` names, unquoted; "" when none is registered.
+std::string DesktopMailProgram();
