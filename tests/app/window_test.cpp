@@ -1,0 +1,217 @@
+// The real main window offscreen, its network work on the real mail thread,
+// against a private Dovecot and scripted servers; message boxes answered by
+// the prompt double.
+#include "app/MailThread.h"
+#include "app/MainWindow.h"
+#include "core/Settings.h"
+#include "skin/BitmapText.h"
+#include "skin/file/SkinFile.h"
+#include "tests/skin/QtTestApp.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/PromptDouble.h"
+#include "tests/support/ScriptedServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+
+#include <QMouseEvent>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using testsupport::ScriptedServer;
+
+namespace {
+
+testsupport::ScratchDir scratch("tolmu-window");
+
+struct NoDesktop : TDesktop {
+    bool OpenUrl(const std::string&) override { return true; }
+    bool StartProgram(const std::string&, const std::string&) override { return true; }
+    void PlaySound(const std::string&) override {}
+};
+
+class Window : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!testsupport::DovecotAvailable())
+            return;
+        dovecot = new testsupport::Dovecot;
+        dovecot->AddUser("three", "secret");
+        for (int i = 1; i <= 3; ++i)
+            dovecot->Deliver("three", "From: a@b\r\nSubject: m" + std::to_string(i) + "\r\n\r\nhi\r\n");
+    }
+    static void TearDownTestSuite()
+    {
+        delete dovecot;
+        dovecot = nullptr;
+    }
+
+    void SetUp() override
+    {
+        qtTestApp();
+        static int n = 0;
+        m_dir = scratch.path + "/set" + std::to_string(++n) + "/";
+        writeFile(m_dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n"
+                                       "posX = 30\r\nposY = 40\r\nontop =1\r\nminutes = 5\r\n");
+        SetConfigDir(m_dir);
+    }
+    void TearDown() override { SetConfigDir(""); }
+
+    void accounts(const std::vector<TPOPAcc>& list)
+    {
+        AccountCount = static_cast<int32_t>(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i)
+            AccountTable[i] = list[i];
+        WriteAccountsFile();
+    }
+
+    std::unique_ptr<TTolmu> open()
+    {
+        auto w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        w->FormCreate();
+        w->FormActivate();
+        w->show();
+        return w;
+    }
+
+    static bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
+
+    static void click(TImgBtn& button, Qt::MouseButton which = Qt::LeftButton)
+    {
+        QTest::mousePress(&button, which, {}, QPoint(3, 3));
+        QTest::mouseRelease(&button, which, {}, QPoint(3, 3));
+    }
+
+    inline static testsupport::Dovecot* dovecot = nullptr;
+    std::string m_dir;
+    testsupport::PromptDouble prompt;
+    NoDesktop desktop;
+    TQtMailWorker worker;
+};
+
+} // namespace
+
+TEST_F(Window, ConnectDrawsTheCountInTheDigitFontAndTheMenuListsActiveAccounts)
+{
+    if (!dovecot)
+        GTEST_SKIP() << "dovecot is not installed";
+    accounts({{"home", "127.0.0.1", "three", "secret", false, dovecot->Port()},
+              {"off", "127.0.0.1", "three", "secret", true, dovecot->Port()}});
+    auto w = open();
+    EXPECT_EQ(w->size(), LoadSkinBitmap(QString::fromStdString(SkinSettings.background.main)).size());
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return w->NBMSGBMP->toolTip() == "home : 3"; })) << prompt.shown.size();
+    const TSkinSettings& s = SkinSettings;
+    const QImage three = RenderBitmapText("3", s.nbmsg.size.first, s.nbmsg.size.second,
+                                          LoadSkinBitmap(QString::fromStdString(s.nbmsg.nbmsgbmp)),
+                                          TBitmapFontLayout::Digits, s.status.maxchar);
+    EXPECT_EQ(w->NBMSGBMP->Picture(), three);
+    EXPECT_EQ(w->STATBMP->toolTip(), "home-3 messages");
+    EXPECT_EQ(w->Online->toolTip(), "Connected");
+    EXPECT_TRUE(prompt.shown.empty());
+
+    click(*w->RefreshBtn, Qt::RightButton);
+    ASSERT_TRUE(w->AccountsMenu);
+    QStringList items;
+    for (QAction* a : w->AccountsMenu->actions())
+        items << a->text();
+    EXPECT_EQ(items, QStringList{"Check home"});
+    w->AccountsMenu->close();
+}
+
+TEST_F(Window, OfflineRefreshSendsNothingAndADoubleClickLogsInOnce)
+{
+    ScriptedServer server;
+    server.Send("+OK hi").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 a\r\n.\r\n").Reply("+OK bye");
+    accounts({{"home", "127.0.0.1", "u", "p", false, server.Port()}});
+    auto w = open();
+    click(*w->RefreshBtn);
+    QTest::qWait(200);
+    EXPECT_EQ(server.Connections(), 0);
+
+    QTest::mousePress(w->Connect, Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseRelease(w->Connect, Qt::LeftButton, {}, QPoint(3, 3));
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(3, 3), w->Connect->mapToGlobal(QPointF(3, 3)),
+                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->Connect, &second);
+    QTest::mouseRelease(w->Connect, Qt::LeftButton, {}, QPoint(3, 3));
+    ASSERT_TRUE(waitFor([&] { return w->NBMSGBMP->toolTip() == "home : 1"; }));
+    QTest::qWait(200);
+    EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST_F(Window, ConnectToAClosedPortShowsOneBoxAndStaysOffline)
+{
+    accounts({{"home", "127.0.0.1", "u", "p", false, testsupport::FreePort()}});
+    auto w = open();
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return !prompt.shown.empty(); }));
+    QTest::qWait(200);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_NE(prompt.shown[0].find("Connection refused."), std::string::npos) << prompt.shown[0];
+    EXPECT_FALSE(w->Cycle().OnlineMode);
+    EXPECT_EQ(w->Online->toolTip(), "Disconnected");
+    EXPECT_FALSE(w->Timer.isActive());
+}
+
+TEST_F(Window, OnTopAndThePlaceSurviveExit)
+{
+    accounts({});
+    {
+        auto w = open();
+        EXPECT_EQ(w->pos(), QPoint(30, 40));
+        EXPECT_TRUE(w->OnTop->isChecked());
+        EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        w->OnTop->trigger();
+        EXPECT_FALSE(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        w->move(120, 90);
+        w->Exit1Click();
+    }
+    const std::string saved = readFile(m_dir + "Tolmu.ini");
+    EXPECT_NE(saved.find("ontop =0\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("posX = 120\r\nposY = 90\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("wavsnd = \r\n"), std::string::npos) << "\"none\" is written empty";
+
+    auto again = open();
+    EXPECT_EQ(again->pos(), QPoint(120, 90));
+    EXPECT_FALSE(again->OnTop->isChecked());
+}
+
+TEST_F(Window, DraggingMovesOnlyWithTheLeftButtonAlone)
+{
+    accounts({});
+    auto w = open();
+    const QPoint start = w->pos();
+    QTest::mousePress(w.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
+    QMouseEvent shifted(QEvent::MouseMove, QPointF(25, 15), w->mapToGlobal(QPointF(25, 15)), Qt::NoButton,
+                        Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(w.get(), &shifted);
+    EXPECT_EQ(w->pos(), start);
+    QTest::mouseRelease(w.get(), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 5));
+
+    QTest::mousePress(w.get(), Qt::LeftButton, {}, QPoint(5, 5));
+    QMouseEvent plain(QEvent::MouseMove, QPointF(25, 15), w->mapToGlobal(QPointF(25, 15)), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.get(), &plain);
+    EXPECT_EQ(w->pos(), start + QPoint(20, 10));
+}
+
+TEST_F(Window, BrokenSkinsEndTheProgramWithTheirMessageAndWriteNothing)
+{
+    accounts({});
+    const std::string skin = m_dir + "skin/";
+    std::filesystem::copy(TOLMU_SOURCE_DIR "/assets/skins/default", skin);
+    writeFile(m_dir + "Tolmu.ini", "current_skin = " + skin + "\r\n");
+    writeFile(skin + "cnx_off.bmp", "not a bitmap");
+    const std::string before = readFile(m_dir + "Tolmu.ini");
+    EXPECT_EXIT(open(), testing::ExitedWithCode(1), "INVALID FILE in SKIN.INI !\nCheck your bitmaps files in Skin.ini");
+
+    std::filesystem::remove_all(skin);
+    std::filesystem::copy(TOLMU_SOURCE_DIR "/assets/skins/default", skin);
+    writeFile(skin + "back.bmp", "not a bitmap either");
+    EXPECT_EXIT(open(), testing::ExitedWithCode(1), "Main background not found !\nCheck \\[Background\\] in SKIN.INI");
+    EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), before);
+}
