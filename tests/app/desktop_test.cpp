@@ -1,0 +1,164 @@
+// The real program under Xvfb, as a user sees it: autoconnect to a private
+// Dovecot, the window at its place in its outline (white outside), then a new
+// message, a click on the refresh button (xdotool) and the new count drawn.
+// Slow: the only test that needs an X server.
+#include "core/Settings.h"
+#include "skin/BitmapText.h"
+#include "skin/WinUtil.h"
+#include "skin/file/SkinFile.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr int WinX = 50, WinY = 60;
+
+pid_t spawn(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+void stop(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+}
+
+bool installed(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
+
+// The digits of the count picture on the screen equal count rendered in the
+// skin's digit font (its magenta pixels show the background instead).
+bool showsCount(const QImage& shot, const TSkinSettings& s, int count)
+{
+    const QImage digits = RenderBitmapText(QString::number(count), s.nbmsg.size.first, s.nbmsg.size.second,
+                                           LoadSkinBitmap(QString::fromStdString(s.nbmsg.nbmsgbmp)),
+                                           TBitmapFontLayout::Digits, s.status.maxchar);
+    int compared = 0;
+    for (int y = 0; y < digits.height(); ++y)
+        for (int x = 0; x < digits.width(); ++x) {
+            const QRgb want = digits.pixel(x, y);
+            if ((want & 0xffffff) == (SkinMagenta & 0xffffff))
+                continue;
+            ++compared;
+            if (shot.pixel(WinX + s.nbmsg.position.first + x, WinY + s.nbmsg.position.second + y) != (want | 0xff000000))
+                return false;
+        }
+    return compared > 0;
+}
+
+} // namespace
+
+TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
+{
+    if (!testsupport::DovecotAvailable() || !installed("Xvfb") || !installed("xdotool") || !installed("import"))
+        GTEST_SKIP() << "needs dovecot, Xvfb, xdotool and ImageMagick";
+    testsupport::ScratchDir scratch("tolmu-desktop");
+    const std::string dir = scratch.path + "/";
+    testsupport::Dovecot dovecot;
+    dovecot.AddUser("me", "secret");
+    for (int i = 1; i <= 2; ++i)
+        dovecot.Deliver("me", "From: a@b\r\nSubject: m" + std::to_string(i) + "\r\n\r\nhi\r\n");
+
+    writeFile(dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\nautoconnect =1\r\n"
+                                 "autocheck =0\r\nposX = 50\r\nposY = 60\r\nicon_tray =1\r\n");
+    SetConfigDir(dir);
+    AccountCount = 1;
+    AccountTable[0] = {"home", "127.0.0.1", "me", "secret", false, dovecot.Port()};
+    WriteAccountsFile();
+    CurrentSkinDir = TOLMU_SOURCE_DIR "/assets/skins/default/";
+    ReadSkin();
+    const TSkinSettings skin = SkinSettings;
+
+    const std::string display = ":" + std::to_string(70 + ::getpid() % 200);
+    const pid_t xvfb = spawn({"Xvfb", display, "-screen", "0", "640x480x24", "-wr", "-nolisten", "tcp"});
+    const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
+    for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::setenv("DISPLAY", display.c_str(), 1);
+    const pid_t tray = installed("trayer") ? spawn({"trayer", "--edge", "bottom", "--align", "right"}) : -1;
+    ::unsetenv("QT_QPA_PLATFORM");
+    const pid_t tolmu = spawn({TOLMU_BINARY_DIR "/tolmu", "--config-dir", dir});
+
+    const std::string shotFile = dir + "shot.png";
+    const auto screenshot = [&] {
+        std::system(("import -display " + display + " -window root '" + shotFile + "' 2>/dev/null").c_str());
+        return QImage(QString::fromStdString(shotFile)).convertToFormat(QImage::Format_RGB32);
+    };
+    const auto waitForCount = [&](int count) {
+        for (int i = 0; i < 60; ++i) {
+            const QImage shot = screenshot();
+            if (!shot.isNull() && showsCount(shot, skin, count))
+                return shot;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return QImage();
+    };
+
+    const QImage first = waitForCount(2);
+    EXPECT_FALSE(first.isNull()) << "the count 2 was never drawn";
+    if (!first.isNull()) {
+        const QImage background = LoadSkinBitmap(QString::fromStdString(skin.background.main));
+        int outside = 0, inside = 0;
+        for (int y = 0; y < background.height(); ++y)
+            for (int x = 0; x < background.width(); ++x) {
+                const bool cut = (background.pixel(x, y) & 0xffffff) == (SkinMagenta & 0xffffff);
+                const QRgb seen = first.pixel(WinX + x, WinY + y) & 0xffffff;
+                if (cut) {
+                    ++outside;
+                    EXPECT_EQ(seen, 0xffffffu) << "cut-out pixel " << x << "," << y << " shows the window";
+                    if (seen != 0xffffffu)
+                        break;
+                } else {
+                    inside += seen != 0xffffffu;
+                }
+            }
+        EXPECT_GT(outside, 0);
+        EXPECT_GT(inside, background.width() * background.height() / 4);
+        EXPECT_EQ(first.pixel(WinX - 1, WinY - 1) & 0xffffff, 0xffffffu);
+    }
+
+    dovecot.Deliver("me", "From: a@b\r\nSubject: m3\r\n\r\nhi\r\n");
+    const int cx = WinX + skin.readmsg.position.first + 6, cy = WinY + skin.readmsg.position.second + 6;
+    std::system(("xdotool mousemove " + std::to_string(cx) + " " + std::to_string(cy) + " click 1").c_str());
+    const QImage last = waitForCount(3);
+    EXPECT_FALSE(last.isNull()) << "the refresh click did not bring the count 3";
+    // TOLMU_KEEP_SHOT=FILE keeps the window's part of the screen (the README's picture).
+    if (const char* keep = std::getenv("TOLMU_KEEP_SHOT"); keep && !last.isNull())
+        last.copy(WinX - 20, WinY - 20, 360, 150).save(keep);
+
+    stop(tolmu);
+    stop(tray);
+    stop(xvfb);
+    ::unsetenv("DISPLAY");
+    SetConfigDir("");
+}
