@@ -143,6 +143,28 @@ TEST_F(Window, OfflineRefreshSendsNothingAndADoubleClickLogsInOnce)
     EXPECT_EQ(server.Connections(), 1);
 }
 
+TEST_F(Window, ChecksAskedForWhileOneWaitsAreRefused)
+{
+    ScriptedServer slow;
+    slow.Send("+OK hi").Reply("+OK").Reply("+OK").ReadLine().Sleep(std::chrono::milliseconds(700))
+        .SendRaw("+OK\r\n1 a\r\n.\r\n").Reply("+OK bye");
+    accounts({{"home", "127.0.0.1", "u", "p", false, slow.Port()}});
+    auto w = open();
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return w->Cycle().OnlineMode; }));
+    // The count after Connect is still waiting: ticks, clicks and menu
+    // choices meanwhile send nothing on that connection or a new one.
+    w->Cycle().TimerTimer();
+    click(*w->RefreshBtn);
+    w->Cycle().MnuClick(0);
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return w->NBMSGBMP->toolTip() == "home : 1"; }));
+    QTest::qWait(300);
+    EXPECT_EQ(slow.Connections(), 1);
+    EXPECT_EQ(slow.Received(), (std::vector<std::string>{"User u", "Pass p", "UIDL", "Quit"}));
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
 TEST_F(Window, ConnectToAClosedPortShowsOneBoxAndStaysOffline)
 {
     accounts({{"home", "127.0.0.1", "u", "p", false, testsupport::FreePort()}});

@@ -192,6 +192,27 @@ TEST_F(Cycle, FailedConnectLeavesEverythingAsItWas)
     EXPECT_TRUE(view.steps.empty());
 }
 
+TEST_F(Cycle, TimerChecksWaitWhileAnErrorBoxIsOpen)
+{
+    ScriptedServer refusing;
+    refusing.Send("-ERR busy");
+    addAccount("home", refusing.Port());
+    loaded();
+    cycle.OnlineMode = true;
+    cycle.StartCycle();
+    int nested = 0;
+    prompt.whileShown = [&] {
+        // Ticks that come while the box is open do not stack more boxes.
+        ++nested;
+        cycle.TimerTimer();
+        cycle.TimerTimer();
+    };
+    cycle.TimerTimer();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(prompt.shown, Steps{"-ERR busy"});
+    EXPECT_EQ(refusing.Connections(), 1);
+}
+
 TEST_F(Cycle, NoActiveAccountNeitherConnectsNorLoops)
 {
     auto a = mailbox(1), b = mailbox(1);
