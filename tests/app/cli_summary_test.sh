@@ -45,6 +45,12 @@ check accounts 0 "First active account : 2" \
    crlf '' '[Account1]' 'acc_name = a' 'host_name = h' 'user_name = u' 'password = xx' 'inactive = 1' \
         '' '[Account2]' 'acc_name = b' 'host_name = h' 'user_name = u' 'password = xx' > Accounts.ini"
 
+# Without a mode the window opens; with no display at all, one line and 2.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$tolmu" --config-dir "$root" 2>&1); status=$?
+if [ "$status" != 2 ] || ! grep -q "no display" <<<"$out" || ! grep -q "tolmu --check" <<<"$out"; then
+  echo "FAIL window without a display: $status $out"; failures=$((failures + 1))
+fi
+
 out=$("$tolmu" --config-dir 2>&1); status=$?
 if [ "$status" = 0 ] || ! grep -q "needs a directory" <<<"$out"; then
   echo "FAIL --config-dir without a value: $status $out"; failures=$((failures + 1))
