@@ -3,6 +3,7 @@
 #include "base/Report.h"
 #include "core/DialUp.h"
 #include "core/Loader.h"
+#include "core/MailSession.h"
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
@@ -111,6 +112,42 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     m_cycle.HangUpLines = [this] { HangUpAllLines(RAS); };
     RAS.OnHangUpRefused = [this](TRASManager&, const std::string& name) { ShowStatus(HangUpRefusedText(name)); };
     RAS.ShowErrorMessage = [this](const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); };
+    STATBMP->installEventFilter(this);
+    m_msgList = std::make_unique<TMsgList>(worker, prompt, desktop, m_cycle, Timer);
+}
+
+bool TTolmu::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == STATBMP && event->type() == QEvent::MouseButtonDblClick)
+        guarded([&] { STATBMPMouseDown(*static_cast<QMouseEvent*>(event)); });
+    return TShapedWindow::eventFilter(watched, event);
+}
+
+void TTolmu::STATBMPMouseDown(const QMouseEvent& e)
+{
+    if (e.type() != QEvent::MouseButtonDblClick || e.button() != Qt::LeftButton || e.buttons() != Qt::LeftButton)
+        return;
+    TMsgList& window = *m_msgList;
+    if (NoMsgWindow || window.isVisible())
+        return;
+    if (e.modifiers() == Qt::ControlModifier) {
+        window.RunModal();
+        return;
+    }
+    if (e.modifiers() != Qt::NoModifier || !m_cycle.OnlineMode || MessageCount <= 0 || m_worker.Busy())
+        return;
+    const TPOPAcc account = m_cycle.ClientAccount();
+    const int32_t timeout = m_cycle.Timeout;
+    m_worker.Run([account, timeout](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(account, timeout); },
+                 [this](const std::string& error) {
+                     if (!error.empty()) {
+                         m_prompt.Message(error, TPrompt::Icon::Error);
+                         return;
+                     }
+                     m_msgList->Browser().DisplayMessage(1);
+                     m_msgList->RunModal();
+                     m_cycle.CheckMail(false);
+                 });
 }
 
 TTolmu::~TTolmu() { m_worker.OnStatus = nullptr; }

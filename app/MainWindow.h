@@ -7,6 +7,7 @@
 #include "app/QtPorts.h"
 #include "core/CheckCycle.h"
 #include "dialup/RASManager.h"
+#include "msgwin/MsgList.h"
 #include "skin/ImgBtn.h"
 #include "skin/SkinPicture.h"
 #include "skin/StateView.h"
@@ -45,7 +46,14 @@ public:
     // Runs once, however the program ends.
     void FormClose();
 
+    // A left double click on the status line: log in to the account of the
+    // last check, show message 1 in the message window (modal), then check
+    // again, which recounts and logs out. With Ctrl: the message window as
+    // it was, without logging in.
+    void STATBMPMouseDown(const QMouseEvent& event);
+
     TCheckCycle& Cycle() { return m_cycle; }
+    TMsgList& MsgList() { return *m_msgList; }
     QMenu& PopMnu() { return m_popMnu; }
     QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
 
@@ -75,6 +83,7 @@ public:
     void SetTimer(bool enabled, int32_t intervalMs) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void BackgroundMissing() override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -101,4 +110,5 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     QPoint DragOrigin;
     bool m_closed = false;
+    std::unique_ptr<TMsgList> m_msgList; // made last, after the window itself
 };

@@ -99,21 +99,29 @@ void TCheckCycle::StartCycle()
     armTimer();
 }
 
-void TCheckCycle::CheckMail(bool advance)
+void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
 {
+    const auto notStarted = [&then] {
+        if (then)
+            then(false);
+    };
     if (!OnlineMode) {
         m_view.SetOnlineHint("Disconnected");
         ShowOnlineState(m_view, OnlineMode, MessageCount);
+        notStarted();
         return;
     }
     // One job at a time drives the client; a check asked for meanwhile is
     // refused and the next tick or click tries again.
-    if (advance && m_worker.Busy())
+    if (advance && m_worker.Busy()) {
+        notStarted();
         return;
+    }
     m_view.SetOnlineHint("Connected");
     if (advance) {
         if (!rotate()) {
             m_view.ShowStatus("No active account");
+            notStarted();
             return;
         }
         m_popAccount = AccountTable[Load.CurrentAccount - 1];
@@ -134,19 +142,23 @@ void TCheckCycle::CheckMail(bool advance)
             if (pop.Connected())
                 session.Close();
         },
-        [this, result](const std::string& error) { finishCheck(*result, error); });
+        [this, result, then = std::move(then)](const std::string& error) {
+            const bool done = finishCheck(*result, error);
+            if (then)
+                then(done);
+        });
 }
 
-void TCheckCycle::finishCheck(const CheckResult& result, const std::string& error)
+bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& error)
 {
     // Disconnect while the check waited: the offline look stays.
     if (!OnlineMode)
-        return;
+        return false;
     if (result.counted)
         MessageCount = result.count;
     if (!error.empty()) {
         showError(error);
-        return;
+        return false;
     }
     const TPOPAcc* acc = account(Load.CurrentAccount);
     const std::string name = acc ? acc->AccName : std::string();
@@ -178,7 +190,9 @@ void TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         PreviousCount = MessageCount;
     } catch (const std::exception& e) {
         showError(e.what());
+        return false;
     }
+    return true;
 }
 
 void TCheckCycle::ConnectClick()

@@ -63,7 +63,9 @@ public:
     // is drawn, AutoConnect logs in and checks once, the timer is armed.
     void StartCycle();
     // One check; advance: move on to the next active account and log in.
-    void CheckMail(bool advance);
+    // then(done) runs once the check has ended, done telling whether it
+    // counted and showed its result; also (false) when it did not start.
+    void CheckMail(bool advance, std::function<void(bool done)> then = {});
     void ConnectClick();
     void DisconnectClick();
     // The refresh button: the left button alone checks; the right one asks
@@ -80,13 +82,16 @@ public:
     const std::string& CountHint() const { return m_countHint; }
     // Logs out when a connection is open (at exit); never throws.
     void CloseConnection();
+    // The account whose connection data the client holds (the first active
+    // account after a load, else the account of the last check).
+    const TPOPAcc& ClientAccount() const { return m_popAccount; }
 
 private:
     struct CheckResult;
 
     const TPOPAcc* account(int32_t index) const;
     bool rotate();
-    void finishCheck(const CheckResult& result, const std::string& error);
+    bool finishCheck(const CheckResult& result, const std::string& error);
     void showError(const std::string& text);
     void armTimer();
 
