@@ -245,6 +245,27 @@ TEST_F(Store, AccountFieldsAndCaptures)
     EXPECT_EQ(AccountTable[1].PortNumber, 995);
 }
 
+TEST_F(Store, KeysMissingFromABlockAreNeverTheNextAccounts)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    const std::string second = "\r\n[Account2]\r\nacc_name = b\r\nhost_name = b.example\r\nuser_name = ub\r\npassword = "
+        + ScramblePassword("b-secret") + "\r\nport_number = 995\r\ninactive = 1\r\n";
+    accountsIni("\r\n[Account1]\r\nacc_name = a\r\nuser_name = ua\r\n" + second);
+    load();
+    ASSERT_EQ(AccountCount, 2);
+    const TPOPAcc& a = AccountTable[0];
+    EXPECT_EQ(a.HostName, "none");
+    EXPECT_EQ(a.Password, UnscramblePassword("none"));
+    EXPECT_EQ(a.PortNumber, 110);
+    EXPECT_FALSE(a.Inactive);
+    EXPECT_EQ(AccountTable[1].Password, "b-secret");
+    // A port outside 1..65535 loads as written; connecting refuses it.
+    accountsIni("\r\n[Account1]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = ua\r\npassword = x\r\n"
+                "port_number = 87941\r\n" + second);
+    load();
+    EXPECT_EQ(AccountTable[0].PortNumber, 87941);
+}
+
 TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)
 {
     tolmuIni("current_skin = /s/\r\nminutes = 9\r\n");
