@@ -299,6 +299,9 @@ std::string TWireSocket::ReadLine()
 
 std::string TWireSocket::ReadNonEmptyLine()
 {
+    // Empty lines before the reply count against one bound, or a peer
+    // sending nothing but line ends would never let the caller go.
+    const ReplyRun run(*this);
     for (;;) {
         std::string line = std::string(text::trim(ReadLine()));
         if (!line.empty())

@@ -114,7 +114,8 @@ public:
     // open reply's byte bound (connection closed).
     std::string ReadLine();
     // Reads lines until one is non-empty after trimming codes <= 32 at both
-    // ends; returns it trimmed. Throws as ReadLine.
+    // ends; returns it trimmed. The lines skipped and the one returned share
+    // one reply bound (ReplyRun). Throws as ReadLine.
     std::string ReadNonEmptyLine();
     // Reads one reply (skipping empty lines, collecting a multi-line numeric
     // reply "250-a" ... "250 done" into ResponseLines), sets ResultText and

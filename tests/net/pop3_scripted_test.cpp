@@ -247,6 +247,8 @@ TEST(Pop3Scripted, EveryExchangeEndsWithinItsBound)
          [](ScriptedServer& s) { s.ByteByByte(std::chrono::milliseconds(150)).ReplyRaw("+OK listing follows\r\n.\r\n"); },
          {},
          false, "Socket Error #10060\r\nConnection timed out."},
+        {"empty lines instead of a reply", [](ScriptedServer& s) { s.ReadLine().Repeat("\r\n", milliseconds(100)); },
+         {}, false, "Socket Error #10060\r\nConnection timed out."},
         {"endless slow listing", [](ScriptedServer& s) { s.Reply("+OK").Repeat("1 a\r\n", milliseconds(100)); }, {},
          false, "Socket Error #10060\r\nConnection timed out."},
         {"endless fast listing", [&](ScriptedServer& s) { s.Reply("+OK").Repeat(fastListing, milliseconds(0)); }, {},
