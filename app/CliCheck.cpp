@@ -2,7 +2,7 @@
 // once, in table order, and prints "AccName : N" per account; a failed
 // account gets "AccName : " + the error on stderr and the next one is still
 // checked. Exit status 0 when every check worked, 1 when any failed, 2 for
-// a settings or command-line problem.
+// a settings or command-line problem or when no account is active.
 #include "app/Cli.h"
 #include "base/Report.h"
 #include "core/Loader.h"
@@ -117,6 +117,12 @@ int RunCheck(const Args& args)
         return 2;
     }
     report::SetFatalSink(nullptr);
+    // Nothing to check is no success: a script must not read a missing,
+    // unreadable or all-inactive account file as "no new mail".
+    if (!state.HasActiveAccount) {
+        std::fputs("No valid account ! Please create one or activate an existing account.\n", stderr);
+        return 2;
+    }
 
     int failed = 0;
     for (int i = 1; i <= AccountCount; ++i) {

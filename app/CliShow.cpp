@@ -105,8 +105,10 @@ int showMessage(const TPOPAcc& account, const ShowOptions& opts)
         return 1;
     }
 
+    // The headers and the text are the sender's: escape sequences in them
+    // must not reach the terminal.
     for (const std::string& line : MessageWindowLines(msg, opts.headersOnly))
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", report::ConsoleText(line, report::LineBreaks::LfOnly).c_str());
     std::fflush(stdout);
 
     if (opts.saveDir && !opts.headersOnly) {

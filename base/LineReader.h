@@ -9,7 +9,9 @@
 
 class LineReader {
 public:
-    // Opens path for reading; failed() tells whether that worked.
+    // Opens path for reading; failed() tells whether that worked. Only a
+    // regular file (or a link to one) opens: a FIFO, a device or a directory
+    // fails at once, without waiting for a writer.
     LineReader(const std::string& path, std::size_t maxLine, std::size_t maxFile);
 
     // Returns false at the end of the file or on a read error (failed() then

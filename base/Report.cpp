@@ -15,18 +15,44 @@ FatalSink& sink()
 
 void SetFatalSink(FatalSink s) { sink() = std::move(s); }
 
+namespace {
+
+void appendEscape(std::string& out, unsigned char c)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += "\\x";
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
+
+} // namespace
+
 std::string ConsoleText(const std::string& text, LineBreaks breaks)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || (c == '\n' && breaks == LineBreaks::OneLine)) {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (c == '\r' && breaks == LineBreaks::LfOnly) {
+            out += "\\r";
+        } else if (c == '\r' || (c == '\n' && breaks == LineBreaks::OneLine)) {
+            if (crlf)
                 ++i;
             out += breaks == LineBreaks::OneLine ? ' ' : '\n';
+        } else if (c == '\n' || c == '\t') {
+            out += static_cast<char>(c);
+        } else if (c == 0x1B) {
+            out += "\\e";
+        } else if (c < 0x20 || c == 0x7F) {
+            appendEscape(out, c);
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+                   && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // A C1 control written in UTF-8: U+009B is a CSI to a UTF-8 terminal.
+            appendEscape(out, c);
+            appendEscape(out, static_cast<unsigned char>(text[++i]));
         } else {
-            out += c;
+            out += static_cast<char>(c);
         }
     }
     return out;

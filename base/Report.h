@@ -18,12 +18,19 @@ void SetFatalSink(FatalSink sink);
 
 // How ConsoleText writes the line breaks of a text.
 enum class LineBreaks {
-    Keep,   // CR LF and a lone CR become "\n" (a lone LF stays)
-    OneLine // every CR LF, CR or LF becomes one blank: one line per report
+    Keep,    // CR LF and a lone CR become "\n" (a lone LF stays)
+    OneLine, // every CR LF, CR or LF becomes one blank: one line per report
+    LfOnly   // a line of a message: an LF stays, a CR shows as "\r"
 };
 
-// A message text (socket errors end their first line with CR LF, message
-// boxes break lines with CR) made fit for a terminal.
+// A text made fit for a terminal: a message text (socket errors end their
+// first line with CR LF, message boxes break lines with CR), a server's
+// reply or a line of a mail. Whatever could drive the terminal is shown as
+// a visible escape instead, so that a message or a server can neither
+// rewrite the screen nor fake output: ESC as "\e", the other control
+// characters (C0, DEL, and C1 written in UTF-8) as "\x07"-style escapes,
+// each byte of a C1 character on its own ("\xc2\x9b"). Tab stays, line
+// breaks follow breaks; every other byte passes unchanged.
 std::string ConsoleText(const std::string& text, LineBreaks breaks = LineBreaks::Keep);
 
 // Reports text through the sink and stderr, then ends the process with

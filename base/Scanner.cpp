@@ -14,6 +14,18 @@ const char* const SkinPathNotFound =
 
 bool isCandidate(const std::string& line) { return !line.empty() && line.front() != ';'; }
 
+// "[account" digits "]" as a whole line, already in lower case.
+bool isAccountHeader(const std::string& lower)
+{
+    const std::string head = "[account";
+    if (lower.size() < head.size() + 2 || lower.compare(0, head.size(), head) != 0 || lower.back() != ']')
+        return false;
+    for (std::size_t i = head.size(); i + 1 < lower.size(); ++i)
+        if (lower[i] < '0' || lower[i] > '9')
+            return false;
+    return true;
+}
+
 std::string valueOf(const std::string& line)
 {
     const auto eq = line.find('=');
@@ -58,7 +70,7 @@ int32_t ParseInteger(const std::string& text)
 }
 
 std::string FindInSkin(const std::string& fileName, const std::string& section,
-                       const std::string& key)
+                       const std::string& key, ScanScope scope)
 {
     LineReader reader(fileName, MaxLineBytes, MaxFileBytes);
     const auto unreadable = [&]() -> std::string {
@@ -73,6 +85,7 @@ std::string FindInSkin(const std::string& fileName, const std::string& section,
     const std::string wantKey = text::lower(key);
     std::string line;
     bool inSection = section.empty();
+    bool startLine = true; // the line the search starts on is never its end
     while (reader.next(line)) {
         if (!isCandidate(line))
             continue;
@@ -81,7 +94,10 @@ std::string FindInSkin(const std::string& fileName, const std::string& section,
             if (lower != wantSection)
                 continue;
             inSection = true;
+        } else if (scope == ScanScope::ToNextAccount && !startLine && isAccountHeader(lower)) {
+            return "none";
         }
+        startLine = false;
         // The header line itself is searched too: the key search starts
         // where the section search stopped.
         if (lower.find(wantKey) != std::string::npos)

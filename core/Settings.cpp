@@ -108,16 +108,23 @@ void ReadAccounts()
     const std::string accounts = AccountsFilePath();
     for (int n = 1; n <= MaxAccounts; ++n) {
         const std::string section = "[account" + std::to_string(n) + "]";
-        const std::string name = FindInSkin(accounts, section, "acc_name");
+        // Every key of a block comes from that block: a hand-edited file
+        // without a password or host line must not lend this account the
+        // next one's secret or server. A key missing from its block is then
+        // "none", as for the last block.
+        const auto value = [&](const char* key) {
+            return FindInSkin(accounts, section, key, ScanScope::ToNextAccount);
+        };
+        const std::string name = value("acc_name");
         if (name.empty() || name == "none")
             break;
         TPOPAcc acc;
         acc.AccName = name;
-        acc.HostName = FindInSkin(accounts, section, "host_name");
-        acc.UserName = FindInSkin(accounts, section, "user_name");
-        acc.Password = UnscramblePassword(FindInSkin(accounts, section, "password"));
-        acc.Inactive = isFlagSet(FindInSkin(accounts, section, "inactive"));
-        acc.PortNumber = numberOr(FindInSkin(accounts, section, "port_number"), 110);
+        acc.HostName = value("host_name");
+        acc.UserName = value("user_name");
+        acc.Password = UnscramblePassword(value("password"));
+        acc.Inactive = isFlagSet(value("inactive"));
+        acc.PortNumber = numberOr(value("port_number"), 110);
         if (acc.HostName.empty() || acc.UserName.empty() || acc.Password.empty())
             continue;
         AccountTable[AccountCount++] = acc;

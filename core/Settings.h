@@ -65,7 +65,10 @@ void ReadSettings(TSettings& settings);
 
 // Refills the account table from Accounts.ini: [Account1] on, stopping at
 // the first block without an acc_name; a block missing its host, user or
-// password is skipped. Throws Exception when a port is not a decimal integer.
+// password is skipped. Each key is looked up in its own block only (up to
+// the next account header); a key missing there reads "none". A port is
+// stored as written, even outside 1..65535 (connecting then fails for that
+// account alone). Throws Exception when a port is not a decimal integer.
 void ReadAccounts();
 
 // Rewrites Accounts.ini from the table (eight CR LF lines per used slot,

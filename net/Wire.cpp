@@ -102,6 +102,34 @@ net::Clock::time_point TWireSocket::Deadline() const
     return net::Clock::now() + std::chrono::seconds(std::max<int32_t>(Timeout, 0));
 }
 
+TWireSocket::ReplyRun::ReplyRun(TWireSocket& socket, uint64_t maxBytes) : m_socket(socket)
+{
+    if (m_socket.m_replyDepth++ > 0)
+        return;
+    m_socket.m_replyStart = net::Clock::now();
+    m_socket.m_replyBytes = 0;
+    m_socket.m_replyMaxBytes = maxBytes;
+}
+
+TWireSocket::ReplyRun::~ReplyRun()
+{
+    --m_socket.m_replyDepth;
+}
+
+net::Clock::time_point TWireSocket::replyDeadline() const
+{
+    if (m_replyDepth == 0)
+        return net::Clock::time_point::max();
+    using std::chrono::milliseconds;
+    const int64_t timeoutMs = int64_t(std::max<int32_t>(Timeout, 0)) * 1000;
+    const int64_t ceilingMs = timeoutMs * std::max<int32_t>(ReplyCeiling, 1);
+    const uint64_t rate = uint64_t(std::max<int32_t>(MinReplyRate, 1));
+    // Earned time in milliseconds, computed so that it cannot overflow.
+    const uint64_t earnedMs = m_replyBytes / rate * 1000 + m_replyBytes % rate * 1000 / rate;
+    const int64_t allowedMs = std::min<uint64_t>(uint64_t(timeoutMs) + earnedMs, uint64_t(ceilingMs));
+    return m_replyStart + milliseconds(allowedMs);
+}
+
 void TWireSocket::openLog()
 {
     // The log holds the "Pass" line: readable by its owner only, also when
@@ -154,7 +182,7 @@ void TWireSocket::failTimeout()
     throw EWireSocketError(10060);
 }
 
-void TWireSocket::fillBuffer()
+void TWireSocket::fillBuffer(net::Clock::time_point waitUntil)
 {
     if (!m_stream)
         throw EWireSocketError(10057);
@@ -176,7 +204,7 @@ void TWireSocket::fillBuffer()
     // One byte of the free space stays unused, as the growth rule expects.
     const std::size_t want = m_buffer.size() - (m_end + 1);
 
-    const auto deadline = Deadline();
+    const auto deadline = std::min(waitUntil, replyDeadline());
     long n;
     for (;;) {
         n = streamCall([&] { return m_stream->Receive(m_buffer.data() + m_end, want); });
@@ -195,6 +223,13 @@ void TWireSocket::fillBuffer()
             for (long i = 0; i < n; ++i)
                 m_buffer[m_end + static_cast<std::size_t>(i)] &= 0x7F;
         m_end += static_cast<std::size_t>(n);
+        if (m_replyDepth > 0) {
+            m_replyBytes += static_cast<uint64_t>(n);
+            if (m_replyBytes > m_replyMaxBytes) {
+                disconnectTransport();
+                throw EWireException("Too much data.");
+            }
+        }
         // The position runs on between progress runs (a listing opens none);
         // past 2 GiB it starts again rather than overflowing.
         int64_t position = int64_t(m_workPosition) + n;
@@ -228,6 +263,9 @@ std::string TWireSocket::TakeBytes(int32_t count)
 
 std::string TWireSocket::ReadLine()
 {
+    // The whole line within Timeout, not Timeout per byte: a peer dripping
+    // one byte a second would otherwise keep the caller for ever.
+    const auto lineDeadline = Deadline();
     for (;;) {
         // Resume the CR LF search where the previous receive left off (one
         // byte back, for a CR that ended the previous chunk).
@@ -255,12 +293,15 @@ std::string TWireSocket::ReadLine()
             disconnectTransport();
             throw EWireException("Line too long.");
         }
-        fillBuffer();
+        fillBuffer(lineDeadline);
     }
 }
 
 std::string TWireSocket::ReadNonEmptyLine()
 {
+    // Empty lines before the reply count against one bound, or a peer
+    // sending nothing but line ends would never let the caller go.
+    const ReplyRun run(*this);
     for (;;) {
         std::string line = std::string(text::trim(ReadLine()));
         if (!line.empty())
@@ -274,6 +315,7 @@ int16_t TWireSocket::ReadResponse()
     std::string line = ReadNonEmptyLine();
     writeLog("I: " + line + "\r\n\r\n");
     if (line.size() > 3 && line[3] == '-') {
+        const ReplyRun run(*this);
         const std::string prefix = line.substr(0, 3) + " ";
         std::size_t kept = line.size();
         ResponseLines.push_back(line);
@@ -353,12 +395,13 @@ void TWireSocket::WriteBuffer(const char* bytes, std::size_t count)
 
 std::string TWireSocket::ReadBuffer(int32_t count)
 {
+    const auto deadline = Deadline();
     if (count <= 0) {
-        fillBuffer();
+        fillBuffer(deadline);
         return {};
     }
     while (Buffered() < static_cast<std::size_t>(count))
-        fillBuffer();
+        fillBuffer(deadline);
     return TakeBytes(count);
 }
 
@@ -366,6 +409,7 @@ int32_t TWireSocket::CaptureLines(LineSink sink, const std::vector<std::string>&
                                   std::size_t maxBytes, const std::string& tooLongText)
 {
     const WorkRun run(*this, -1);
+    const ReplyRun reply(*this);
     const bool unstuff = !delimiters.empty() && delimiters.front() == ".";
     std::size_t captured = 0;
     for (;;) {
@@ -473,6 +517,10 @@ void TWireClient::Connect()
 {
     if (Connected())
         throw EWireAlreadyConnected("Already connected.");
+    // Taken modulo 65536, a mistyped port would log in to some other
+    // service of the host, password and all.
+    if (Port < 1 || Port > 65535)
+        throw EWireException("Invalid port number: " + std::to_string(Port));
     ReportStatus("Connecting to " + Host);
     resetBuffer();
     CreateSocket(SOCK_STREAM);
@@ -485,7 +533,7 @@ void TWireClient::Connect()
         }
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(Port & 0xFFFF));
+        addr.sin_port = htons(static_cast<uint16_t>(Port));
         addr.sin_addr.s_addr = ResolveHost(Host);
 
         // The socket is non-blocking: wait for the connect in poll slices.

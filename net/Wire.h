@@ -5,8 +5,12 @@
 //                status and progress events, the optional connection log,
 //   TWireClient  the server name, connecting and disconnecting.
 // Calls block the caller until the network answers, but every wait polls in
-// short slices and runs OnIdle between them (the GUI keeps painting there),
-// and gives up after Timeout seconds.
+// short slices and runs OnIdle between them (the worker checks its stop flag
+// there). Every exchange ends: a line must be complete within Timeout
+// seconds of the first wait for it, and a multi-line reply (ReplyRun) within
+// a bound that grows with what has arrived, up to a hard ceiling; a peer
+// that drips bytes or never ends a listing gets 10060 "Connection timed
+// out." and the connection closed.
 #include "net/ByteStream.h"
 #include "net/Poll.h"
 #include "net/WireErrors.h"
@@ -37,7 +41,7 @@ public:
     TWire(const TWire&) = delete;
     TWire& operator=(const TWire&) = delete;
 
-    int32_t Port = 0;      // only the low 16 bits are used
+    int32_t Port = 0;      // 1..65535; Connect refuses any other value
     std::string BoundIP;   // stored, never used
     std::string Version() const { return "1.0"; }
 
@@ -71,7 +75,16 @@ public:
     bool UseNagle = true;        // false: connect sets TCP_NODELAY
     std::string LogFile;         // connection log path; empty: no log
     bool ASCIIFilter = false;    // clear bit 7 of every received byte
-    int32_t Timeout = 60;        // seconds a connect, send or receive may wait
+    int32_t Timeout = 60;        // seconds a connect, a send or one received line may take
+    // A multi-line reply may take Timeout seconds plus one second for every
+    // MinReplyRate bytes that arrived, and never more than ReplyCeiling
+    // times Timeout: a slow link with a large message gets its time, a
+    // server that trickles an endless listing does not.
+    int32_t MinReplyRate = 1024;
+    int32_t ReplyCeiling = 60;
+    // The most bytes one message (RETR) may bring before the connection is
+    // given up with "Too much data.".
+    uint64_t MaxMessageBytes = uint64_t(8) << 30;
     TStringEvent OnStatus;
     TProgressEvent OnWork;
     TStringEvent OnLine;         // line handler for CaptureLines without a sink
@@ -94,12 +107,15 @@ public:
 
     // Returns the next line without its CR LF (an LF alone ends nothing).
     // Throws EWireConnClosedGraceful when the peer closes (after closing the
-    // connection), EWireSocketError on socket errors (10060 on time-out,
+    // connection), EWireSocketError on socket errors (10060 when the line is
+    // not complete within Timeout or the open reply passes its bound,
     // connection closed), EWireException "Line too long." when more than
-    // MaxWireLineBytes arrive without CR LF (connection closed).
+    // MaxWireLineBytes arrive without CR LF and "Too much data." past the
+    // open reply's byte bound (connection closed).
     std::string ReadLine();
     // Reads lines until one is non-empty after trimming codes <= 32 at both
-    // ends; returns it trimmed. Throws as ReadLine.
+    // ends; returns it trimmed. The lines skipped and the one returned share
+    // one reply bound (ReplyRun). Throws as ReadLine.
     std::string ReadNonEmptyLine();
     // Reads one reply (skipping empty lines, collecting a multi-line numeric
     // reply "250-a" ... "250 done" into ResponseLines), sets ResultText and
@@ -158,6 +174,22 @@ public:
         TWireSocket& m_socket;
     };
 
+    // One multi-line reply (a listing, a header block, a message) for a
+    // scope: its time bound (see MinReplyRate) runs from now, and the
+    // receive that takes it past maxBytes closes the connection and throws
+    // EWireException "Too much data.". Runs nest: an inner run lives on the
+    // outer run's clock and byte bound.
+    class ReplyRun {
+    public:
+        explicit ReplyRun(TWireSocket& socket, uint64_t maxBytes = UINT64_MAX);
+        ~ReplyRun();
+        ReplyRun(const ReplyRun&) = delete;
+        ReplyRun& operator=(const ReplyRun&) = delete;
+
+    private:
+        TWireSocket& m_socket;
+    };
+
     // The point in time a wait that starts now gives up (Timeout seconds on).
     net::Clock::time_point Deadline() const;
 
@@ -171,8 +203,11 @@ public:
 
 protected:
     // One receive into the buffer (the growth rules keep the buffer near
-    // twice the unread data). Throws as ReadLine.
-    void fillBuffer();
+    // twice the unread data), waiting no later than waitUntil nor past the
+    // open reply's bound. Throws as ReadLine.
+    void fillBuffer(net::Clock::time_point waitUntil);
+    // When the open reply run must be complete (time_point::max() without one).
+    net::Clock::time_point replyDeadline() const;
     // The transport's own disconnect: statuses "Disconnecting" and
     // "Disconnected", log closed, buffer emptied, address cleared, socket
     // closed. Swallows every error. Failure paths of the transport use this
@@ -214,6 +249,10 @@ private:
     std::size_t m_start = 0;    // first unread byte
     std::size_t m_end = 0;      // first free byte
     std::size_t m_scanned = 0;  // bytes from m_start known to hold no CR LF
+    int m_replyDepth = 0;                    // open ReplyRuns
+    net::Clock::time_point m_replyStart{};   // when the outermost one began
+    uint64_t m_replyBytes = 0;               // bytes received since
+    uint64_t m_replyMaxBytes = UINT64_MAX;
     int32_t m_lastKilobyte = 0;
     int32_t m_workPosition = 0;
     int32_t m_workTotal = 0;
@@ -232,7 +271,9 @@ public:
     int32_t TlsPort = 995;
 
     // Statuses "Connecting to " + Host, then "Socket Connected" (and "TLS
-    // connected" on TlsPort). Throws EWireTLSError "TLS error: ..." when the
+    // connected" on TlsPort). Throws EWireException "Invalid port number: N"
+    // (nothing sent, no status) when Port lies outside 1..65535, and
+    // EWireTLSError "TLS error: ..." when the
     // TLS handshake or the server's certificate fails. Throws
     // EWireAlreadyConnected "Already connected." when open (left untouched),
     // EWireInvalidSocket when no socket can be had, EWireSocketError for a

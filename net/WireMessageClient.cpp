@@ -48,6 +48,7 @@ void TWireMessageClient::ReceiveBody(TWireMessage& message)
     // Lines the reader drops go nowhere.
     OnLine = nullptr;
     const WorkRun run(*this, -1);
+    const ReplyRun reply(*this, MaxMessageBytes);
     ConnectionLines lines(*this);
     mime::ReadBody(lines, message.Headers,
                    {message.Text, message.MessageParts, message.Attachments, message.ExtractAttachments},

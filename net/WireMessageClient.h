@@ -48,7 +48,9 @@ public:
     // EWireException "Boundary error" for a multipart message without a
     // boundary (after reading to "."), EWireException "Message too
     // large: ..." after reading to "." when a bound was hit, and the
-    // transport's errors (message partly filled, files closed).
+    // transport's errors (message partly filled, files closed), among them
+    // "Too much data." past MaxMessageBytes and 10060 past the reply's
+    // time bound.
     virtual void ReceiveBody(TWireMessage& message);
     // Writes message's body with WriteLine: the dot-stuffed Text, and with
     // attachments a multipart body with the fixed boundary

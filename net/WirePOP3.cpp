@@ -1,7 +1,17 @@
 #include "net/WirePOP3.h"
 
+#include <algorithm>
 #include <climits>
 #include <exception>
+
+namespace {
+
+// How long the logout waits for the server's answer to "Quit" at most
+// (never longer than Timeout): a server that finishes its update only then
+// would otherwise refuse the next login as "mailbox in use".
+constexpr int32_t QuitReplySeconds = 5;
+
+} // namespace
 
 TWirePOP3::TWirePOP3()
 {
@@ -24,6 +34,7 @@ TWirePOP3::~TWirePOP3()
 
 void TWirePOP3::Connect()
 {
+    m_deletions = false;
     TWireMessageClient::Connect();
     try {
         const std::string greeting = ReadLine();
@@ -57,10 +68,16 @@ int32_t TWirePOP3::CheckMessages()
     try {
         SendCommand("UIDL", 1, "Checking for messages", 0);
         // The listing is counted, never kept: memory stays flat however
-        // large the mailbox is.
-        while (ReadLine() != ".")
-            if (count < INT32_MAX) // a server that never ends its listing cannot overflow the count
-                ++count;
+        // large the mailbox is; a listing that never ends is cut off by
+        // its line count, its size or its time.
+        const ReplyRun run(*this, MaxListingBytes);
+        while (ReadLine() != ".") {
+            if (++count > MaxListingLines) {
+                --count;
+                disconnectTransport();
+                throw EWireException("Too much data.");
+            }
+        }
     } catch (const Exception& e) {
         m_listingFailed = true;
         m_listingError = e.what();
@@ -72,16 +89,37 @@ int32_t TWirePOP3::CheckMessages()
 bool TWirePOP3::Delete(int32_t number)
 {
     SendCommand("DELE " + std::to_string(number), -1, "", 0);
+    if (ResultCode == 1)
+        m_deletions = true;
     return ResultCode == 1;
 }
 
 void TWirePOP3::Disconnect()
 {
+    const bool deletions = m_deletions;
+    m_deletions = false;
     try {
         WriteLine("Quit");
     } catch (...) {
         TWireMessageClient::Disconnect();
         throw;
     }
-    TWireMessageClient::Disconnect();
+    // The server carries out the deletions when it answers "Quit"; closing
+    // before the answer could leave the mailbox locked for the next login
+    // and would lose a failed update.
+    std::string refusal;
+    const int32_t timeout = Timeout;
+    Timeout = std::min(Timeout, QuitReplySeconds);
+    try {
+        if (ReadResponse() != 1 && deletions)
+            refusal = ResultText;
+    } catch (const Exception&) {
+        // No answer in time, or the server just closed: the logout is done
+        // all the same (the transport has already closed the connection).
+    }
+    Timeout = timeout;
+    if (Connected())
+        TWireMessageClient::Disconnect();
+    if (!refusal.empty())
+        throw EWireResponseError(refusal);
 }

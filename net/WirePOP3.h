@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+// A listing longer than this is no mailbox a person reads: "Too much data.".
+inline constexpr int32_t MaxListingLines = 1000000;
+inline constexpr uint64_t MaxListingBytes = uint64_t(256) << 20;
+
 class TWirePOP3 : public TWireMessageClient {
 public:
     TWirePOP3();
@@ -31,7 +35,10 @@ public:
     void Connect() override;
 
     // Sends "UIDL" and counts the listing's lines up to ".". Status
-    // "Checking for messages". Never throws an Exception: a refused UIDL or
+    // "Checking for messages". A listing past MaxListingLines lines or
+    // MaxListingBytes fails with "Too much data.", one that passes its time
+    // bound (ReplyRun) with 10060; either closes the connection. Never
+    // throws an Exception: a refused UIDL or
     // a failure mid-listing is reported through OnStatus (its message) and
     // the count so far is returned (0 when UIDL itself failed);
     // ListingFailed() then tells so and ListingError() holds that message.
@@ -44,10 +51,14 @@ public:
     // transport's errors.
     bool Delete(int32_t number);
 
-    // Sends "Quit" without reading the reply, then always closes (statuses
-    // "Disconnecting", "Disconnected"). Throws EWireClosedSocket "Socket is
-    // closed, cannot write" (or the send's error) after closing when the
-    // connection was already gone.
+    // Sends "Quit", waits for its reply (at most 5 seconds, never longer
+    // than Timeout; no reply or a closed connection is no error), then
+    // always closes (statuses "Disconnecting", "Disconnected"). Throws
+    // EWireClosedSocket "Socket is closed, cannot write" (or the send's
+    // error) after closing when the connection was already gone, and
+    // EWireResponseError with the server's line when it answered "Quit"
+    // with anything but +OK after a message was deleted (the deletion may
+    // not have been carried out).
     void Disconnect() override;
 
     // Sends "RETR " + number. On +OK: status "  " + the reply line, reads
@@ -66,6 +77,7 @@ public:
     bool RetrieveHeader(int32_t number, TWireMessage& message);
 
 private:
+    bool m_deletions = false; // a DELE was taken since the login
     bool m_listingFailed = false;
     std::string m_listingError;
 };

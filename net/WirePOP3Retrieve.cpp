@@ -21,6 +21,7 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
     if (ResultCode != 1)
         return false;
     ReportStatus("  " + ResultText);
+    const ReplyRun run(*this, MaxMessageBytes);
     if (receiveHeaderBlock(message, HeaderBlockEnds) != EndedByDot)
         ReceiveBody(message);
     ReportStatus("    From: " + message.From());
@@ -31,6 +32,7 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
 bool TWirePOP3::RetrieveHeader(int32_t number, TWireMessage& message)
 {
     SendCommand("TOP " + std::to_string(number) + " 0", 1, "Retrieving headers", 0);
+    const ReplyRun run(*this);
     if (receiveHeaderBlock(message, HeaderBlockEnds) == EndedByDot)
         return true;
     std::string line = ReadLine();

@@ -12,8 +12,11 @@
 namespace {
 
 // A skin's text picture never needs more; larger cell sizes are typing errors
-// that would otherwise ask for gigabytes.
+// that would otherwise ask for gigabytes. Both sides within bounds can still
+// make a picture of gigabytes, so the area has a bound of its own (64 MB at
+// four bytes a pixel).
 constexpr std::int64_t MaxSide = 32767;
+constexpr std::int64_t MaxArea = std::int64_t(4096) * 4096;
 
 // The cell of c in layout as (column, row), or false when c has none.
 bool cellOf(char32_t c, TBitmapFontLayout layout, int& column, int& row)
@@ -47,7 +50,7 @@ QImage RenderBitmapText(const QString& text, int cellWidth, int cellHeight, cons
 
     const std::int64_t width = std::int64_t(chars.size()) * cellWidth + 1;
     const std::int64_t height = cellHeight;
-    if (width > MaxSide || height > MaxSide)
+    if (width > MaxSide || height > MaxSide || (width > 0 && height > 0 && width * height > MaxArea))
         throw Exception("Bitmap text too large: cell size " + std::to_string(cellWidth) + " x "
                         + std::to_string(cellHeight));
     if (width <= 0 || height <= 0)

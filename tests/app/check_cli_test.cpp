@@ -11,7 +11,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testsupport::Dovecot;
@@ -135,13 +138,22 @@ TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
          "A : Connection Closed Gracefully.\n"},
         {"reset mid-listing", [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n1 a\r\n").Reset(); },
          "A : Socket Error #10054 Connection reset by peer.\n"},
+        // Not "+OK", though it reads like the client's own status text.
+        {"uidl answered with a status text", [](ScriptedServer& s) { s.Reply("Checking for messages"); },
+         "A : Checking for messages\n"},
+        {"server reply that would drive the terminal",
+         [](ScriptedServer& s) { s.Reply("-ERR \x1b[2J\x1b]0;t\x07gone\rA : 0"); },
+         "A : -ERR \\e[2J\\e]0;t\\x07gone A : 0\n"},
+        {"listing dripped past the time-out",
+         [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n").Repeat("1 a\r\n", std::chrono::milliseconds(100)); },
+         "A : Socket Error #10060 Connection timed out.\n"},
     };
     for (const Row& r : rows) {
         ScriptedServer s;
         s.Send("+OK").Reply("+OK").Reply("+OK");
         r.script(s);
         writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
-        EXPECT_EQ(run(""), 1) << r.name;
+        EXPECT_EQ(run("--timeout 1"), 1) << r.name;
         EXPECT_EQ(out, "") << r.name;
         EXPECT_EQ(err, r.error) << r.name;
     }
@@ -183,4 +195,100 @@ TEST_F(CheckCli, ClosedPortFailsWithinASecond)
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
     EXPECT_EQ(out, "");
     EXPECT_EQ(err, "Closed : Socket Error #10061 Connection refused.\n");
+}
+
+TEST_F(CheckCli, NoActiveAccountIsAnErrorNotSilence)
+{
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> make; // makes Accounts.ini
+    } rows[] = {
+        {"missing", [](const fs::path&) {}},
+        {"empty", [](const fs::path& p) { std::ofstream(p, std::ios::binary); }},
+        {"a directory", [](const fs::path& p) { fs::create_directory(p); }},
+        {"junk", [](const fs::path& p) { std::ofstream(p, std::ios::binary) << "\x7f" "ELF\x01\x02 garbage\0\r\n"; }},
+        {"LF-only", [](const fs::path& p) {
+             std::ofstream(p, std::ios::binary) << "\n[Account1]\nacc_name = A\nhost_name = h\nuser_name = u\npassword = xx\n";
+         }},
+        {"all inactive", [](const fs::path& p) {
+             std::ofstream(p, std::ios::binary) << "\r\n[Account1]\r\nacc_name = A\r\nhost_name = h\r\nuser_name = u\r\n"
+                                                   "password = xx\r\ninactive = 1\r\n";
+         }},
+        {"unreadable", [](const fs::path& p) {
+             std::ofstream(p, std::ios::binary) << "\r\n[Account1]\r\nacc_name = A\r\nhost_name = 127.0.0.1\r\n"
+                                                   "user_name = u\r\npassword = xx\r\nport_number = 9\r\n";
+             fs::permissions(p, fs::perms::none);
+         }},
+        // Would block the loader for ever if it were opened like a file.
+        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+    };
+    for (const Row& r : rows) {
+        if (std::string(r.name) == "unreadable" && ::geteuid() == 0)
+            continue; // root reads any file
+        const fs::path accounts = dir / "Accounts.ini";
+        fs::remove_all(accounts);
+        r.make(accounts);
+        EXPECT_EQ(run(""), 2) << r.name;
+        EXPECT_EQ(out, "") << r.name;
+        EXPECT_EQ(err, "No valid account ! Please create one or activate an existing account.\n") << r.name;
+    }
+}
+
+TEST_F(CheckCli, CredentialsGoOnlyToTheirOwnServer)
+{
+    // Account blocks written by hand, each missing something; the second
+    // account is whole and lives on server B. What each server received is
+    // compared with what its own account holds.
+    struct Row {
+        const char* name;
+        std::string firstBlock; // [Account1] lines after acc_name, for server A
+        int status;
+        std::string err;
+        bool aReached; // server A saw a login
+    } rows[] = {
+        {"no password line", "host_name = 127.0.0.1\r\nuser_name = u1\r\nport_number = PORT_A\r\n", 0, "", true},
+        {"port 99999", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
+                            + "\r\nport_number = 99999\r\n",
+         1, "One : Invalid port number: 99999\n", false},
+        {"port 87941", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
+                            + "\r\nport_number = 87941\r\n",
+         1, "One : Invalid port number: 87941\n", false},
+        {"port -1", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
+                        + "\r\nport_number = -1\r\n",
+         1, "One : Invalid port number: -1\n", false},
+        {"port abc", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
+                         + "\r\nport_number = abc\r\n",
+         2, "'abc' is not a valid integer value\n", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer a, b;
+        for (ScriptedServer* s : {&a, &b})
+            s->Send("+OK").Reply("+OK").Reply("+OK").Reply("+OK").Send(".");
+        std::string first = r.firstBlock;
+        if (const auto at = first.find("PORT_A"); at != std::string::npos)
+            first.replace(at, 6, std::to_string(a.Port()));
+        std::ofstream(dir / "Accounts.ini", std::ios::binary)
+            << "\r\n[Account1]\r\nacc_name = One\r\n" << first
+            << "\r\n[Account2]\r\nacc_name = Two\r\nhost_name = 127.0.0.1\r\nuser_name = u2\r\npassword = "
+            << ScramblePassword("p2") << "\r\nport_number = " << b.Port() << "\r\n";
+        EXPECT_EQ(run("--timeout 2"), r.status);
+        if (!r.err.empty()) {
+            EXPECT_EQ(err, r.err);
+        }
+        const std::vector<std::string> bGot = b.Connections() ? b.Finish() : std::vector<std::string>{};
+        const std::vector<std::string> aGot = a.Connections() ? a.Finish() : std::vector<std::string>{};
+        if (r.status != 2) {
+            EXPECT_EQ(bGot, (std::vector<std::string>{"User u2", "Pass p2", "UIDL", "Quit"}));
+        } else {
+            EXPECT_EQ(b.Connections(), 0);
+        }
+        if (r.aReached) {
+            EXPECT_EQ(aGot, (std::vector<std::string>{"User u1", "Pass " + UnscramblePassword("none"), "UIDL", "Quit"}));
+        } else {
+            EXPECT_EQ(a.Connections(), 0);
+        }
+        EXPECT_EQ(err.find("p1"), std::string::npos) << err;
+        EXPECT_EQ(err.find("p2"), std::string::npos) << err;
+    }
 }

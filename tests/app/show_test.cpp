@@ -33,9 +33,16 @@ const std::string PathNames =
     "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=\"..\"\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\nZ2hp\r\n--b--\r\n";
 
+// A sender who tries to drive the reader's terminal: set its title, clear
+// the screen, ring the bell, move back over a line.
+const std::string TerminalTricks = "From: x@example.org\r\nSubject: hi \x1b]0;owned\x07\r\n\r\n"
+                                   "clear\x1b[2J\x1b[Hscreen\r\nbell\x07\b\r\n";
+
 testsupport::MessageDovecot* const mail = testsupport::AddMessageDovecot(scratch.path, 100 * 1024, [](Dovecot& d) {
     d.AddUser("upaths", "secret");
     d.Deliver("upaths", PathNames);
+    d.AddUser("utricks", "secret");
+    d.Deliver("utricks", TerminalTricks);
 });
 
 } // namespace
@@ -161,4 +168,15 @@ TEST(ShowCommand, SavedNamesStayInTheFolder)
     for (const auto& e : fs::directory_iterator(scratch.path + "/paths"))
         files += e.is_regular_file();
     EXPECT_EQ(files, 0u);
+}
+
+TEST(ShowCommand, ControlCharactersFromTheSenderAreShownNotObeyed)
+{
+    if (!mail->Server())
+        GTEST_SKIP() << "dovecot is not available";
+    const std::string cfg = configDir({account("t", "utricks", mail->Server()->Port())});
+    const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "From : x@example.org\nSubj : hi \\e]0;owned\\x07\nDate : \nFile : 0\n" + std::string(26, '_')
+                         + "\n\nclear\\e[2J\\e[Hscreen\nbell\\x07\\x08\n");
 }

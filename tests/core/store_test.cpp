@@ -61,6 +61,33 @@ TEST(FindInSkin, ScannerRules)
     }
 }
 
+TEST(FindInSkin, AccountScopeEndsAtTheNextAccountHeader)
+{
+    const ScanCase cases[] = {
+        {"key of the next block not taken", "[Account1]\r\nacc_name = a\r\n[Account2]\r\npassword = p2\r\n",
+         "[account1]", "password", "none"},
+        {"header in any letter case ends it", "[account1]\r\nacc_name = a\r\n[ACCOUNT12]\r\nhost_name = h\r\n",
+         "[account1]", "host_name", "none"},
+        {"own block still searched", "[Account1]\r\nhost_name = h1\r\n[Account2]\r\nhost_name = h2\r\n",
+         "[account2]", "host_name", "h2"},
+        {"other sections do not end it", "[account1]\r\n[options]\r\nhost_name = h\r\n", "[account1]",
+         "host_name", "h"},
+        {"a header with a blank after it is no header", "[account1]\r\n[account2] \r\nhost_name = h\r\n",
+         "[account1]", "host_name", "h"},
+        {"not digits: no header", "[account1]\r\n[accountx]\r\nhost_name = h\r\n", "[account1]", "host_name", "h"},
+        {"substring keys still match values", "[account1]\r\nacc_name = my password\r\n[account2]\r\n",
+         "[account1]", "password", "my password"},
+        {"a repeated own header ends it too", "[account1]\r\nacc_name = a\r\n[Account1]\r\nuser_name = u\r\n",
+         "[account1]", "user_name", "none"},
+    };
+    TempDir dir;
+    const std::string file = dir.path() + "Accounts.ini";
+    for (const ScanCase& c : cases) {
+        writeFile(file, c.content);
+        EXPECT_EQ(FindInSkin(file, c.section, c.key, ScanScope::ToNextAccount), c.expected) << c.name;
+    }
+}
+
 TEST(FindInSkin, LongLinesAndFilesAreBounded)
 {
     TempDir dir;
@@ -86,6 +113,12 @@ TEST(FindInSkin, UnreadableFiles)
                 "SKIN PATH not found !\nCheck the TOLMU.INI line : current_skin = your skin dir.");
     // A directory opens but cannot be read.
     EXPECT_EXIT(FindInSkin(dir.path(), "", "x"), testing::ExitedWithCode(1), "SKIN PATH not found");
+    // A FIFO without a writer would block the open: unreadable at once.
+    ASSERT_EQ(::mkfifo((dir.path() + "Accounts.ini").c_str(), 0600), 0);
+    EXPECT_EQ(FindInSkin(dir.path() + "Accounts.ini", "[account1]", "acc_name"), "");
+    ASSERT_EQ(::mkfifo((dir.path() + "Tolmu.ini").c_str(), 0600), 0);
+    EXPECT_EXIT(FindInSkin(dir.path() + "Tolmu.ini", "", "current_skin"), testing::ExitedWithCode(1),
+                "SKIN PATH not found");
 }
 
 TEST(ParseInteger, DecimalOnly)
@@ -206,10 +239,31 @@ TEST_F(Store, AccountFieldsAndCaptures)
     load();
     ASSERT_EQ(AccountCount, 2);
     EXPECT_EQ(AccountTable[0].Password, UnscramblePassword("my password box"));
-    EXPECT_EQ(AccountTable[0].PortNumber, 995); // from the next section
+    EXPECT_EQ(AccountTable[0].PortNumber, 110); // never from the next account's block
     EXPECT_EQ(AccountTable[1].UserName, "none");
     EXPECT_EQ(AccountTable[1].Password, UnscramblePassword("none"));
     EXPECT_EQ(AccountTable[1].PortNumber, 995);
+}
+
+TEST_F(Store, KeysMissingFromABlockAreNeverTheNextAccounts)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    const std::string second = "\r\n[Account2]\r\nacc_name = b\r\nhost_name = b.example\r\nuser_name = ub\r\npassword = "
+        + ScramblePassword("b-secret") + "\r\nport_number = 995\r\ninactive = 1\r\n";
+    accountsIni("\r\n[Account1]\r\nacc_name = a\r\nuser_name = ua\r\n" + second);
+    load();
+    ASSERT_EQ(AccountCount, 2);
+    const TPOPAcc& a = AccountTable[0];
+    EXPECT_EQ(a.HostName, "none");
+    EXPECT_EQ(a.Password, UnscramblePassword("none"));
+    EXPECT_EQ(a.PortNumber, 110);
+    EXPECT_FALSE(a.Inactive);
+    EXPECT_EQ(AccountTable[1].Password, "b-secret");
+    // A port outside 1..65535 loads as written; connecting refuses it.
+    accountsIni("\r\n[Account1]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = ua\r\npassword = x\r\n"
+                "port_number = 87941\r\n" + second);
+    load();
+    EXPECT_EQ(AccountTable[0].PortNumber, 87941);
 }
 
 TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace testsupport {
@@ -174,7 +175,20 @@ void TlsPeer::serveOne(int fd)
                 dropped = true;
                 break;
             }
-            if (line.rfind("BIG ", 0) == 0) {
+            if (line.rfind("User ", 0) == 0 || line.rfind("Pass ", 0) == 0) {
+                writeAll(ssl, "+OK\r\n");
+            } else if (line == "UIDL") {
+                // A listing that never ends, a line every 100 ms, until the
+                // client goes away (or the peer's own bound).
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(PeerTimeoutSeconds);
+                bool open = writeAll(ssl, "+OK\r\n");
+                while (open && !m_stop && std::chrono::steady_clock::now() < end) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    open = writeAll(ssl, "1 a\r\n");
+                }
+                dropped = true;
+                break;
+            } else if (line.rfind("BIG ", 0) == 0) {
                 const long n = std::stol(line.substr(4));
                 const std::string row = std::string(98, 'x') + "\r\n";
                 std::string chunk;

@@ -22,6 +22,8 @@ enum class PeerMode {
 //   "SINK n" -> reads n raw bytes, then "+OK n"
 //   "QUIT"   -> close_notify, then closes
 //   "DROP"   -> closes the socket without close_notify
+//   "User x", "Pass x" -> "+OK"
+//   "UIDL"   -> "+OK", then "1 a" every 100 ms until the client goes
 //   anything else is echoed back.
 class TlsPeer {
 public:

@@ -1,9 +1,11 @@
 // The POP3 client against a second real server, GNU Mailutils' pop3d, run
 // in daemon mode on 127.0.0.1 with a private configuration: logins from a
-// virtual-domain passwd file (user@localhost), an mbox per user, no locks.
+// virtual-domain passwd file (user@localhost), an mbox per user, locked
+// while a session has it open (the server's default), as users run it.
 // Skipped when pop3d is not installed or does not start.
 #include "net/WirePOP3.h"
 #include "tests/support/Dovecot.h" // FreePort, CanConnect
+#include "tests/support/RunTolmu.h"
 #include "tests/support/TempDir.h"
 
 #include <arpa/inet.h>
@@ -60,7 +62,6 @@ public:
             << "pidfile " << m_dir << "/pop3d.pid;\n"
             << "logging { syslog no; };\n"
             << "mandatory-locking { enable no; };\n"
-            << "locking { type null; };\n"
             << "virtdomain { passwd-dir \"" << m_dir << "/virt\"; };\n"
             << "auth { authorization virtdomain; authentication generic; };\n"
             << "mailbox { mailbox-pattern \"" << m_dir << "/home/${user}/INBOX\"; };\n"
@@ -240,4 +241,41 @@ TEST_F(Pop3Mailutils, WrongPasswordIsRefusedAndClosed)
         EXPECT_EQ(std::string(e.what()).rfind("-ERR", 0), 0u) << e.what();
     }
     EXPECT_FALSE(pop.Connected());
+}
+
+TEST_F(Pop3Mailutils, LogoutWaitsUntilTheServerHasUpdatedTheMailbox)
+{
+    // pop3d rewrites and unlocks the mailbox before it answers "Quit": a
+    // client that closes without the answer finds the next login refused
+    // ("-ERR [IN-USE]") and its deletion not yet done.
+    server->Fill("alice", 4);
+    pop.Connect();
+    EXPECT_TRUE(pop.Delete(2));
+    pop.Disconnect();
+    EXPECT_EQ(server->Stored("alice"), 3);
+    for (int round = 0; round < 3; ++round) {
+        pop.Connect();
+        EXPECT_EQ(pop.CheckMessages(), 3) << round;
+        EXPECT_FALSE(pop.ListingFailed()) << pop.ListingError();
+        pop.Disconnect();
+    }
+}
+
+TEST_F(Pop3Mailutils, CheckTwiceInARowBothSucceed)
+{
+    server->Fill("alice", 2);
+    const std::string dir = testsupport::MakeTempDir("tolmu-mailutils-cli");
+    std::string password = "secret";
+    for (char& c : password) // the stored form of Accounts.ini
+        c = static_cast<char>((2 * static_cast<unsigned char>(c) - 8) & 0xFF);
+    std::ofstream(dir + "/Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n";
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << "\r\n[Account1]\r\nacc_name = Mu\r\nhost_name = 127.0.0.1\r\nuser_name = alice@localhost\r\npassword = "
+        << password << "\r\nport_number = " << server->Port() << "\r\ninactive = 0\r\n";
+    for (int run = 0; run < 2; ++run) {
+        const auto r = testsupport::RunTolmu("", "--check --timeout 10 --config-dir '" + dir + "'", dir + "/err");
+        EXPECT_EQ(r.status, 0) << "run " << run << ": " << r.err;
+        EXPECT_EQ(r.out, "Mu : 2\n") << "run " << run;
+    }
+    fs::remove_all(dir);
 }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+
 using testsupport::ScriptedServer;
 using Lines = std::vector<std::string>;
 
@@ -222,4 +225,163 @@ TEST(Pop3Scripted, DestructorLogsOut)
         c.pop.Connect();
     }
     EXPECT_EQ(s.Finish(), (Lines{"User alice", "Pass secret", "Quit"}));
+}
+
+TEST(Pop3Scripted, EveryExchangeEndsWithinItsBound)
+{
+    using std::chrono::milliseconds;
+    const std::string fastListing = [] {
+        std::string s;
+        for (int i = 0; i < 2000; ++i)
+            s += "1 a\r\n";
+        return s;
+    }();
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> script; // after the login
+        std::function<void(TWirePOP3&)> tune;
+        bool retrieve; // RETR 1, else a count
+        std::string error;
+    } rows[] = {
+        {"reply to UIDL dripped a byte at a time",
+         [](ScriptedServer& s) { s.ByteByByte(std::chrono::milliseconds(150)).ReplyRaw("+OK listing follows\r\n.\r\n"); },
+         {},
+         false, "Socket Error #10060\r\nConnection timed out."},
+        {"empty lines instead of a reply", [](ScriptedServer& s) { s.ReadLine().Repeat("\r\n", milliseconds(100)); },
+         {}, false, "Socket Error #10060\r\nConnection timed out."},
+        {"endless slow listing", [](ScriptedServer& s) { s.Reply("+OK").Repeat("1 a\r\n", milliseconds(100)); }, {},
+         false, "Socket Error #10060\r\nConnection timed out."},
+        {"endless fast listing", [&](ScriptedServer& s) { s.Reply("+OK").Repeat(fastListing, milliseconds(0)); }, {},
+         false, "Too much data."},
+        {"listing that earns time fast enough stops at the ceiling",
+         [](ScriptedServer& s) { s.Reply("+OK").Repeat("1 a\r\n", milliseconds(50)); },
+         [](TWirePOP3& pop) {
+             pop.MinReplyRate = 1;
+             pop.ReplyCeiling = 2;
+         },
+         false, "Socket Error #10060\r\nConnection timed out."},
+        {"endless slow body",
+         [](ScriptedServer& s) { s.ReplyRaw("+OK\r\nSubject: s\r\n\r\n").Repeat("body\r\n", milliseconds(100)); }, {},
+         true, "Socket Error #10060\r\nConnection timed out."},
+        {"endless slow header block",
+         [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n").Repeat("X-Junk: j\r\n", milliseconds(100)); }, {}, true,
+         "Socket Error #10060\r\nConnection timed out."},
+        {"endless fast body",
+         [](ScriptedServer& s) {
+             s.ReplyRaw("+OK\r\nSubject: s\r\n\r\n").Repeat(std::string(60000, 'b') + "\r\n", milliseconds(0));
+         },
+         [](TWirePOP3& pop) { pop.MaxMessageBytes = 4u << 20; }, true, "Too much data."},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer s;
+        s.Send("+OK").Reply("+OK").Reply("+OK");
+        r.script(s);
+        Client c(s.Port(), 1);
+        if (r.tune)
+            r.tune(c.pop);
+        c.pop.Connect();
+        const auto t0 = std::chrono::steady_clock::now();
+        std::string error;
+        if (r.retrieve) {
+            TWireMessage msg;
+            try {
+                c.pop.Retrieve(1, msg);
+            } catch (const EWireException& e) {
+                error = e.what();
+            }
+        } else {
+            c.pop.CheckMessages();
+            EXPECT_TRUE(c.pop.ListingFailed());
+            error = c.pop.ListingError();
+        }
+        EXPECT_EQ(error, r.error);
+        // Generous: the bounds are one or two seconds, the machine may be loaded.
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+        EXPECT_FALSE(c.pop.Connected());
+        EXPECT_EQ(s.Finish(), (Lines{"User alice", "Pass secret", r.retrieve ? "RETR 1" : "UIDL"}));
+    }
+}
+
+TEST(Pop3Scripted, LoginLineDrippedByteByByteTimesOut)
+{
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        Lines sent;
+    } rows[] = {
+        {"greeting",
+         [](ScriptedServer& s) {
+             s.ByteByByte(std::chrono::milliseconds(150)).Send("+OK slow hello").ByteByByte({}).Reply("+OK").Reply("+OK");
+         },
+         {}},
+        {"reply to user",
+         [](ScriptedServer& s) {
+             s.Send("+OK").ByteByByte(std::chrono::milliseconds(150)).Reply("+OK who are you").ByteByByte({}).Reply("+OK");
+         },
+         {"User alice"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer s;
+        r.script(s);
+        Client c(s.Port(), 1);
+        try {
+            c.pop.Connect();
+            ADD_FAILURE() << "logged in";
+        } catch (const EWireSocketError& e) {
+            EXPECT_EQ(e.ErrorCode(), 10060);
+        }
+        EXPECT_FALSE(c.pop.Connected());
+        EXPECT_EQ(s.Finish(), r.sent);
+    }
+}
+
+TEST(Pop3Scripted, LogoutReadsTheReplyToQuit)
+{
+    struct Row {
+        const char* name;
+        bool deleted;
+        std::function<void(ScriptedServer&)> script; // after DELE or nothing
+        std::string error;                            // what Disconnect throws
+        std::string lastReply;
+    } rows[] = {
+        {"late +OK is waited for", true,
+         [](ScriptedServer& s) { s.ReadLine().Sleep(std::chrono::milliseconds(300)).Send("+OK bye"); }, "", "+OK bye"},
+        {"update failed after a deletion", true,
+         [](ScriptedServer& s) { s.Reply("-ERR some deleted messages not removed"); },
+         "-ERR some deleted messages not removed", "-ERR some deleted messages not removed"},
+        {"-ERR without deletions changes nothing", false, [](ScriptedServer& s) { s.Reply("-ERR whatever"); }, "",
+         "-ERR whatever"},
+        {"no answer: closed after the wait", true, [](ScriptedServer& s) { s.Stall(); }, "", "+OK deleted"},
+        {"closed instead of answering", true, [](ScriptedServer& s) { s.ReadLine().Close(); }, "", "+OK deleted"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer s;
+        s.Send("+OK").Reply("+OK").Reply("+OK");
+        if (r.deleted)
+            s.Reply("+OK deleted");
+        r.script(s);
+        Client c(s.Port(), 1);
+        c.pop.Connect();
+        if (r.deleted) {
+            EXPECT_TRUE(c.pop.Delete(1));
+        }
+        std::string error;
+        try {
+            c.pop.Disconnect();
+        } catch (const EWireResponseError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, r.error);
+        EXPECT_EQ(c.pop.ResultText, r.lastReply);
+        EXPECT_FALSE(c.pop.Connected());
+        EXPECT_EQ(c.statuses.back(), "Disconnected");
+        Lines sent = LoginLines;
+        if (r.deleted)
+            sent.push_back("DELE 1");
+        sent.push_back("Quit");
+        EXPECT_EQ(s.Finish(), sent);
+    }
 }

@@ -236,6 +236,19 @@ const FaultCase faultCases[] = {
 INSTANTIATE_TEST_SUITE_P(Tls, Pop3TlsFault, ::testing::ValuesIn(faultCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Pop3Tls, EndlessListingOverTlsEndsWithATimeOut)
+{
+    TlsPeer peer(PeerMode::Serve, s_certs->Server().cert, s_certs->Server().key);
+    useTlsPort(peer.Port());
+    pop.Timeout = 1;
+    pop.Connect();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_GT(pop.CheckMessages(), 0);
+    EXPECT_EQ(pop.ListingError(), "Socket Error #10060\r\nConnection timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 9s); // well before the peer's own bound
+    EXPECT_FALSE(pop.Connected());
+}
+
 TEST_F(Pop3Tls, IdleHookThatDisconnectsDuringTheHandshakeEndsItCleanly)
 {
     TlsPeer peer(PeerMode::Silent, s_certs->Server().cert, s_certs->Server().key);

@@ -105,6 +105,15 @@ TEST(RenderBitmapText, OddSizesNeitherCrashNorAllocateWildly)
                  std::exception);
     EXPECT_THROW(RenderBitmapText("ABC", 8, 100000, font, TBitmapFontLayout::Status, 128),
                  std::exception);
+    // Each side within its bound, the area not: refused with the cell size named.
+    try {
+        RenderBitmapText("Checking", 3640, 32767, font, TBitmapFontLayout::Status, 128);
+        ADD_FAILURE() << "a picture of gigabytes was drawn";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "Bitmap text too large: cell size 3640 x 32767");
+    }
+    // A tall status line of normal width still draws.
+    EXPECT_EQ(RenderBitmapText("AB", 8, 30000, font, TBitmapFontLayout::Status, 128).height(), 30000);
 }
 
 class StatePictures : public testing::Test {

@@ -14,6 +14,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+bool isQuit(const std::string& line) { return line == "Quit" || line == "QUIT"; }
+
 // Waits for events on fd in short slices so that a stopping server is never
 // stuck in poll. Returns >0 ready, 0 time-out or stop.
 int waitFor(int fd, short events, Clock::time_point deadline, const std::atomic<bool>& stop)
@@ -88,6 +90,12 @@ ScriptedServer& ScriptedServer::Stall()
 ScriptedServer& ScriptedServer::SendEndless(std::size_t cap)
 {
     m_script.push_back({Step::Endless, {}, {}, cap, {}, {}});
+    return *this;
+}
+
+ScriptedServer& ScriptedServer::Repeat(const std::string& bytes, Ms pause, std::size_t cap)
+{
+    m_script.push_back({Step::Repeated, bytes, pause, cap, {}, {}});
     return *this;
 }
 
@@ -181,13 +189,15 @@ void ScriptedServer::serve()
     }
 }
 
-bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit)
+bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit, std::string* line)
 {
     const auto deadline = Clock::now() + limit;
     for (;;) {
         const auto eol = pending.find("\r\n");
         if (eol != std::string::npos) {
             record(pending.substr(0, eol));
+            if (line)
+                *line = pending.substr(0, eol);
             pending.erase(0, eol + 2);
             return true;
         }
@@ -203,9 +213,12 @@ bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit)
     }
 }
 
-void ScriptedServer::drainUntilClose(int fd, std::string& pending, Ms limit)
+void ScriptedServer::drainUntilClose(int fd, std::string& pending, Ms limit, bool answerQuit)
 {
-    while (readOneLine(fd, pending, limit)) {
+    std::string line;
+    while (readOneLine(fd, pending, limit, &line)) {
+        if (answerQuit && isQuit(line))
+            sendAll(fd, "+OK\r\n", {});
     }
     if (!pending.empty() && pending.size() <= (std::size_t(1) << 20))
         record(pending); // an unterminated last line is still part of the transcript
@@ -232,18 +245,23 @@ void ScriptedServer::serveConnection(int fd)
 {
     std::string pending;
     std::chrono::microseconds delay{0};
+    bool quitUnanswered = false; // the last line read was "Quit", nothing sent since
     for (const Step& s : m_script) {
         if (m_stop)
             return;
+        quitUnanswered = quitUnanswered && s.kind != Step::SendBytes && s.kind != Step::Call;
         switch (s.kind) {
         case Step::SendBytes:
             if (!sendAll(fd, s.bytes, delay))
                 return drainUntilClose(fd, pending, m_readTimeout);
             break;
-        case Step::Read:
-            if (!readOneLine(fd, pending, m_readTimeout))
+        case Step::Read: {
+            std::string line;
+            if (!readOneLine(fd, pending, m_readTimeout, &line))
                 return drainUntilClose(fd, pending, Ms(0));
+            quitUnanswered = isQuit(line);
             break;
+        }
         case Step::Pause: {
             const auto until = Clock::now() + s.ms;
             while (!m_stop && Clock::now() < until)
@@ -260,6 +278,18 @@ void ScriptedServer::serveConnection(int fd)
                 if (!sendAll(fd, chunk, {}))
                     break;
                 sent += chunk.size();
+            }
+            return drainUntilClose(fd, pending, Ms(200));
+        }
+        case Step::Repeated: {
+            std::size_t sent = 0;
+            while (!m_stop && sent < s.cap) {
+                if (!sendAll(fd, s.bytes, delay))
+                    break;
+                sent += s.bytes.size();
+                const auto until = Clock::now() + s.ms;
+                while (!m_stop && Clock::now() < until)
+                    std::this_thread::sleep_for(std::min(s.ms, Ms(5)));
             }
             return drainUntilClose(fd, pending, Ms(200));
         }
@@ -280,7 +310,9 @@ void ScriptedServer::serveConnection(int fd)
             break;
         }
     }
-    drainUntilClose(fd, pending, m_readTimeout);
+    if (quitUnanswered)
+        sendAll(fd, "+OK\r\n", {});
+    drainUntilClose(fd, pending, m_readTimeout, true);
 }
 
 } // namespace testsupport

@@ -3,7 +3,10 @@
 // not produce (garbage replies, a close mid-listing, a stall, an endless
 // line). Each accepted connection plays the same script, step by step, and
 // every line the client sends is recorded, so a test can assert the exact
-// transcript on the wire (including the "Quit" after an error).
+// transcript on the wire (including the "Quit" after an error). Once the
+// script has run out, a "Quit" is answered "+OK" as a real server would
+// (also one that the script's last ReadLine took); after Stall() nothing is
+// answered any more.
 //
 //   ScriptedServer s;
 //   s.Send("+OK hello").Reply("+OK user").Reply("-ERR bad password");
@@ -42,6 +45,9 @@ public:
     ScriptedServer& Sleep(Ms ms);                         // pause (cut short by the destructor)
     ScriptedServer& Stall();                              // send nothing more, keep reading until the client closes
     ScriptedServer& SendEndless(std::size_t cap = std::size_t(64) << 20); // 'x' bytes without CR LF until the client closes or cap bytes
+    // bytes over and over, with pause between, until the client closes or
+    // cap bytes went out (an endless listing or body, fast or slow).
+    ScriptedServer& Repeat(const std::string& bytes, Ms pause, std::size_t cap = std::size_t(256) << 20);
     ScriptedServer& Close();                              // close the connection now
     ScriptedServer& Reset();                              // abort it: the client sees a reset (RST)
     // Runs fn(received lines so far) and sends whatever it returns (raw).
@@ -69,7 +75,7 @@ public:
 
 private:
     struct Step {
-        enum Kind { SendBytes, Read, Pause, StallUntilClose, Endless, CloseNow, Call, Slow, ResetNow } kind;
+        enum Kind { SendBytes, Read, Pause, StallUntilClose, Endless, CloseNow, Call, Slow, ResetNow, Repeated } kind;
         std::string bytes;
         Ms ms{0};
         std::size_t cap = 0;
@@ -79,9 +85,9 @@ private:
 
     void serve();
     void serveConnection(int fd);
-    bool readOneLine(int fd, std::string& pending, Ms limit);
+    bool readOneLine(int fd, std::string& pending, Ms limit, std::string* line = nullptr);
     bool sendAll(int fd, const std::string& bytes, std::chrono::microseconds delay);
-    void drainUntilClose(int fd, std::string& pending, Ms limit);
+    void drainUntilClose(int fd, std::string& pending, Ms limit, bool answerQuit = false);
     void record(const std::string& line);
 
     int m_listen = -1;
