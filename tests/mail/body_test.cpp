@@ -209,9 +209,9 @@ TEST(BodyReader, EdgeCases)
          "Content-Disposition: attachment; filename=\"a;b.zip\"; size=3\nContent-Transfer-Encoding: base64\n\n"
          "YWJj\n--b--\n",
          {}, {"a;b.zip"}, ""},
-        {"part without a file name is skipped",
+        {"part without a file name is named after its type",
          "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n\nAAAA\n--b\n\nt\n--b--\n",
-         {"t"}, {}, ""},
+         {"t"}, {"part-1.png"}, ""},
         {"empty boundary", "Content-Type: multipart/mixed; boundary=\"\"\n\n--\n", {}, {}, "Boundary error"},
         {"boundary in another parameter only", "Content-Type: multipart/mixed; xboundary=b\n\n--b\n", {}, {},
          "Boundary error"},

@@ -17,6 +17,8 @@ bytes of each attachment as OUTDIR/NAME.N.orig. The .expect lines are:
 import os
 import random
 import sys
+import email.header
+import email.utils
 from email import policy
 from email.message import EmailMessage
 from email.parser import BytesParser
@@ -43,36 +45,119 @@ def text_lines(raw):
     return [] if raw == "" else raw.split("\n")
 
 
-def expected_from(msg_bytes):
-    """Text parts and their lines as Python's parser sees them."""
-    parsed = BytesParser(policy=policy.compat32).parsebytes(msg_bytes)
-    parts, lines = 0, []
-    for part in parsed.walk():
-        if part.is_multipart():
+def file_name(part):
+    """The attachment name as Python reads it: RFC 2231 forms joined and
+    decoded, then RFC 2047 encoded words decoded."""
+    name = part.get_filename() or part.get_param("name")
+    if isinstance(name, tuple):
+        name = email.utils.collapse_rfc2231_value(name)
+    if name:
+        name = str(email.header.make_header(email.header.decode_header(name)))
+    return name
+
+
+def is_attachment(part):
+    disp = (part.get("Content-Disposition") or "").split(";")[0].strip().lower()
+    return disp == "attachment" or bool(file_name(part)) or part.get_content_maintype() != "text"
+
+
+def leaves(part, group=0, counter=[0]):
+    """(part, alternative group) of every leaf, in order; message/rfc822
+    parts are leaves (their inside stays in the .eml)."""
+    if part.is_multipart() and part.get_content_maintype() == "multipart":
+        if part.get_content_type() == "multipart/alternative":
+            counter[0] += 1
+            group = counter[0]
+        for sub in part.get_payload():
+            yield from leaves(sub, group, counter)
+    else:
+        yield part, group
+
+
+def decoded_text(part):
+    raw = part.get_payload(decode=True) or b""
+    cs = part.get_content_charset() or "us-ascii"
+    if cs in ("iso-8859-1", "latin1"):
+        cs = "windows-1252"
+    try:
+        return raw.decode(cs)
+    except (LookupError, UnicodeDecodeError):
+        return raw.decode("utf-8", "replace")
+
+
+def shown_lines(text_parts):
+    """The display: in each alternative group the plain versions, text of
+    parts outside groups as it is; parts joined by one empty line."""
+    groups = {}
+    for part, g in text_parts:
+        if g:
+            groups.setdefault(g, []).append(part)
+    chosen = []
+    for part, g in text_parts:
+        if g and part.get_content_type() != "text/plain" and any(
+                p.get_content_type() == "text/plain" for p in groups[g]):
             continue
-        if part.get_content_maintype() == "text" or part is parsed:
+        chosen.append(part)
+    lines = []
+    for part in chosen:
+        if part.get_content_type() == "text/html":
+            return None  # the HTML conversion is checked by hand-made cases
+        t = decoded_text(part).replace("\r\n", "\n").rstrip("\n")
+        if not t.strip():
+            continue
+        if lines:
+            lines.append("")
+        lines += t.split("\n")
+    return lines
+
+
+def expected_from(msg_bytes):
+    """Text parts, their lines and the attachments as Python's parser sees
+    them."""
+    parsed = BytesParser(policy=policy.compat32).parsebytes(msg_bytes)
+    parts, lines, atts, text_parts = 0, [], [], []
+    for part, group in leaves(parsed, 0, [0]):
+        if not is_attachment(part) or (part is parsed and not parsed.get("Content-Type")):
             raw = part.get_payload(decode=False).replace("\r\n", "\n")
             if part is parsed and raw.endswith("\n"):
                 raw = raw[:-1]  # no separator follows: the line end is the last line's
             parts += 1
             lines += text_lines(raw)
-    return parts, lines
+            text_parts.append((part, group))
+        else:
+            name = file_name(part)
+            if not name:
+                n = len(atts) + 1
+                name = {"message/rfc822": "message-%d.eml" % n,
+                        "message/delivery-status": "delivery-status-%d.txt" % n}.get(
+                            part.get_content_type(), "part-%d" % n)
+            atts.append((name, part.get_payload(decode=True)))
+    return parts, lines, atts, shown_lines(text_parts)
 
 
-def write(name, data, atts, parts=None, lines=None, extra=()):
+def write(name, data, atts=None, parts=None, lines=None, extra=(), show=None):
     if isinstance(data, str):
         data = data.encode("utf-8")
     data = crlf(data.decode("latin-1")).encode("latin-1")
     with open(os.path.join(out, name + ".eml"), "wb") as f:
         f.write(data)
+    got_parts, got_lines, got_atts, got_show = expected_from(data)
     if parts is None:
-        parts, lines = expected_from(data)
+        parts, lines = got_parts, got_lines
+    if atts is None:
+        atts = got_atts
+    if show is None:
+        show = got_show
     subject = BytesParser(policy=policy.compat32).parsebytes(data, headersonly=True)["Subject"]
     with open(os.path.join(out, name + ".expect"), "w", encoding="utf-8", newline="\n") as f:
         f.write("subject %s\n" % subject)
         f.write("parts %d\n" % parts)
         for line in lines:
             f.write("text %s\n" % line)
+        if show is not None:
+            f.write("shown\n")
+            for line in show:
+                f.write("show %s\n" % line)
         for i, (fname, payload) in enumerate(atts):
             orig = "%s.%d.orig" % (name, i)
             with open(os.path.join(out, orig), "wb") as g:
@@ -107,8 +192,10 @@ m = base_message("mixed")
 m.set_content("See the attachments.\nRegards\n")
 for fname, payload in atts:
     m.add_attachment(payload, maintype="application", subtype="octet-stream", filename=fname)
+# A text file attached is an attachment, not message text; on the wire its
+# line ends are CR LF.
 m.add_attachment("a text file\nwith two lines\n", subtype="plain", filename="notes.txt")
-write("mixed", smtp(m), atts)
+write("mixed", smtp(m), atts + [("notes.txt", b"a text file\r\nwith two lines\r\n")])
 
 # Plain and HTML versions.
 m = base_message("alternative")
@@ -127,24 +214,17 @@ m.add_attachment(zipbytes, maintype="application", subtype="zip", filename="a.zi
 m.add_attachment(utf, maintype="application", subtype="octet-stream", filename="naïve.bin")
 write("nested", smtp(m), [("a.zip", zipbytes), ("naïve.bin", utf)])
 
-# Quoted-printable text, and a 7bit and a quoted-printable attachment that
-# are stored as received.
+# Quoted-printable text, and a 7bit and a quoted-printable attachment
+# decoded to what was attached (line ends as on the wire, CR LF).
 m = base_message("qp7bit")
 m.set_content("caf\u00e9 =\nand a very long line " + "x" * 100 + "\n", cte="quoted-printable")
-seven = "line one\nline two\n"
-m.add_attachment(seven.encode(), maintype="application", subtype="octet-stream",
+seven = b"line one\r\nline two\r\n"
+m.add_attachment(seven, maintype="application", subtype="octet-stream",
                  filename="seven.txt", cte="7bit")
-qp = "caf\u00e9\n".encode("utf-8")
+qp = "caf\u00e9 = x\r\nend\r\n".encode("utf-8")
 m.add_attachment(qp, maintype="application", subtype="octet-stream",
                  filename="qp.bin", cte="quoted-printable")
-raw = smtp(m)
-parsed = BytesParser(policy=policy.compat32).parsebytes(raw)
-stored = []
-for part in parsed.walk():
-    if part.get_filename() in ("seven.txt", "qp.bin"):
-        body = part.get_payload(decode=False).replace("\r\n", "\n")
-        stored.append((part.get_filename(), crlf(body + "\n").encode("latin-1")))
-write("qp7bit", raw, stored)
+write("qp7bit", smtp(m), [("seven.txt", seven), ("qp.bin", qp)])
 
 
 def hand_made(name, subject, content_type_line, body, atts, extra=()):
