@@ -1,11 +1,13 @@
 #include "core/MessageView.h"
 
 #include "base/Exception.h"
+#include "core/DisplayText.h"
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -42,7 +44,7 @@ std::string ShortDate(TDateTime value)
     return std::strftime(text, sizeof text, "%x", &date) ? std::string(text) : std::string();
 }
 
-std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool headersOnly)
 {
     std::vector<std::string> lines;
     lines.push_back("From : " + msg.From());
@@ -54,6 +56,28 @@ std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool header
     lines.push_back("");
     if (!headersOnly)
         lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+    return lines;
+}
+
+std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+{
+    std::vector<std::string> lines;
+    lines.push_back("From : " + DisplayHeader(msg.From()));
+    lines.push_back("Subj : " + DisplayHeader(msg.Subject()));
+    lines.push_back("Date : " + ShortDate(DisplayDate(HeaderValue(msg.Headers, "Date"))));
+    if (!headersOnly)
+        lines.push_back("File : " + std::to_string(msg.Attachments.size()));
+    lines.push_back(std::string(26, '_'));
+    lines.push_back("");
+    if (headersOnly)
+        return lines;
+    // A message filled by hand (no parts) shows its text as it is.
+    if (msg.MessageParts.empty()) {
+        lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+        return lines;
+    }
+    std::vector<std::string> body = DisplayBodyLines(msg.MessageParts);
+    lines.insert(lines.end(), std::make_move_iterator(body.begin()), std::make_move_iterator(body.end()));
     return lines;
 }
 

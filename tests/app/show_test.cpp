@@ -102,7 +102,8 @@ TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
     EXPECT_EQ(r.status, 0) << r.err;
     std::string expected = "From : Ann Example <ann@example.org>\nSubj : nested\nDate : 12/06/26\nFile : 2\n" +
                            std::string(26, '_') + "\n\n";
-    for (const std::string& l : nested.text)
+    ASSERT_TRUE(nested.hasShown);
+    for (const std::string& l : nested.shown)
         expected += l + "\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(testmail::readFile(saveDir + "/a.zip"), "mine");
