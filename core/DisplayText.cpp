@@ -81,7 +81,13 @@ public:
         if (m_out.size() < 2 || m_out[m_out.size() - 2] != '\n')
             m_out.push_back('\n');
     }
-    std::string take() { return std::move(m_out); }
+    // The text without the breaks and blanks around it.
+    std::string take()
+    {
+        const std::size_t end = m_out.find_last_not_of(" \n");
+        const std::size_t begin = m_out.find_first_not_of(" \n");
+        return end == std::string::npos ? std::string() : m_out.substr(begin, end + 1 - begin);
+    }
 
 private:
     std::string m_out;

@@ -25,6 +25,7 @@ struct TestMessage {
     std::vector<std::string> text;  // Text: the raw lines of the text parts
     bool hasShown = false;           // whether shown is known
     std::vector<std::string> shown;  // the readable text the window shows
+    std::string fromShown, subjectShown; // From and Subject decoded, when given
     std::vector<ExpectedAttachment> attachments;
     bool partial = false;
     std::string error;
@@ -89,6 +90,10 @@ inline std::vector<TestMessage> makeMessages(const std::string& dir, std::size_t
                 m.hasShown = true;
             else if (key == "show")
                 m.shown.push_back(rest);
+            else if (key == "from")
+                m.fromShown = rest;
+            else if (key == "subjshown")
+                m.subjectShown = rest;
             else if (key == "att") {
                 const std::size_t cut = rest.rfind(' ');
                 m.attachments.push_back({rest.substr(0, cut), readFile(out + "/" + rest.substr(cut + 1))});

@@ -118,7 +118,10 @@ def expected_from(msg_bytes):
     parts, lines, atts, text_parts = 0, [], [], []
     for part, group in leaves(parsed, 0, [0]):
         if not is_attachment(part) or (part is parsed and not parsed.get("Content-Type")):
-            raw = part.get_payload(decode=False).replace("\r\n", "\n")
+            # The bytes as they arrived (the parser keeps 8-bit bytes as
+            # surrogates), written back as they were.
+            raw = part._payload.encode("ascii", "surrogateescape").decode("utf-8", "surrogateescape")
+            raw = raw.replace("\r\n", "\n")
             if part is parsed and raw.endswith("\n"):
                 raw = raw[:-1]  # no separator follows: the line end is the last line's
             parts += 1
@@ -130,7 +133,9 @@ def expected_from(msg_bytes):
                 n = len(atts) + 1
                 name = {"message/rfc822": "message-%d.eml" % n,
                         "message/delivery-status": "delivery-status-%d.txt" % n}.get(
-                            part.get_content_type(), "part-%d" % n)
+                            part.get_content_type(), "part-%d" % n + {
+                                "image/png": ".png", "application/octet-stream": ".bin"}.get(
+                                    part.get_content_type(), ""))
             atts.append((name, part.get_payload(decode=True)))
     return parts, lines, atts, shown_lines(text_parts)
 
@@ -149,7 +154,8 @@ def write(name, data, atts=None, parts=None, lines=None, extra=(), show=None):
     if show is None:
         show = got_show
     subject = BytesParser(policy=policy.compat32).parsebytes(data, headersonly=True)["Subject"]
-    with open(os.path.join(out, name + ".expect"), "w", encoding="utf-8", newline="\n") as f:
+    with open(os.path.join(out, name + ".expect"), "w", encoding="utf-8", errors="surrogateescape",
+              newline="\n") as f:
         f.write("subject %s\n" % subject)
         f.write("parts %d\n" % parts)
         for line in lines:
@@ -287,3 +293,155 @@ hand_made("truncated", "truncated", 'Content-Type: multipart/mixed; boundary="T"
           "--T\nContent-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n"
           'Content-Disposition: attachment; filename="cut.bin"\n\n' + b64_lines(cut, 76) + "\n",
           [("cut.bin", cut)], extra=["partial"])
+
+
+# Real-world shapes: what the reader stores is compared with what Python's
+# parser reads (attachments decoded by it, or the bytes attached), and the
+# shown text with the text written.
+def cte_part(content_type, cte, payload, disposition=None, extra=""):
+    """A hand-made part: headers, blank line, payload encoded as cte."""
+    import base64 as b64
+    import quopri
+    head = "Content-Type: %s\n" % content_type
+    if cte:
+        head += "Content-Transfer-Encoding: %s\n" % cte
+    if disposition:
+        head += "Content-Disposition: %s\n" % disposition
+    head += extra
+    if cte == "base64":
+        body = b64_lines(payload, 76)
+    elif cte == "quoted-printable":
+        body = quopri.encodestring(payload).decode("ascii")
+    else:
+        body = payload.decode("latin-1")
+    return head + "\n" + body
+
+
+def multipart(subtype, boundary, parts, params=""):
+    body = "".join("--%s\n%s\n" % (boundary, p) for p in parts) + "--%s--\n" % boundary
+    return 'multipart/%s; boundary="%s"%s' % (subtype, boundary, params), body
+
+
+def as_part(ct_body):
+    ct, body = ct_body
+    return "Content-Type: %s\n\n%s" % (ct, body)
+
+
+def raw_message(name, headers, ct_body, atts=None, show=None, extra=(), parts=None, lines=None):
+    ct, body = ct_body
+    data = headers + "MIME-Version: 1.0\nContent-Type: %s\n\n%s" % (ct, body)
+    write(name, data.encode("latin-1"), atts, show=show, extra=extra, parts=parts, lines=lines)
+
+
+png = rand_bytes(700)
+pdf = rand_bytes(5000)
+vcf = b"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n"
+head = ("From: =?iso-8859-1?Q?J=F6rg_M=FCller?= <j@example.org>\nTo: b@example.org\n"
+        "Subject: =?iso-8859-1?Q?Die_Hasen_und_die_Fr=F6sche?=\nDate: Mon, 7 Dec 2026 08:00:00 +0000\n")
+
+# mixed > related > alternative, with an inline image, a PDF, a vCard in
+# quoted-printable and a text file in base64 named by Content-Type only.
+alt = multipart("alternative", "alt1", [
+    cte_part("text/plain; charset=iso-8859-1", "quoted-printable",
+             "Gr\xfc\xdfe aus K\xf6ln,\r\nein sehr langer Satz ".encode("latin-1") + b"x" * 90 + b"\r\n"),
+    cte_part("text/html; charset=utf-8", "quoted-printable", "<p>Grüße</p>\r\n".encode())])
+rel = multipart("related", "rel1", [as_part(alt),
+    cte_part("image/png", "base64", png, "inline", "Content-ID: <img1@x>\n")], '; type="multipart/alternative"')
+raw_message("outlook", head, multipart("mixed", "mix1", [as_part(rel),
+    cte_part('application/pdf; name="report.pdf"', "base64", pdf, 'attachment; filename="report.pdf"'),
+    cte_part('text/x-vcard; name="ann.vcf"', "quoted-printable", vcf, 'attachment; filename="ann.vcf"'),
+    cte_part('text/plain; name="notes.txt"', "base64", b"notes\r\nline 2\r\n")]),
+    show=["Grüße aus Köln,", "ein sehr langer Satz " + "x" * 90])
+
+# signed > mixed (PGP/MIME): the text, an attachment, the signature.
+sig = b"-----BEGIN PGP SIGNATURE-----\r\n\r\niQEzBAEBCAAdFiEE\r\n-----END PGP SIGNATURE-----\r\n"
+inner = multipart("mixed", "in2", [cte_part("text/plain; charset=us-ascii", "7bit", b"signed text\r\n"),
+    cte_part("application/octet-stream", "base64", pdf[:333], "attachment; filename=data.bin")])
+raw_message("pgp", head, multipart("signed", "sig2", [as_part(inner),
+    cte_part('application/pgp-signature; name="signature.asc"', "7bit", sig, "attachment")],
+    '; protocol="application/pgp-signature"; micalg=pgp-sha256'))
+
+# Alternative with only HTML: scripts and styles go, entities and links stay.
+raw_message("htmlonly", head, multipart("alternative", "h1", [
+    cte_part("text/html; charset=windows-1252", "quoted-printable",
+             b"<html><head><style>p{}</style><script>x()</script></head><body>"
+             b"<p>Caf\xe9 &amp; <b>more</b></p><div>see <a href=\"http://e.org/\">the site</a></div>"
+             b"<ul><li>one</li><li>two</li></ul>line<br>break</body></html>\r\n")]),
+    show=["Café & more", "", "see the site [http://e.org/]", "", "* one", "", "* two", "", "line", "break"])
+
+# A forwarded message and a bounce: the inner messages become .eml files.
+forwarded = "From: c@example.org\r\nSubject: inner\r\n\r\ninner body\r\n"
+raw_message("forward", head, multipart("mixed", "f1", [
+    cte_part("text/plain", None, b"see below\r\n"),
+    "Content-Type: message/rfc822\n\n" + forwarded.replace("\r\n", "\n")]),
+    atts=[("message-1.eml", forwarded.encode())])
+status = "Reporting-MTA: dns; mx.example.org\r\n\r\nFinal-Recipient: rfc822; x@example.org\r\nAction: failed\r\n"
+raw_message("bounce", head, multipart("report", "r1", [
+    cte_part("text/plain", None, b"Delivery failed.\r\n"),
+    "Content-Type: message/delivery-status\n\n" + status.replace("\r\n", "\n"),
+    "Content-Type: message/rfc822\n\n" + forwarded.replace("\r\n", "\n")], "; report-type=delivery-status"),
+    atts=[("delivery-status-1.txt", status.encode()), ("message-2.eml", forwarded.encode())])
+
+# Every naming form, and every transfer encoding of an attachment.
+blob = rand_bytes(400)
+uu = "begin 644 u.bin\n" + "".join(
+    chr(32 + len(blob[i:i + 45])) + "".join(
+        chr(32 + (v or 64)) for v in [
+            (int.from_bytes((blob[i + k:i + k + 3] + b"\0\0")[:3], "big") >> s) & 63
+            for k in range(0, len(blob[i:i + 45]), 3) for s in (18, 12, 6, 0)]) + "\n"
+    for i in range(0, len(blob), 45)) + "`\nend\n"
+raw_message("names", head, multipart("mixed", "n1", [
+    cte_part("text/plain", None, b"names\r\n"),
+    cte_part("application/octet-stream", "base64", b"quoted", 'attachment; filename="quoted name.bin"'),
+    cte_part("application/octet-stream", "base64", b"bare", "attachment; filename=bare.bin"),
+    cte_part("application/octet-stream", "base64", b"star", "attachment; filename*=UTF-8''na%C3%AFve%20star.bin"),
+    cte_part("application/octet-stream", "base64", b"cont",
+             "attachment;\n filename*0*=iso-8859-1''Fr%F6sche%20;\n filename*1=\"und Hasen.txt\""),
+    cte_part('application/octet-stream; name="by-type.bin"', "base64", b"type", None),
+    cte_part("application/octet-stream", "base64", b"none", None),
+    cte_part("application/octet-stream", "base64", b"ew",
+             'attachment; filename="=?utf-8?B?w6ljb2xlLnR4dA==?="'),
+    cte_part("application/octet-stream", "8bit", b"eight\r\nbit", "attachment; filename=8bit.bin"),
+    "Content-Type: application/octet-stream\nContent-Transfer-Encoding: x-uuencode\n"
+    "Content-Disposition: attachment; filename=u.bin\n\n" + uu]),
+    atts=[("quoted name.bin", b"quoted"), ("bare.bin", b"bare"), ("naïve star.bin", b"star"),
+          ("Frösche und Hasen.txt", b"cont"), ("by-type.bin", b"type"), ("part-6.bin", b"none"),
+          ("école.txt", b"ew"), ("8bit.bin", b"eight\r\nbit"), ("u.bin", blob)])
+
+# A message that is itself one attachment, and an S/MIME one.
+for name, ct, disp in [("single", "image/png", 'attachment; filename="screenshot.png"'),
+                       ("smime", 'application/pkcs7-mime; smime-type=enveloped-data; name="smime.p7m"',
+                        'attachment; filename="smime.p7m"')]:
+    data = head + "MIME-Version: 1.0\n" + cte_part(ct, "base64", png, disp)
+    write(name, data.encode("latin-1"), [(ct.split('"')[1] if '"' in ct else "screenshot.png", png)])
+
+# RFC 2231 boundary, a separator with text after it, no blank after a colon.
+raw_message("oddforms", head.replace("Date: Mon, 7 Dec 2026 08:00:00 +0000", "Date: <HR>"),
+            ("multipart/mixed; boundary*=''odd", "--odd this text is allowed\nContent-Type:text/plain\n\n"
+             "kept\n--odd\nContent-Type:application/octet-stream\nContent-Transfer-Encoding:base64\n"
+             "Content-Disposition:attachment; filename=o.bin\n\nb2Rk\n--odd--\n"),
+            atts=[("o.bin", b"odd")], show=["kept"], parts=1, lines=["kept"])
+
+# Text in several charsets and encodings, with encoded words in Q and B form.
+def encoded_word(text, charset, form):
+    import base64 as b64
+    raw = text.encode(charset)
+    if form == "B":
+        return "=?%s?B?%s?=" % (charset, b64.b64encode(raw).decode())
+    q = "".join(chr(c) if chr(c).isalnum() and c < 128 else "_" if c == 32 else "=%02X" % c for c in raw)
+    return "=?%s?Q?%s?=" % (charset, q)
+
+
+for name, charset, cte, form, words in [("utf8", "utf-8", "base64", "B", "Grüße, 日本語 ✓"),
+                                        ("latin1", "iso-8859-1", "quoted-printable", "Q", "Déjà vu à Noël"),
+                                        ("cp1252", "windows-1252", "8bit", "Q", "“Smart” quotes – €5"),
+                                        ("koi8", "koi8-r", "8bit", "B", "Привет, мир"),
+                                        ("jis", "iso-2022-jp", "7bit", "B", "こんにちは世界")]:
+    body = (words + "\r\nsecond line\r\n").encode(charset)
+    heads = ("From: %s <x@example.org>\nTo: b@example.org\nSubject: Re: %s %s\n"
+             "Date: Sun, 6 Dec 2026 23:17:43 +0100\n" % (
+                 encoded_word(words, charset, form), encoded_word(words[:3], charset, form),
+                 encoded_word(words[3:], charset, form)))
+    data = heads.encode() + b"MIME-Version: 1.0\n" + cte_part(
+        "text/plain; charset=%s" % charset, cte, body).encode("latin-1")
+    write(name, data, [], extra=["from %s <x@example.org>" % words, "subjshown Re: " + words])
