@@ -118,13 +118,23 @@ std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
         if (out < 0)
             throw Exception("cannot create " + path + ": " + std::strerror(errno));
         Closer outGuard{out};
+        // The file was created here (O_EXCL): a copy that fails half-way
+        // (a full disk) is removed rather than left looking complete.
+        auto failed = [&](const std::string& what) {
+            const std::string text = what + ": " + std::strerror(errno);
+            if (outGuard.fd >= 0)
+                ::close(outGuard.fd);
+            outGuard.fd = -1;
+            ::unlink(path.c_str());
+            return Exception(text);
+        };
         char buf[64 * 1024];
         for (;;) {
             const ssize_t r = ::read(in, buf, sizeof buf);
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0)
-                throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+                throw failed("cannot read " + att.StoredPathName);
             if (r == 0)
                 break;
             for (ssize_t done = 0; done < r;) {
@@ -132,13 +142,16 @@ std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
                 if (w < 0 && errno == EINTR)
                     continue;
                 if (w < 0)
-                    throw Exception("cannot write " + path + ": " + std::strerror(errno));
+                    throw failed("cannot write " + path);
                 done += w;
             }
         }
         outGuard.fd = -1;
-        if (::close(out) != 0)
-            throw Exception("cannot write " + path + ": " + std::strerror(errno));
+        if (::close(out) != 0) {
+            const std::string text = "cannot write " + path + ": " + std::strerror(errno);
+            ::unlink(path.c_str());
+            throw Exception(text);
+        }
         return path;
     }
     throw Exception("no free name for " + base + " in " + folder);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool TAttachment::SaveToFile(const std::string& destination) const
@@ -21,6 +22,10 @@ bool TAttachment::SaveToFile(const std::string& destination) const
     mime::FileDescriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (out.get() < 0)
         return false;
+    // Only a regular file is removed after a failure: a device or pipe
+    // named as the destination is the user's, not a half-written copy.
+    struct stat st {};
+    const bool regular = ::fstat(out.get(), &st) == 0 && S_ISREG(st.st_mode);
     char buf[64 * 1024];
     for (;;) {
         const ssize_t r = ::read(in.get(), buf, sizeof buf);
@@ -39,7 +44,8 @@ bool TAttachment::SaveToFile(const std::string& destination) const
         if (failed || r == 0) {
             // A half-written copy (a full disk) is worse than none.
             out.close();
-            ::unlink(target.c_str());
+            if (regular)
+                ::unlink(target.c_str());
             return false;
         }
     }
