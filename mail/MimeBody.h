@@ -1,7 +1,8 @@
 #pragma once
-// The MIME subset of the body reader: plain bodies, multipart bodies with
-// nested multipart/alternative, text parts kept as they arrived and named
-// attachments decoded (base64) or copied (anything else) to "PBE" files.
+// The MIME body reader: multipart bodies entered at every level (bounded in
+// depth), text parts kept as they arrived, and attachments (a part marked
+// or named as one, or any non-text part) decoded from base64,
+// quoted-printable or uuencode, or taken as they are, into "PBE" files.
 // It reads lines from a LineSource, so the same code runs on a connection,
 // in unit tests and under the fuzzer.
 #include "mail/MessageParts.h"
@@ -28,12 +29,16 @@ public:
 // Bounds on what one message may make the reader keep. When one is hit the
 // reader stops storing that kind of data, reads on to the end of the
 // message (so the connection stays in step) and then throws.
+// The memory bounds count each kept line's own overhead as well, so that
+// millions of short lines cannot cost more than a few long ones.
 struct BodyLimits {
-    std::size_t MaxTextBytes = 64u << 20;            // all of Text together
+    std::size_t MaxTextBytes = 16u << 20;            // all of Text together
     std::size_t MaxHeaderBytes = 1u << 20;           // one part's header block
     std::size_t MaxParts = 10000;                    // text parts and attachments
     std::uint64_t MaxAttachmentBytes = 4ull << 30;   // one attachment file
-    std::size_t MaxDepth = 8;                        // nested multipart/alternative
+    std::size_t MaxDepth = 8;                        // nested multipart levels
+    std::size_t MaxTextLines = 250000;               // lines of Text together
+    std::size_t MaxStoredHeaderBytes = 8u << 20;     // headers kept by all attachments
 };
 
 // What the reader fills: the message's body fields.
@@ -48,7 +53,9 @@ struct BodyTarget {
 using HeaderUnfolder = std::function<void(TStringList& lines)>;
 
 // Reads one body, whose header block is headers, from in through the final
-// "." line, and fills out. A message cut short ends at the "." line.
+// "." line, and fills out. A message cut short ends at the "." line (an
+// attachment it cuts gets its Problem). Attachments own their files
+// (TAttachment::StoredFile); a file that could not be written is removed.
 // Throws EWireException "Boundary error" for a multipart message without a
 // usable boundary parameter (after reading on to the "." line, so the
 // connection stays in step); after the whole body was read, EWireException
@@ -64,6 +71,16 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
 // any letter case, quoted values unquoted (backslash escapes resolved), bare
 // values up to the next ";" and trimmed. Nothing when absent.
 std::optional<std::string> HeaderParameter(std::string_view value, std::string_view name);
+
+// A parameter's text in UTF-8, in every form senders use: RFC 2231
+// extended values (name*=charset'lang'%XX) and continuations (name*0*=,
+// name*1=, ...), and plain values, quoted or not, with RFC 2047 encoded
+// words. Nothing when absent.
+std::optional<std::string> ParameterText(std::string_view value, std::string_view name);
+
+// The value of a header field in a Name=value list, also when the sender
+// wrote no blank after the colon ("Content-Type:text/html"); "" when absent.
+std::string FieldValue(const TStringList& headers, std::string_view name);
 
 // The media type of a Content-Type value: the text before the first ";",
 // without surrounding blanks, in lower case.

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -26,7 +28,54 @@ std::string computeTempDirectory()
     return dir;
 }
 
+// The files owned by guards; the worker thread creates them while the
+// interface thread may clear a message.
+struct Owned {
+    std::mutex lock;
+    std::set<std::string> paths;
+};
+
+Owned& owned()
+{
+    // Built before the exit handler is registered, so it outlives the handler.
+    static Owned* o = [] {
+        static Owned instance;
+        std::atexit(RemoveOwnedTempFiles);
+        return &instance;
+    }();
+    return *o;
+}
+
 } // namespace
+
+TempFileGuard::TempFileGuard(std::string path) : m_path(std::move(path))
+{
+    Owned& o = owned();
+    const std::lock_guard<std::mutex> hold(o.lock);
+    o.paths.insert(m_path);
+}
+
+TempFileGuard::~TempFileGuard()
+{
+    Remove();
+}
+
+void TempFileGuard::Remove() noexcept
+{
+    Owned& o = owned();
+    const std::lock_guard<std::mutex> hold(o.lock);
+    if (o.paths.erase(m_path))
+        ::unlink(m_path.c_str());
+}
+
+void RemoveOwnedTempFiles() noexcept
+{
+    Owned& o = owned();
+    const std::lock_guard<std::mutex> hold(o.lock);
+    for (const std::string& p : o.paths)
+        ::unlink(p.c_str());
+    o.paths.clear();
+}
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {

@@ -38,6 +38,28 @@ const std::string& TempDirectory();
 // "Cannot create temporary file <path>: <reason>" on failure.
 FileDescriptor CreateTempFile(std::string& path);
 
+// Owns one "PBE" file: removes it when the last owner goes, and every file
+// still owned is removed when the program ends normally (exit or return
+// from main), so attachment copies never pile up in the temporary folder.
+class TempFileGuard {
+public:
+    explicit TempFileGuard(std::string path);
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+    ~TempFileGuard();
+
+    const std::string& Path() const { return m_path; }
+    // Removes the file now (a failed write leaves nothing half-written).
+    void Remove() noexcept;
+
+private:
+    std::string m_path;
+};
+
+// Removes every file a TempFileGuard still owns. Runs at program end; a
+// program that ends otherwise (a signal) may call it first.
+void RemoveOwnedTempFiles() noexcept;
+
 // Collects small writes and hands them to the file in large blocks.
 class FileWriter {
 public:

@@ -55,7 +55,7 @@ public:
     TStringList Newsgroups() const { return ParseCommaText(HeaderValue(Headers, "Newsgroups")); }
     void SetNewsgroups(const TStringList& v) { SetHeaderValue(Headers, "Newsgroups", CommaText(v)); }
 
-    // Empties parts, attachments (their files stay on disk), headers, text
+    // Empties parts, attachments (their files are removed), headers, text
     // and the lists; MsgNo 0. ContentType, ExtractAttachments and
     // UseNowForDate keep their values. Never throws.
     virtual void Clear();

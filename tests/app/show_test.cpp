@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testmail::TestMessage;
@@ -37,12 +39,36 @@ const std::string PathNames =
 // the screen, ring the bell, move back over a line.
 const std::string TerminalTricks = "From: x@example.org\r\nSubject: hi \x1b]0;owned\x07\r\n\r\n"
                                    "clear\x1b[2J\x1b[Hscreen\r\nbell\x07\b\r\n";
+// More attachments than a message may store: the first ones are saved.
+std::string manyAttachments(int n)
+{
+    std::string m = "From: x@example.org\r\nSubject: many\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                    "--b\r\nContent-Type: text/plain\r\n\r\nmany\r\n";
+    for (int i = 0; i < n; ++i)
+        m += "--b\r\nContent-Type: application/x\r\nContent-Disposition: attachment; filename=a" +
+             std::to_string(i) + ".bin\r\nContent-Transfer-Encoding: base64\r\n\r\nYWJj\r\n";
+    return m + "--b--\r\n";
+}
+
+// Millions of empty lines: cheap to send, costly to keep line by line.
+std::string emptyLines(std::size_t n)
+{
+    std::string m = "From: x@example.org\r\nSubject: empty lines\r\n\r\n";
+    m.reserve(m.size() + 2 * n + 8);
+    for (std::size_t i = 0; i < n; ++i)
+        m += "\r\n";
+    return m + "end\r\n";
+}
 
 testsupport::MessageDovecot* const mail = testsupport::AddMessageDovecot(scratch.path, 100 * 1024, [](Dovecot& d) {
     d.AddUser("upaths", "secret");
     d.Deliver("upaths", PathNames);
     d.AddUser("utricks", "secret");
     d.Deliver("utricks", TerminalTricks);
+    d.AddUser("umany", "secret");
+    d.Deliver("umany", manyAttachments(10001));
+    d.AddUser("ulines", "secret");
+    d.Deliver("ulines", emptyLines(5000000));
 });
 
 } // namespace
@@ -109,7 +135,8 @@ TEST(ShowCommand, PrintsTheWindowLinesAndSavesAttachments)
     EXPECT_EQ(r.status, 0) << r.err;
     std::string expected = "From : Ann Example <ann@example.org>\nSubj : nested\nDate : 12/06/26\nFile : 2\n" +
                            std::string(26, '_') + "\n\n";
-    for (const std::string& l : nested.text)
+    ASSERT_TRUE(nested.hasShown);
+    for (const std::string& l : nested.shown)
         expected += l + "\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(testmail::readFile(saveDir + "/a.zip"), "mine");
@@ -179,4 +206,109 @@ TEST(ShowCommand, ControlCharactersFromTheSenderAreShownNotObeyed)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "From : x@example.org\nSubj : hi \\e]0;owned\\x07\nDate : \nFile : 0\n" + std::string(26, '_')
                          + "\n\nclear\\e[2J\\e[Hscreen\nbell\\x07\\x08\n");
+}
+
+namespace {
+
+std::size_t pbeFiles()
+{
+    std::size_t n = 0;
+    for (const auto& e : fs::directory_iterator(scratch.path))
+        n += e.path().filename().string().rfind("PBE", 0) == 0;
+    return n;
+}
+
+// Runs tolmu as runTolmu does and returns its peak resident size in KB.
+long peakKb(const std::string& args, int& status)
+{
+    const std::string cmd = "exec env TMPDIR='" + scratch.path + "' LC_ALL=C '" TOLMU_BINARY_DIR "/tolmu' " + args +
+                            " >/dev/null 2>'" + scratch.path + "/stderr' </dev/null";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int st = 0;
+    rusage usage{};
+    wait4(pid, &st, 0, &usage);
+    status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+// Every shape of the trial saves every attachment byte-exact, shows its
+// text readable, and leaves no "PBE" copy behind.
+TEST(ShowCommand, RealWorldShapesAndNothingLeftBehind)
+{
+    if (!mail->Server())
+        GTEST_SKIP() << "dovecot is not available";
+    for (const char* name : {"outlook", "pgp", "bounce", "names", "single", "koi8", "oddforms"}) {
+        SCOPED_TRACE(name);
+        const TestMessage& m = mail->ByName(name);
+        const std::string cfg = configDir({account("a", UserFor(m), mail->Server()->Port())});
+        const std::string saveDir = scratch.path + "/shapes-" + name;
+        fs::create_directories(saveDir);
+        const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("File : " + std::to_string(m.attachments.size()) + "\n"), std::string::npos) << r.out;
+        if (!m.subjectShown.empty()) {
+            EXPECT_NE(r.out.find("Subj : " + m.subjectShown + "\n"), std::string::npos) << r.out;
+        }
+        if (std::string(name) == "oddforms") {
+            EXPECT_NE(r.out.find("Date : \n"), std::string::npos) << r.out;
+        }
+        std::string body;
+        for (const std::string& l : m.shown)
+            body += l + "\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), body.size())), body);
+        for (const testmail::ExpectedAttachment& a : m.attachments)
+            EXPECT_TRUE(testmail::readFile(saveDir + "/" + a.fileName) == a.original) << a.fileName;
+        EXPECT_EQ(pbeFiles(), 0u);
+    }
+    // --raw prints the lines as they arrived.
+    const TestMessage& latin = mail->ByName("latin1");
+    const std::string cfg = configDir({account("a", UserFor(latin), mail->Server()->Port())});
+    const RunResult raw = runTolmu("--show 1 --raw --config-dir '" + cfg + "'");
+    EXPECT_EQ(raw.status, 0) << raw.err;
+    EXPECT_NE(raw.out.find("Subj : " + latin.subject + "\n"), std::string::npos) << raw.out;
+    EXPECT_NE(raw.out.find("\n" + latin.text[0] + "\n"), std::string::npos) << raw.out;
+    EXPECT_EQ(pbeFiles(), 0u);
+}
+
+// Past the parts bound the attachments read are still saved, the failure
+// is named, and no copy is left.
+TEST(ShowCommand, ManyAttachmentsSaveWhatWasRead)
+{
+    if (!mail->Server())
+        GTEST_SKIP() << "dovecot is not available";
+    const std::string cfg = configDir({account("a", "umany", mail->Server()->Port())});
+    const std::string saveDir = scratch.path + "/many";
+    fs::create_directories(saveDir);
+    const RunResult r = runTolmu("--show 1 --config-dir '" + cfg + "' --save-attachments '" + saveDir + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("File : 9999\n"), std::string::npos);
+    EXPECT_NE(r.err.find("more than 10000 parts"), std::string::npos) << r.err;
+    std::size_t saved = 0;
+    for (const auto& e : fs::directory_iterator(saveDir))
+        saved += e.is_regular_file();
+    EXPECT_EQ(saved, 9999u);
+    EXPECT_EQ(testmail::readFile(saveDir + "/a9998.bin"), "abc");
+    EXPECT_EQ(pbeFiles(), 0u);
+}
+
+// Five million empty lines: the text is cut at its line bound, the message
+// says so, and tolmu stays far below 100 MB.
+TEST(ShowCommand, MemoryFollowsTheBounds)
+{
+    if (!mail->Server())
+        GTEST_SKIP() << "dovecot is not available";
+    const std::string cfg = configDir({account("a", "ulines", mail->Server()->Port())});
+    int status = -1;
+    const long kb = peakKb("--show 1 --config-dir '" + cfg + "'", status);
+    EXPECT_EQ(status, 1);
+    EXPECT_LT(kb, 100 * 1024);
+    std::printf("peak resident size: %ld KB\n", kb);
+    const std::string err = testmail::readFile(scratch.path + "/stderr");
+    EXPECT_NE(err.find("Message too large: text beyond 250000 lines was not stored."), std::string::npos) << err;
 }

@@ -22,7 +22,10 @@ struct TestMessage {
     std::string raw; // the whole message, CR LF line ends, not dot-stuffed
     std::string subject;
     std::size_t parts = 0;
-    std::vector<std::string> text;
+    std::vector<std::string> text;  // Text: the raw lines of the text parts
+    bool hasShown = false;           // whether shown is known
+    std::vector<std::string> shown;  // the readable text the window shows
+    std::string fromShown, subjectShown; // From and Subject decoded, when given
     std::vector<ExpectedAttachment> attachments;
     bool partial = false;
     std::string error;
@@ -83,6 +86,14 @@ inline std::vector<TestMessage> makeMessages(const std::string& dir, std::size_t
                 m.parts = std::stoul(rest);
             else if (key == "text")
                 m.text.push_back(rest);
+            else if (key == "shown")
+                m.hasShown = true;
+            else if (key == "show")
+                m.shown.push_back(rest);
+            else if (key == "from")
+                m.fromShown = rest;
+            else if (key == "subjshown")
+                m.subjectShown = rest;
             else if (key == "att") {
                 const std::size_t cut = rest.rfind(' ');
                 m.attachments.push_back({rest.substr(0, cut), readFile(out + "/" + rest.substr(cut + 1))});

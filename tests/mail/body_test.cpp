@@ -4,13 +4,17 @@
 #include "mail/Headers.h"
 #include "mail/MimeBody.h"
 #include "mail/MimeFiles.h"
+#include "mail/WireMessage.h"
 #include "net/WireErrors.h"
 #include "tests/mail/MessageFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -213,9 +217,9 @@ TEST(BodyReader, EdgeCases)
          "Content-Disposition: attachment; filename=\"a;b.zip\"; size=3\nContent-Transfer-Encoding: base64\n\n"
          "YWJj\n--b--\n",
          {}, {"a;b.zip"}, ""},
-        {"part without a file name is skipped",
+        {"part without a file name is named after its type",
          "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: image/png\n\nAAAA\n--b\n\nt\n--b--\n",
-         {"t"}, {}, ""},
+         {"t"}, {"part-1.png"}, ""},
         {"empty boundary", "Content-Type: multipart/mixed; boundary=\"\"\n\n--\n", {}, {}, "Boundary error"},
         {"boundary in another parameter only", "Content-Type: multipart/mixed; xboundary=b\n\n--b\n", {}, {},
          "Boundary error"},
@@ -335,4 +339,81 @@ TEST(HeaderParameter, Rfc2045Forms)
     };
     for (const Row& r : rows)
         EXPECT_EQ(mime::HeaderParameter(r.value, r.name), r.got) << r.value;
+}
+
+namespace {
+
+// Files may grow to limit bytes while it lives: writes past it fail with
+// EFBIG, as on a full disk.
+struct FileSizeLimit {
+    rlimit saved{};
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit l = saved;
+        l.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
+
+std::string attachmentPart(const std::string& name, std::size_t bytes)
+{
+    std::string b64;
+    for (std::size_t i = 0; i < bytes / 3; ++i)
+        b64 += (i % 19 == 18) ? "YWJj\n" : "YWJj";
+    return "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"" + name +
+           "\"\nContent-Transfer-Encoding: base64\n\n" + b64 + "\n";
+}
+
+} // namespace
+
+// No "PBE" copy outlives its message, and no failed write leaves a
+// half-written file, in the temporary folder or at a save destination.
+TEST(BodyReader, NothingLeftBehind)
+{
+    const std::size_t before = pbeFiles();
+    const std::string raw = "Content-Type: multipart/mixed; boundary=b\n\n" + attachmentPart("big.bin", 6000) +
+                            attachmentPart("small.bin", 30) + "--b--\n";
+    {
+        const FileSizeLimit limit(1000);
+        const Result r = readRaw(raw);
+        EXPECT_EQ(r.error.rfind("Cannot write file ", 0), 0u) << r.error;
+        ASSERT_EQ(r.attachments.size(), 2u);
+        EXPECT_FALSE(r.attachments[0].Problem.empty());
+        EXPECT_FALSE(fs::exists(r.attachments[0].StoredPathName));
+        EXPECT_EQ(r.attachments[1].Problem, "");
+        EXPECT_EQ(pbeFiles(), before + 1);
+
+        // A copy cut by the full disk is removed; a missing source leaves the
+        // destination alone.
+        const Result ok = readRaw("Content-Type: multipart/mixed; boundary=b\n\n" +
+                                  attachmentPart("mid.bin", 900) + "--b--\n");
+        ASSERT_EQ(ok.attachments.size(), 1u);
+        const std::string dest = scratch() + "/dest.bin";
+        { std::FILE* f = std::fopen(dest.c_str(), "wb"); std::fputs(std::string(800, 'x').c_str(), f); std::fclose(f); }
+        TAttachment twice = ok.attachments[0];
+        twice.StoredPathName = scratch() + "/missing";
+        EXPECT_FALSE(twice.SaveToFile(dest));
+        EXPECT_EQ(fs::file_size(dest), 800u);
+        EXPECT_TRUE(ok.attachments[0].SaveToFile(dest + "/"));
+        EXPECT_EQ(fs::file_size(dest), 900u);
+        fs::remove(dest);
+    }
+    EXPECT_EQ(pbeFiles(), before);
+
+    // Clear and the message's end remove the copies; a copy of an
+    // attachment keeps its file alive.
+    TWireMessage msg;
+    Result r = readRaw(raw);
+    ASSERT_EQ(r.attachments.size(), 2u);
+    EXPECT_EQ(pbeFiles(), before + 2);
+    msg.Attachments = r.attachments;
+    TAttachments kept = {r.attachments[0]};
+    r.attachments.clear();
+    msg.Clear();
+    EXPECT_EQ(pbeFiles(), before + 1);
+    kept.clear();
+    EXPECT_EQ(pbeFiles(), before);
 }
