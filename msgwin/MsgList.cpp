@@ -73,6 +73,7 @@ void TMsgList::guarded(const std::function<void()>& handler)
 
 void TMsgList::FormShow()
 {
+    SetBackgroundFile(QString::fromStdString(SkinSettings.background.msgbkng));
     const auto& m = SkinSettings.memo_msgwindow;
     Mess->setGeometry(m.memo_x, m.memo_y, m.memo_width, m.memo_height);
     const uint32_t c = m.fontcolor; // red in the low byte
@@ -101,7 +102,6 @@ void TMsgList::FormShow()
 
 void TMsgList::FormActivate()
 {
-    SetBackgroundFile(QString::fromStdString(SkinSettings.background.msgbkng));
     if (ShapeWindow(*this, BackgroundFile()).isNull())
         BackgroundMissing();
     update();
