@@ -2,6 +2,8 @@
 // as a user would see it while connected with mail waiting, for skin authors
 // and for tests. Pixels outside the window's outline are transparent.
 #include "app/Cli.h"
+#include "core/CheckCycle.h"
+#include "msgwin/MsgList.h"
 
 #include "skin/BitmapText.h"
 #include "skin/ImgBtn.h"
@@ -12,6 +14,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,12 +39,95 @@ TSkinPicture* placePicture(QWidget& window, TIntPair at)
     return picture;
 }
 
+// What the window shows, cut to the background's outline as the window
+// system would (grab() ignores the outline), saved as a PNG.
+int saveCut(QWidget& window, const QImage& background, const std::string& out)
+{
+    QImage shot = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const std::optional<QRegion> outline = BitmapToRegion(&background, SkinMagenta, 0);
+    if (outline) {
+        QImage cut(shot.size(), QImage::Format_ARGB32);
+        cut.fill(Qt::transparent);
+        QPainter painter(&cut);
+        painter.setClipRegion(*outline);
+        painter.drawImage(0, 0, shot);
+        painter.end();
+        shot = cut;
+    }
+    if (!shot.save(QString::fromStdString(out), "PNG")) {
+        std::fprintf(stderr, "tolmu: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Ports for a window that is only drawn.
+struct TSampleDesktop : TDesktop {
+    bool OpenUrl(const std::string&) override { return false; }
+    bool StartProgram(const std::string&, const std::string&) override { return false; }
+    void PlaySound(const std::string&) override {}
+};
+struct TSamplePrompt : TPrompt {
+    std::vector<std::string> shown;
+    void Message(const std::string& text, Icon) override { shown.push_back(text); }
+    Answer Ask(const std::string&) override { return Answer::No; }
+    std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override { return {}; }
+    std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
+    std::optional<std::string> PickFolder(const std::string&, const std::string&) override { return {}; }
+};
+struct TSampleView : TCycleView {
+    void ShowStatus(const std::string&) override {}
+    void ShowCount(int32_t) override {}
+    void ShowConnectionState(bool, int32_t) override {}
+    void StopTimer() override {}
+    void SetOnlineHint(const std::string&) override {}
+    void ShowMessageCount(const std::string&, int32_t) override {}
+    void SetCountHint(const std::string&) override {}
+    void ShowFlag(bool) override {}
+    void SetTrayIcon(TTrayIcon) override {}
+    void SetTimer(bool, int32_t) override {}
+};
+
+// The message window of the skin with a sample message in its text area.
+int renderMessageWindow(const std::string& out)
+{
+    if (NoMsgWindow) {
+        std::fputs("tolmu: this skin has no message window\n", stderr);
+        return 1;
+    }
+    TInlineMailWorker worker;
+    TSampleDesktop desktop;
+    TSamplePrompt prompt;
+    TSampleView view;
+    TCheckCycle cycle(view, worker, prompt, desktop);
+    QTimer timer;
+    TMsgList window(worker, prompt, desktop, cycle, timer);
+    window.FormShow();
+    const QImage background = ShapeWindow(window, QString::fromStdString(SkinSettings.background.msgbkng));
+    if (background.isNull() || !prompt.shown.empty()) {
+        std::fprintf(stderr, "tolmu: %s\n", prompt.shown.empty() ? "cannot load the message window's background"
+                                                                  : prompt.shown.front().c_str());
+        return 1;
+    }
+    window.ShowLines({"From : Ada <ada@example.org>", "Subj : Lunch on Friday?", "Date : 12/04/26", "File : 1",
+                      std::string(26, '_'), "", "Hello,", "", "shall we meet at noon?", "", "Ada"});
+    return saveCut(window, background, out);
+}
+
 } // namespace
 
 int RunRenderSkin(const Args& args)
 {
-    if (args.size() != 2) {
-        std::fputs("usage: tolmu --render-skin DIR OUT.png\n", stderr);
+    Args rest;
+    bool messageWindow = false;
+    for (const std::string& a : args) {
+        if (a == "--message-window")
+            messageWindow = true;
+        else
+            rest.push_back(a);
+    }
+    if (rest.size() != 2) {
+        std::fputs("usage: tolmu --render-skin DIR OUT.png [--message-window]\n", stderr);
         return 2;
     }
     // Drawing needs no screen; without one Qt would refuse to start.
@@ -52,11 +138,13 @@ int RunRenderSkin(const Args& args)
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    CurrentSkinDir = args[0];
+    CurrentSkinDir = rest[0];
     if (CurrentSkinDir.empty() || CurrentSkinDir.back() != '/')
         CurrentSkinDir += '/';
     ReadSkin(); // ends the program with the skin's message when it is unusable
     const TSkinSettings& skin = SkinSettings;
+    if (messageWindow)
+        return renderMessageWindow(rest[1]);
 
     TShapedWindow window;
     window.SetBackgroundFile(QString::fromStdString(skin.background.main));
@@ -83,21 +171,5 @@ int RunRenderSkin(const Args& args)
     // As after a check that found new mail.
     view.FLAG->SetPicture(LoadSkinBitmapOrThrow(QString::fromStdString(skin.youhavemail.gotmail)));
 
-    QImage shot = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    // grab() ignores the outline; cut it here as the window system would.
-    const std::optional<QRegion> outline = BitmapToRegion(&background, SkinMagenta, 0);
-    if (outline) {
-        QImage cut(shot.size(), QImage::Format_ARGB32);
-        cut.fill(Qt::transparent);
-        QPainter painter(&cut);
-        painter.setClipRegion(*outline);
-        painter.drawImage(0, 0, shot);
-        painter.end();
-        shot = cut;
-    }
-    if (!shot.save(QString::fromStdString(args[1]), "PNG")) {
-        std::fprintf(stderr, "tolmu: cannot write %s\n", args[1].c_str());
-        return 1;
-    }
-    return 0;
+    return saveCut(window, background, rest[1]);
 }

@@ -1,4 +1,5 @@
-// tolmu --render-skin: a PNG of the main window in its outline.
+// tolmu --render-skin: a PNG of the main window, or of the message window,
+// in its outline.
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -11,15 +12,21 @@ TEST(RenderSkin, WritesTheMainWindowInItsOutline)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    for (const char* name : {"default", "sunrise"}) {
-        SCOPED_TRACE(name);
-        const std::string out = dir.filePath(QString(name) + ".png").toStdString();
-        const std::string skin = std::string(TOLMU_SOURCE_DIR "/assets/skins/") + name;
+    struct Row {
+        const char* skin;
+        const char* background;
+        const char* option;
+    } rows[] = {{"default", "back.bmp", ""}, {"sunrise", "back.bmp", ""},
+                {"default", "msgback.bmp", " --message-window"}, {"sunrise", "msgback.bmp", " --message-window"}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.skin) + r.option);
+        const std::string out = dir.filePath(QString(r.skin) + r.option + ".png").toStdString();
+        const std::string skin = std::string(TOLMU_SOURCE_DIR "/assets/skins/") + r.skin;
         const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY '" TOLMU_BINARY_DIR
-                                "/tolmu' --render-skin '" + skin + "' '" + out + "' 2>/dev/null";
+                                "/tolmu' --render-skin '" + skin + "' '" + out + "'" + r.option + " 2>/dev/null";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         const QImage shot(QString::fromStdString(out));
-        const QImage back(QString::fromStdString(skin + "/back.bmp"));
+        const QImage back(QString::fromStdString(skin + "/" + r.background));
         ASSERT_FALSE(shot.isNull());
         EXPECT_EQ(shot.size(), back.size());
         int outside = 0;
