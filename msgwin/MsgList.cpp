@@ -138,10 +138,12 @@ void TMsgList::CloseMsgClick()
 void TMsgList::RunModal()
 {
     setWindowModality(Qt::ApplicationModal);
+    // Shaped first, so the window is centred at its skin's size.
+    SetBackgroundFile(QString::fromStdString(SkinSettings.background.msgbkng));
+    FormActivate();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
-    FormActivate();
     QEventLoop loop;
     const auto done = connect(this, &TMsgList::Closed, &loop, &QEventLoop::quit);
     if (isVisible())

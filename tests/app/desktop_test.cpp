@@ -1,6 +1,8 @@
 // The real program under Xvfb, as a user sees it: autoconnect to a private
 // Dovecot, the window at its place in its outline (white outside), then a new
-// message, a click on the refresh button (xdotool) and the new count drawn.
+// message, a click on the refresh button (xdotool) and the new count drawn;
+// then a double click on the status line opens the message window in its
+// outline with the text in the skin's colour, Next, and its close button.
 // Slow: the only test that needs an X server.
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
@@ -155,6 +157,60 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     // TOLMU_KEEP_SHOT=FILE keeps the window's part of the screen (the README's picture).
     if (const char* keep = std::getenv("TOLMU_KEEP_SHOT"); keep && !last.isNull())
         last.copy(WinX - 20, WinY - 20, 360, 150).save(keep);
+
+    // The message window, centred on the screen.
+    const auto click = [&](int x, int y, int times) {
+        std::system(("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click --repeat " +
+                     std::to_string(times) + " --delay 80 1").c_str());
+    };
+    const QImage msgBack = LoadSkinBitmap(QString::fromStdString(skin.background.msgbkng));
+    const int mx = 320 - msgBack.width() / 2, my = 240 - msgBack.height() / 2;
+    const auto& memo = skin.memo_msgwindow;
+    const QColor ink(memo.fontcolor & 0xff, (memo.fontcolor >> 8) & 0xff, (memo.fontcolor >> 16) & 0xff);
+    const auto inkPixels = [&](const QImage& shot) {
+        int n = 0;
+        for (int y = memo.memo_y; y < memo.memo_y + memo.memo_height; ++y)
+            for (int x = memo.memo_x; x < memo.memo_x + memo.memo_width - 20; ++x) {
+                const QColor c(shot.pixel(mx + x, my + y));
+                n += std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) +
+                         std::abs(c.blue() - ink.blue()) < 30;
+            }
+        return n;
+    };
+    click(WinX + skin.status.position.first + 4, WinY + skin.status.position.second + 3, 2);
+    QImage shown;
+    for (int i = 0; i < 40 && shown.isNull(); ++i) {
+        const QImage shot = screenshot();
+        if (inkPixels(shot) > 20)
+            shown = shot;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_FALSE(shown.isNull()) << "no message text in the skin's colour";
+    if (const char* keep = std::getenv("TOLMU_KEEP_MSG_SHOT"))
+        shown.save(keep);
+    // Where the main window lies under it, the cut-out corners show that.
+    const QRect mainRect(WinX, WinY, LoadSkinBitmap(QString::fromStdString(skin.background.main)).width(),
+                         LoadSkinBitmap(QString::fromStdString(skin.background.main)).height());
+    int cutWhite = 0, cut = 0;
+    for (int y = 0; y < msgBack.height(); ++y)
+        for (int x = 0; x < msgBack.width(); ++x)
+            if ((msgBack.pixel(x, y) & 0xffffff) == (SkinMagenta & 0xffffff) &&
+                !mainRect.contains(mx + x, my + y)) {
+                ++cut;
+                cutWhite += (shown.pixel(mx + x, my + y) & 0xffffff) == 0xffffff;
+            }
+    EXPECT_EQ(cutWhite, cut) << "the message window's cut-out corners show the desktop";
+    click(mx + memo.nextbtnpos.first + 6, my + memo.nextbtnpos.second + 6, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    click(mx + memo.closebtnpos.first + 6, my + memo.closebtnpos.second + 6, 1);
+    bool closed = false;
+    for (int i = 0; i < 40 && !closed; ++i) {
+        closed = inkPixels(screenshot()) == 0;
+        if (!closed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    EXPECT_TRUE(closed) << "the close button left the message window open";
 
     stop(tolmu);
     stop(tray);
