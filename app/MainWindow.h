@@ -5,6 +5,7 @@
 // handlers inside one error guard each.
 #include "app/MailThread.h"
 #include "app/QtPorts.h"
+#include "config/Config.h"
 #include "core/CheckCycle.h"
 #include "dialup/RASManager.h"
 #include "skin/ImgBtn.h"
@@ -46,6 +47,8 @@ public:
     void FormClose();
 
     TCheckCycle& Cycle() { return m_cycle; }
+    // The configuration dialog, made once with the window.
+    TConfig& Config() { return *m_config; }
     QMenu& PopMnu() { return m_popMnu; }
     QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
 
@@ -99,6 +102,7 @@ private:
     TStateView m_stateView;
     QMenu m_popMnu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<TConfig> m_config;
     QPoint DragOrigin;
     bool m_closed = false;
 };
