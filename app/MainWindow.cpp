@@ -41,9 +41,6 @@ void placeButton(TImgBtn& button, const std::string& off, const std::string& on,
     button.move(at.first, at.second);
 }
 
-// "none" is the word for a missing text setting; the file stores it empty.
-std::string stored(const std::string& value) { return value == "none" ? std::string() : value; }
-
 // A saved place that lies on no screen now (a monitor was removed) is moved
 // onto the nearest one; the stored values stay until the next exit.
 QPoint onSomeScreen(QPoint at)
@@ -113,7 +110,23 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     RAS.OnHangUpRefused = [this](TRASManager&, const std::string& name) { ShowStatus(HangUpRefusedText(name)); };
     RAS.ShowErrorMessage = [this](const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); };
     STATBMP->installEventFilter(this);
+
+    // The dialog is made after the window, as the program starts them; it
+    // previews a skin by rerunning the window's start-up, and stores the
+    // window's place with the options.
+    m_config = std::make_unique<TConfig>(m_prompt, m_desktop);
+    m_config->ApplySkin = [this] {
+        FormCreate();
+        FormActivate();
+    };
+    m_config->MainWindowPlace = [this] { return TConfig::TWindowPlace{OnTop->isChecked(), x(), y()}; };
     m_msgList = std::make_unique<TMsgList>(worker, prompt, desktop, m_cycle, Timer);
+    m_config->PreviewMessageWindow = [this] {
+        m_msgList->hide();
+        m_msgList->show();
+        m_msgList->FormActivate();
+    };
+    m_config->HideMessageWindow = [this] { m_msgList->hide(); };
 }
 
 bool TTolmu::eventFilter(QObject* watched, QEvent* event)
@@ -246,6 +259,15 @@ void TTolmu::Config1Click()
 {
     if (modalOpen())
         return;
+    if (m_config->exec() != QDialog::Accepted)
+        return;
+    // The window may have been hidden through the tray icon; the start-up
+    // adds the icon again when it is still wanted.
+    show();
+    if (m_tray)
+        m_tray->hide();
+    FormCreate();
+    FormActivate();
 }
 
 void TTolmu::MAILClick()
@@ -349,11 +371,11 @@ void TTolmu::FormClose()
         loop.exec();
     }
 
+    // The settings in use go through the dialog's Options page, as OK
+    // stores them, whether or not the dialog was ever shown.
     guarded([this] {
-        WriteSettingsFile(CurrentSkinDir, Settings.AutoCheck, Settings.AutoConnect, Settings.HeaderOnly,
-                          OnTop->isChecked(), static_cast<int16_t>(std::clamp(Settings.Minutes, 1, 99)), x(), y(),
-                          Settings.PlaySnd, stored(Settings.WavSnd), Settings.IconTray, Settings.RunMyClient,
-                          stored(Settings.MyMailClient), stored(Settings.SkinDir));
+        m_config->LoadOptions();
+        m_config->SaveOptions();
     });
     if (m_tray)
         m_tray->hide();

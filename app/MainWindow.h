@@ -5,6 +5,7 @@
 // handlers inside one error guard each.
 #include "app/MailThread.h"
 #include "app/QtPorts.h"
+#include "config/Config.h"
 #include "core/CheckCycle.h"
 #include "dialup/RASManager.h"
 #include "msgwin/MsgList.h"
@@ -54,6 +55,8 @@ public:
 
     TCheckCycle& Cycle() { return m_cycle; }
     TMsgList& MsgList() { return *m_msgList; }
+    // The configuration dialog, made once with the window.
+    TConfig& Config() { return *m_config; }
     QMenu& PopMnu() { return m_popMnu; }
     QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
 
@@ -108,6 +111,7 @@ private:
     TStateView m_stateView;
     QMenu m_popMnu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<TConfig> m_config;
     QPoint DragOrigin;
     bool m_closed = false;
     std::unique_ptr<TMsgList> m_msgList; // made last, after the window itself

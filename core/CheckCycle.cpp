@@ -160,8 +160,9 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         showError(error);
         return false;
     }
-    const TPOPAcc* acc = account(Load.CurrentAccount);
-    const std::string name = acc ? acc->AccName : std::string();
+    // The name of the account counted: the dialog may have moved another
+    // one into its slot while the check waited.
+    const std::string& name = m_popAccount.AccName;
     if (Load.CurrentAccount == Load.FirstActiveIndex)
         m_countHint.clear();
     if (!m_countHint.empty())
@@ -268,8 +269,7 @@ void TCheckCycle::TimerTimer()
 
 void TCheckCycle::POPStatus(const std::string& text)
 {
-    const TPOPAcc* acc = account(Load.CurrentAccount);
-    m_view.ShowStatus((acc ? acc->AccName : std::string()) + "-" + TrimLeadingBlanks(text));
+    m_view.ShowStatus(m_popAccount.AccName + "-" + TrimLeadingBlanks(text));
 }
 
 void TCheckCycle::CloseConnection()

@@ -267,3 +267,58 @@ TEST(CheckInterval, MinutesAreKeptBetweenOneAndNinetyNine)
     EXPECT_EQ(CheckIntervalMs(7), 7 * 60000);
     EXPECT_EQ(CheckIntervalMs(100000), 99 * 60000);
 }
+
+namespace {
+
+// Keeps jobs back until release(), as the mail thread does while a check
+// waits on the network.
+struct HeldWorker : TMailWorker {
+    void Run(Job job, Done done) override
+    {
+        if (hold)
+            held.emplace_back(std::move(job), std::move(done));
+        else
+            inner.Run(std::move(job), std::move(done));
+    }
+    bool Busy() const override { return !held.empty() || inner.Busy(); }
+    bool Connected() const override { return inner.Connected(); }
+    void Stop() override {}
+    void release()
+    {
+        hold = false;
+        while (!held.empty()) {
+            auto [job, done] = std::move(held.front());
+            held.pop_front();
+            inner.Run(std::move(job), std::move(done));
+        }
+    }
+
+    TInlineMailWorker inner;
+    std::deque<std::pair<Job, Done>> held;
+    bool hold = false;
+};
+
+} // namespace
+
+TEST_F(Cycle, AnAccountRemovedWhileItsCheckWaitsIsCountedUnderItsOwnName)
+{
+    auto a = mailbox(2), b = mailbox(3), c = mailbox(1);
+    addAccount("one", a->Port());
+    addAccount("two", b->Port());
+    addAccount("three", c->Port());
+    HeldWorker held;
+    TCheckCycle mine{view, held, prompt, desktop};
+    mine.Load = {1, true, 1, false};
+    mine.StartCycle();
+    mine.ConnectClick();
+    held.hold = true;
+    mine.TimerTimer(); // the check of "two" waits
+    AccountTable[1] = AccountTable[2];
+    AccountCount = 2; // the dialog removed "two" meanwhile
+    view.steps.clear();
+    held.release();
+    EXPECT_EQ(b->Connections(), 1) << "the waiting check goes on with the account it started with";
+    EXPECT_EQ(c->Connections(), 0);
+    EXPECT_EQ(mine.CountHint(), "one : 2\rtwo : 3");
+    EXPECT_EQ(view.steps.front(), "status two-3");
+}

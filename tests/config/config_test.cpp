@@ -1,0 +1,284 @@
+// The configuration dialog offscreen with the real main window behind it:
+// message boxes and file dialogs answered by the prompt double, the mail
+// work run in place.
+#include "app/MainWindow.h"
+#include "core/AccountEdit.h"
+#include "core/Settings.h"
+#include "skin/WinUtil.h"
+#include "skin/file/SkinFile.h"
+#include "tests/skin/QtTestApp.h"
+#include "tests/support/PromptDouble.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+testsupport::ScratchDir scratch("tolmu-config");
+
+const std::string Midnight = TOLMU_SOURCE_DIR "/assets/skins/default/";
+const std::string Sunrise = TOLMU_SOURCE_DIR "/assets/skins/sunrise/";
+
+struct UrlLog : TDesktop {
+    std::vector<std::string> opened;
+    bool OpenUrl(const std::string& url) override
+    {
+        opened.push_back(url);
+        return true;
+    }
+    bool StartProgram(const std::string&, const std::string&) override { return true; }
+    void PlaySound(const std::string&) override {}
+};
+
+class Dialog : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        qtTestApp();
+        static int n = 0;
+        m_dir = scratch.path + "/set" + std::to_string(++n) + "/";
+        writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nposX = 30\r\nposY = 40\r\nminutes = 5\r\n");
+        SetConfigDir(m_dir);
+        AccountCount = 0;
+        WriteAccountsFile();
+        w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        w->FormCreate();
+        w->FormActivate();
+        w->show();
+    }
+    void TearDown() override
+    {
+        w.reset();
+        SetConfigDir("");
+    }
+
+    TConfig& dialog() { return w->Config(); }
+
+    // Runs "Configure" with steps done inside its modal loop.
+    void configure(const std::function<void(TConfig&)>& steps)
+    {
+        QTimer::singleShot(0, [&] { steps(dialog()); });
+        w->Config1Click();
+    }
+
+    static void type(QLineEdit* field, const QString& text)
+    {
+        field->clear();
+        QTest::keyClicks(field, text);
+    }
+    void fill(const QString& name, const QString& host, const QString& port = "110")
+    {
+        type(dialog().NAccount, name);
+        type(dialog().HostTxt, host);
+        type(dialog().UserName, "me");
+        type(dialog().Password, "secret");
+        type(dialog().PortTxt, port);
+    }
+    void select(int row)
+    {
+        QListWidget* list = dialog().LstAcc;
+        const QRect at = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at.center());
+    }
+
+    // A pixel where the two skins' backgrounds differ, and its colour on the
+    // window as painted now.
+    QRgb painted(QPoint at) { return w->grab().toImage().pixel(at); }
+    static QPoint differingPixel(const QImage& a, const QImage& b)
+    {
+        for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+            for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+                if (a.pixel(x, y) != b.pixel(x, y) && a.pixel(x, y) != SkinMagenta && b.pixel(x, y) != SkinMagenta)
+                    return {x, y};
+        return {-1, -1};
+    }
+
+    std::string m_dir;
+    testsupport::PromptDouble prompt;
+    UrlLog desktop;
+    TInlineMailWorker worker;
+    std::unique_ptr<TTolmu> w;
+};
+
+} // namespace
+
+TEST_F(Dialog, AlwaysOpensOnOptionsWithEmptyAccountFieldsAndPort110)
+{
+    TConfig& c = dialog();
+    c.show();
+    c.AccBtnClick();
+    EXPECT_TRUE(c.PopPan->isVisible());
+    EXPECT_FALSE(c.OptPan->isVisible());
+    fill("half", "typed", "995");
+    c.hide();
+
+    c.show();
+    EXPECT_TRUE(c.OptPan->isVisible());
+    for (QWidget* page : {c.PopPan, c.SkinPan, c.InfoPan})
+        EXPECT_FALSE(page->isVisible());
+    EXPECT_TRUE(c.OptBtn->Checked());
+    EXPECT_FALSE(c.AccBtn->Checked());
+    EXPECT_EQ(c.NAccount->text(), "");
+    EXPECT_EQ(c.HostTxt->text(), "");
+    EXPECT_EQ(c.PortTxt->text(), "110");
+    EXPECT_EQ(c.UpDown->value(), 5);
+    EXPECT_EQ(c.SndFile->text(), "") << "a missing wavsnd (\"none\") shows empty";
+    EXPECT_EQ(c.InfSk->title().toStdString(), Midnight);
+    EXPECT_EQ(c.SkName->text(), "Midnight");
+    c.hide();
+}
+
+TEST_F(Dialog, AccountsThroughTheWidgetsAreWrittenAtOnce)
+{
+    TConfig& c = dialog();
+    c.show();
+    c.AccBtnClick();
+    fill("home", "pop.example.org");
+    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    ASSERT_EQ(c.LstAcc->count(), 1);
+    EXPECT_EQ(c.PortTxt->text(), "110");
+    EXPECT_NE(readFile(m_dir + "Accounts.ini").find("acc_name = home\r\n"), std::string::npos);
+
+    fill("home", "");
+    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    fill("work", "pop.example.org", "11o");
+    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    EXPECT_EQ(prompt.shown, (std::vector<std::string>{AccountExists, FillAllFields, BadPort}));
+    EXPECT_EQ(c.LstAcc->count(), 1);
+
+    fill("work", "pop.example.org", "995");
+    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    ASSERT_EQ(c.LstAcc->count(), 2);
+
+    // Nothing is selected after a refresh: Modify and Inactive touch nothing.
+    const std::string before = readFile(m_dir + "Accounts.ini");
+    fill("other", "x");
+    QTest::mouseClick(c.Modify, Qt::LeftButton);
+    QTest::mouseClick(c.ChkInact, Qt::LeftButton);
+    EXPECT_EQ(readFile(m_dir + "Accounts.ini"), before);
+
+    select(1);
+    EXPECT_EQ(c.NAccount->text(), "work");
+    EXPECT_EQ(c.PortTxt->text(), "995");
+    EXPECT_TRUE(c.ChkAct->isChecked());
+    QTest::mouseClick(c.ChkInact, Qt::LeftButton);
+    ReadAccounts();
+    EXPECT_TRUE(AccountTable[1].Inactive) << "written without OK";
+    EXPECT_FALSE(AccountTable[0].Inactive);
+
+    select(0);
+    QTest::mouseClick(c.DelAcc, Qt::LeftButton);
+    ASSERT_EQ(c.LstAcc->count(), 1);
+    EXPECT_EQ(c.LstAcc->item(0)->text(), "work");
+    c.hide();
+}
+
+TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
+{
+    w->move(120, 90);
+    configure([&](TConfig& c) {
+        c.ChkMin->setChecked(true);
+        c.UpDown->setValue(12);
+        c.ChkTray->setChecked(true);
+        c.MailClient->setText("mutt");
+        prompt.files.push_back(std::string("/srv/skins"));
+        c.BrSkinClick();
+        QTest::mouseClick(c.OK, Qt::LeftButton);
+    });
+    EXPECT_EQ(readFile(m_dir + "Tolmu.ini"),
+              "current_skin = " + Midnight + "\r\nautocheck =1\r\nautoconnect =0\r\nheader_only =0\r\nontop =0\r\n"
+              "minutes = 12\r\nposX = 120\r\nposY = 90\r\nplaysnd =0\r\nwavsnd = \r\nicon_tray =1\r\n"
+              "run_my_client =0\r\nmy_mail_client = mutt\r\nskin_dir = /srv/skins\r\n");
+    EXPECT_EQ(Settings.Minutes, 12) << "reloaded after OK";
+    EXPECT_TRUE(w->isVisible());
+
+    // A link ends the dialog without writing anything.
+    const std::string before = readFile(m_dir + "Tolmu.ini");
+    configure([&](TConfig& c) {
+        c.ChkAuto->setChecked(true);
+        c.InfoBtnClick();
+        QTest::mouseClick(c.AuthorLink, Qt::LeftButton);
+    });
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{"mailto:tolmu@example.org"});
+    EXPECT_FALSE(dialog().isVisible());
+    EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), before);
+}
+
+TEST_F(Dialog, APreviewedSkinGoesBackOnCloseAndStaysOnOK)
+{
+    const QImage midnight = LoadSkinBitmap(QString::fromStdString(Midnight + "back.bmp"));
+    const QImage sunrise = LoadSkinBitmap(QString::fromStdString(Sunrise + "back.bmp"));
+    const QPoint at = differingPixel(midnight, sunrise);
+    ASSERT_GE(at.x(), 0);
+    ASSERT_EQ(painted(at), midnight.pixel(at));
+
+    std::vector<std::string> messageWindow;
+    dialog().PreviewMessageWindow = [&] { messageWindow.push_back("preview"); };
+    dialog().HideMessageWindow = [&] { messageWindow.push_back("hide"); };
+    configure([&](TConfig& c) {
+        c.SkinBtnClick();
+        c.ChkPreview->setChecked(true);
+        prompt.files.push_back(Sunrise + "skin.ini");
+        c.BrowseClick();
+        EXPECT_EQ(painted(at), sunrise.pixel(at)) << "previewed at once";
+        EXPECT_EQ(c.SkName->text(), "Sunrise");
+        EXPECT_EQ(CurrentSkinDir, Midnight) << "the preview does not make the skin current";
+        EXPECT_TRUE(SkinPreview.empty());
+        QTest::mouseClick(c.Cancel, Qt::LeftButton);
+    });
+    EXPECT_EQ(painted(at), midnight.pixel(at));
+    EXPECT_EQ(messageWindow, (std::vector<std::string>{"preview", "hide"}));
+
+    configure([&](TConfig& c) {
+        prompt.files.push_back(Sunrise + "skin.ini");
+        c.BrowseClick();
+        QTest::mouseClick(c.OK, Qt::LeftButton);
+    });
+    EXPECT_EQ(painted(at), sunrise.pixel(at));
+    EXPECT_EQ(CurrentSkinDir, Sunrise);
+    w->Exit1Click();
+    w.reset();
+
+    TInlineMailWorker again;
+    TTolmu restarted(prompt, desktop, again);
+    restarted.FormCreate();
+    restarted.FormActivate();
+    EXPECT_EQ(restarted.grab().toImage().pixel(at), sunrise.pixel(at)) << "kept across a restart";
+    EXPECT_EQ(prompt.shown, (std::vector<std::string>{"Open", "Open"})) << "two skin pickers, no message";
+}
+
+TEST_F(Dialog, AnUnusableSkinIsRefusedWithTheLoadersTextAndTheProgramRunsOn)
+{
+    const std::string broken = m_dir + "broken/";
+    std::filesystem::copy(Midnight, broken);
+    writeFile(broken + "dis_on.bmp", "not a bitmap");
+    const std::string unreadable = m_dir + "unreadable/";
+    std::filesystem::create_directories(unreadable + "skin.ini");
+    const QString before = w->BackgroundFile();
+
+    TConfig& c = dialog();
+    c.show();
+    prompt.files.push_back(broken + "Skin.ini");
+    c.BrowseClick();
+    prompt.files.push_back(unreadable + "skin.ini");
+    c.BrowseClick();
+    EXPECT_EQ(prompt.shown, (std::vector<std::string>{
+                                "Open", "INVALID FILE in SKIN.INI !\rCheck your bitmaps files in Skin.ini", "Open",
+                                "SKIN PATH not found !\rCheck the TOLMU.INI line : current_skin = your skin dir."}));
+    EXPECT_EQ(w->BackgroundFile(), before);
+    EXPECT_FALSE(c.SkinChanged());
+    EXPECT_EQ(c.SkinShown(), Midnight) << "OK would store the skin in use";
+    EXPECT_EQ(c.SkName->text(), "Midnight");
+
+    c.ShowSkinInfo(unreadable + "skin.ini");
+    EXPECT_EQ(c.SkName->text(), "") << "nothing of the skin shown before";
+    EXPECT_EQ(c.SkInfo->text(), "");
+    c.hide();
+}
