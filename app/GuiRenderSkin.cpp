@@ -75,18 +75,6 @@ struct TSamplePrompt : TPrompt {
     std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
     std::optional<std::string> PickFolder(const std::string&, const std::string&) override { return {}; }
 };
-struct TSampleView : TCycleView {
-    void ShowStatus(const std::string&) override {}
-    void ShowCount(int32_t) override {}
-    void ShowConnectionState(bool, int32_t) override {}
-    void StopTimer() override {}
-    void SetOnlineHint(const std::string&) override {}
-    void ShowMessageCount(const std::string&, int32_t) override {}
-    void SetCountHint(const std::string&) override {}
-    void ShowFlag(bool) override {}
-    void SetTrayIcon(TTrayIcon) override {}
-    void SetTimer(bool, int32_t) override {}
-};
 
 // The message window of the skin with a sample message in its text area.
 int renderMessageWindow(const std::string& out)
@@ -98,7 +86,7 @@ int renderMessageWindow(const std::string& out)
     TInlineMailWorker worker;
     TSampleDesktop desktop;
     TSamplePrompt prompt;
-    TSampleView view;
+    TNoCycleView view;
     TCheckCycle cycle(view, worker, prompt, desktop);
     QTimer timer;
     TMsgList window(worker, prompt, desktop, cycle, timer);

@@ -323,22 +323,6 @@ void TTolmu::showTrayIcon(TTrayState state)
         m_tray->setIcon(TrayIconFor(state, CurrentSkinDir));
 }
 
-void TTolmu::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton &&
-        event->modifiers() == Qt::NoModifier)
-        DragOrigin = event->globalPosition().toPoint();
-}
-
-void TTolmu::mouseMoveEvent(QMouseEvent* event)
-{
-    if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier)
-        return;
-    const QPoint p = event->globalPosition().toPoint();
-    move(x() + (p.x() - DragOrigin.x()), y() + (p.y() - DragOrigin.y()));
-    DragOrigin = p;
-}
-
 void TTolmu::contextMenuEvent(QContextMenuEvent* event) { m_popMnu.popup(event->globalPos()); }
 
 void TTolmu::closeEvent(QCloseEvent* event)

@@ -88,8 +88,6 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void BackgroundMissing() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -112,7 +110,6 @@ private:
     QMenu m_popMnu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<TConfig> m_config;
-    QPoint DragOrigin;
     bool m_closed = false;
     std::unique_ptr<TMsgList> m_msgList; // made last, after the window itself
 };

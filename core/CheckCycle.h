@@ -34,6 +34,22 @@ public:
     virtual void SetTimer(bool enabled, int32_t intervalMs) = 0;
 };
 
+// A view that shows nothing: for a window that is only drawn, or a test
+// that looks at something else.
+class TNoCycleView : public TCycleView {
+public:
+    void ShowStatus(const std::string&) override {}
+    void ShowCount(int32_t) override {}
+    void ShowConnectionState(bool, int32_t) override {}
+    void StopTimer() override {}
+    void SetOnlineHint(const std::string&) override {}
+    void ShowMessageCount(const std::string&, int32_t) override {}
+    void SetCountHint(const std::string&) override {}
+    void ShowFlag(bool) override {}
+    void SetTrayIcon(TTrayIcon) override {}
+    void SetTimer(bool, int32_t) override {}
+};
+
 // Brings the window in line with the online flag: offline, the periodic
 // check stops and the offline pictures show a count of 0; online, the
 // pictures show "Connected" and messageCount.

@@ -179,22 +179,6 @@ void TMsgList::hideEvent(QHideEvent* event)
     emit Closed();
 }
 
-void TMsgList::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton &&
-        event->modifiers() == Qt::NoModifier)
-        DragOrigin = event->globalPosition().toPoint();
-}
-
-void TMsgList::mouseMoveEvent(QMouseEvent* event)
-{
-    if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier)
-        return;
-    const QPoint p = event->globalPosition().toPoint();
-    move(x() + (p.x() - DragOrigin.x()), y() + (p.y() - DragOrigin.y()));
-    DragOrigin = p;
-}
-
 void TMsgList::contextMenuEvent(QContextMenuEvent* event)
 {
     MnuMsgPopup();

@@ -58,8 +58,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void BackgroundMissing() override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -73,5 +71,4 @@ private:
     TMessageBrowser m_browser;
     QTimer& m_mainTimer;
     bool m_timerHeld = false;
-    QPoint DragOrigin;
 };

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -208,4 +209,20 @@ void TShapedWindow::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         update();
     QWidget::changeEvent(event);
+}
+
+void TShapedWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton &&
+        event->modifiers() == Qt::NoModifier)
+        DragOrigin = event->globalPosition().toPoint();
+}
+
+void TShapedWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() != Qt::LeftButton || event->modifiers() != Qt::NoModifier)
+        return;
+    const QPoint p = event->globalPosition().toPoint();
+    move(x() + (p.x() - DragOrigin.x()), y() + (p.y() - DragOrigin.y()));
+    DragOrigin = p;
 }

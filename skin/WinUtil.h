@@ -49,7 +49,9 @@ QImage ShapeWindow(QWidget& window, const QString& file);
 
 // A borderless window that takes the outline of its background bitmap and
 // shows it. The bitmap is reloaded and the outline rebuilt at every
-// activation and every paint, so a skin change on disk shows at once.
+// activation and every paint, so a skin change on disk shows at once. It is
+// dragged by its own surface with the left button alone (a held modifier
+// key or another button does not move it).
 class TShapedWindow : public QWidget {
     Q_OBJECT
 public:
@@ -67,7 +69,10 @@ protected:
 
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     QString m_backgroundFile;
+    QPoint DragOrigin; // screen point of the cursor at the last drag step
 };

@@ -51,18 +51,6 @@ struct Recorder : TDesktop {
     void PlaySound(const std::string&) override {}
 };
 
-struct NoView : TCycleView {
-    void ShowStatus(const std::string&) override {}
-    void ShowCount(int32_t) override {}
-    void ShowConnectionState(bool, int32_t) override {}
-    void StopTimer() override {}
-    void SetOnlineHint(const std::string&) override {}
-    void ShowMessageCount(const std::string&, int32_t) override {}
-    void SetCountHint(const std::string&) override {}
-    void ShowFlag(bool) override {}
-    void SetTrayIcon(TTrayIcon) override {}
-    void SetTimer(bool, int32_t) override {}
-};
 
 class MsgList : public testing::Test {
 protected:
@@ -125,7 +113,7 @@ protected:
     TQtMailWorker worker;
     testsupport::PromptDouble prompt;
     Recorder desktop;
-    NoView view;
+    TNoCycleView view;
     TCheckCycle cycle{view, worker, prompt, desktop};
     QTimer timer;
     TMsgList window{worker, prompt, desktop, cycle, timer};
