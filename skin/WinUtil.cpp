@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "skin/file/SkinFile.h"
 
+#include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
@@ -10,6 +11,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace {
@@ -164,13 +166,47 @@ QImage LoadSkinBitmapOrThrow(const QString& path)
     return img;
 }
 
+namespace {
+
+// A background and its outline, kept while the file on disk stays the same:
+// every paint shapes the window again, but decoding the bitmap and building
+// its region again for an unchanged file would only cost time.
+struct Shape {
+    QString path;
+    QDateTime modified;
+    qint64 size = -1;
+    QImage background;
+    std::optional<QRegion> region;
+};
+
+const Shape& loadShape(const QString& file)
+{
+    static std::array<Shape, 4> cache; // main and message window, and a preview each
+    static std::size_t next = 0;
+    const QFileInfo info(QString::fromStdString(FindFileIgnoringCase(file.toStdString())));
+    const QDateTime modified = info.lastModified();
+    for (const Shape& s : cache)
+        if (s.path == file && !s.background.isNull() && s.modified == modified && s.size == info.size())
+            return s;
+    Shape& s = cache[next++ % cache.size()];
+    s.path = file;
+    s.modified = modified;
+    s.size = info.size();
+    s.background = LoadSkinBitmap(file);
+    s.region = s.background.isNull() ? std::nullopt : BitmapToRegion(&s.background, SkinMagenta, 0);
+    return s;
+}
+
+} // namespace
+
 QImage ShapeWindow(QWidget& window, const QString& file)
 {
-    QImage background = LoadSkinBitmap(file);
+    const Shape& shape = loadShape(file);
+    const QImage& background = shape.background;
     if (background.isNull())
         return background;
     window.resize(background.size());
-    const std::optional<QRegion> region = BitmapToRegion(&background, SkinMagenta, 0);
+    const std::optional<QRegion>& region = shape.region;
     if (!region)
         window.clearMask();
     else if (region->isEmpty())
