@@ -343,16 +343,17 @@ void TTolmu::FormClose()
     // Log out if connected; a logout that fails or hangs does not keep the
     // settings from being written. The wait is bounded.
     m_worker.Stop();
-    QEventLoop loop;
+    // Shared with the job's end, which may come after a wait that gave up.
+    auto loop = std::make_shared<QEventLoop>();
     m_worker.Run(
         [](TWirePOP3& pop, TWireMessage&) {
             if (pop.Connected())
                 pop.Disconnect();
         },
-        [&loop](const std::string&) { loop.quit(); });
+        [loop](const std::string&) { loop->quit(); });
     if (m_worker.Busy()) {
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        loop.exec();
+        QTimer::singleShot(5000, loop.get(), &QEventLoop::quit);
+        loop->exec();
     }
 
     // The settings in use go through the dialog's Options page, as OK
