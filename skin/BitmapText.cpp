@@ -89,8 +89,13 @@ void DrawBitmapText(TSkinPicture& picture, const std::string& text, int cellWidt
                     int maxChar)
 {
     const QString full = QString::fromStdString(text);
-    if (layout == TBitmapFontLayout::Status)
-        picture.setToolTip(full);
+    if (layout == TBitmapFontLayout::Status) {
+        // Socket errors end their first line with CR LF: two lines in the hint.
+        QString hint = full;
+        hint.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        hint.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        picture.setToolTip(hint);
+    }
     picture.ClearPicture();
     const QImage font = LoadSkinBitmapOrThrow(QString::fromStdString(fontFile));
     const QImage image = RenderBitmapText(full, cellWidth, cellHeight, font, layout, maxChar);
