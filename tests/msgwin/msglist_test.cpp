@@ -139,6 +139,7 @@ TEST_F(MsgList, LinesSaveAndReplyOfAMessageWithTwoAttachments)
     prompt.files = {std::nullopt, dir + "kept.bin"};
     window.Save->trigger();
     EXPECT_EQ(readFile(dir + "kept.bin"), "\xff\xee\xdd\xcc");
+    EXPECT_EQ(prompt.proposed, (Lines{"one.bin", "two.bin", "one.bin", "two.bin"})) << "never a path";
     EXPECT_EQ(std::filesystem::status(dir + "one.bin").permissions() & std::filesystem::perms::others_read,
               std::filesystem::perms::others_read) << "the user's normal permissions, not 0600";
 
@@ -232,4 +233,14 @@ TEST_F(MsgList, ClicksDuringASlowFetchSendNothingAndTheTimerComesBack)
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "RETR 1"), 1);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "RETR 2"), 0);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "DELE 1"), 0);
+}
+
+TEST_F(MsgList, AMissingBackgroundClosesTheWindowWithAMessage)
+{
+    timer.start(60000);
+    SkinSettings.background.msgbkng = CurrentSkinDir + "gone.bmp";
+    window.RunModal();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(prompt.shown, Lines{"Message window background not found !\rCheck [Background] msgbkng in SKIN.INI"});
+    EXPECT_TRUE(timer.isActive()) << "the check timer is given back";
 }

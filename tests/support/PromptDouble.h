@@ -5,6 +5,7 @@
 #include "core/Ports.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ public:
     std::deque<Answer> answers;                            // for Ask
     std::deque<std::optional<std::string>> files;          // for OpenFile, SaveFile, PickFolder
     std::function<void()> whileShown;                      // runs inside each Message (a nested loop)
+    std::vector<std::string> proposed;                     // the file names SaveFile proposed
 
     void Message(const std::string& text, Icon) override
     {
@@ -34,9 +36,10 @@ public:
         shown.push_back(title);
         return next(files, std::optional<std::string>());
     }
-    std::optional<std::string> SaveFile(const std::string& title, const std::string&, const std::string&) override
+    std::optional<std::string> SaveFile(const std::string& title, const std::string& name, const std::string&) override
     {
         shown.push_back(title);
+        proposed.push_back(name);
         return next(files, std::optional<std::string>());
     }
     std::optional<std::string> PickFolder(const std::string& title, const std::string&) override
