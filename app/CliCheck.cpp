@@ -3,14 +3,22 @@
 // account gets "AccName : " + the error on stderr and the next one is still
 // checked. Exit status 0 when every check worked, 1 when any failed, 2 for
 // a settings or command-line problem or when no account is active.
+// --json prints one JSON object instead of the lines (for scripts and status
+// bars); --new counts only the messages whose unique ids the last
+// --check --new did not see.
 #include "app/Cli.h"
 #include "base/Report.h"
 #include "core/Loader.h"
 #include "core/MailSession.h"
+#include "core/SeenIds.h"
 #include "core/Settings.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
+#include <ctime>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace {
@@ -25,6 +33,8 @@ std::string oneLine(const std::string& text) { return report::ConsoleText(text, 
 
 struct CheckOptions {
     bool verbose = false;
+    bool json = false;
+    bool onlyNew = false;
     int32_t timeout = 60;
 };
 
@@ -35,6 +45,10 @@ bool parseOptions(const Args& args, CheckOptions& opts)
         const std::string& a = args[i];
         if (a == "--verbose") {
             opts.verbose = true;
+        } else if (a == "--json") {
+            opts.json = true;
+        } else if (a == "--new") {
+            opts.onlyNew = true;
         } else if (a == "--timeout" || a.rfind("--timeout=", 0) == 0) {
             std::string value;
             if (a == "--timeout") {
@@ -65,20 +79,23 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 }
 
 // One account: Connect, CheckMessages, Disconnect. Returns true and the
-// count, or false and the error text.
-bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, std::string& error)
+// count, or false and the error text. counter, when given, sees the listing.
+bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* counter, int32_t& count,
+                  std::string& error)
 {
     TWirePOP3 pop;
     if (opts.verbose)
-        pop.OnStatus = [](TWire&, const std::string& text) {
-            std::printf("%s\n", oneLine(text).c_str());
-            std::fflush(stdout);
+        // Under --json stdout holds the object alone.
+        pop.OnStatus = [out = opts.json ? stderr : stdout](TWire&, const std::string& text) {
+            std::fprintf(out, "%s\n", oneLine(text).c_str());
+            std::fflush(out);
         };
     TMailSession session(pop);
     try {
         session.Open(acc, opts.timeout);
-        const TMailCount found = session.Count();
-        count = found.Count;
+        const TMailCount found =
+            counter ? session.Count([counter](const std::string& line) { counter->Line(line); }) : session.Count();
+        count = counter ? counter->NewCount() : found.Count;
         if (!found.Listed)
             error = found.Error;
         // A logout line the server no longer takes changes neither the
@@ -89,6 +106,20 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, int32_t& count, 
         error = e.what();
         return false;
     }
+}
+
+// Local time with its offset, as ISO 8601: "2024-05-01T09:30:00+02:00".
+std::string isoTime(std::time_t t)
+{
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buf[40];
+    if (std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &local) == 0)
+        return {};
+    std::string s = buf;
+    if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-'))
+        s.insert(s.size() - 2, ":");
+    return s;
 }
 
 } // namespace
@@ -124,6 +155,19 @@ int RunCheck(const Args& args)
         return 2;
     }
 
+    TSeenIds seen;
+    const std::string seenPath = SeenIdsPath();
+    if (opts.onlyNew) {
+        std::string warning;
+        seen.Load(seenPath, warning);
+        if (!warning.empty())
+            std::fprintf(stderr, "tolmu: %s; every message counts as new\n", oneLine(warning).c_str());
+    }
+    TSeenIds next = seen;
+
+    const std::time_t started = std::time(nullptr);
+    nlohmann::ordered_json accounts = nlohmann::ordered_json::array();
+    int64_t total = 0;
     int failed = 0;
     for (int i = 1; i <= AccountCount; ++i) {
         const TPOPAcc& acc = AccountTable[i - 1];
@@ -131,15 +175,52 @@ int RunCheck(const Args& args)
             continue;
         int32_t count = 0;
         std::string error;
-        if (checkAccount(acc, opts, count, error)) {
-            std::printf("%s : %d\n", acc.AccName.c_str(), static_cast<int>(count));
-        } else {
+        std::optional<TNewCounter> counter;
+        if (opts.onlyNew)
+            counter.emplace(seen.Seen(SeenIdsKey(acc)));
+        const bool ok = checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
+        // Only a whole listing replaces what was seen: after a failure the
+        // next run still compares with the last good one.
+        if (ok && counter)
+            next.Replace(SeenIdsKey(acc), counter->TakeIds());
+        if (ok)
+            total += count;
+        else
             ++failed;
+        if (opts.json) {
+            accounts.push_back({{"name", acc.AccName},
+                                {"count", ok ? nlohmann::ordered_json(count) : nlohmann::ordered_json(nullptr)},
+                                {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(oneLine(error))}});
+        } else if (ok) {
+            std::printf("%s : %d\n", acc.AccName.c_str(), static_cast<int>(count));
+        }
+        if (!ok) {
             std::fflush(stdout);
             std::fprintf(stderr, "%s : %s\n", acc.AccName.c_str(), oneLine(error).c_str());
         }
         std::fflush(stdout);
         std::fflush(stderr);
     }
-    return failed ? 1 : 0;
+
+    bool notKept = false;
+    if (opts.onlyNew) {
+        try {
+            next.Save(seenPath);
+        } catch (const std::exception& e) {
+            // The next run would count the same mail again: no success.
+            std::fprintf(stderr, "tolmu: cannot keep the ids seen: %s\n", oneLine(e.what()).c_str());
+            notKept = true;
+        }
+    }
+    if (opts.json) {
+        nlohmann::ordered_json out = {{"accounts", std::move(accounts)},
+                                      {"total", total},
+                                      {"new", opts.onlyNew},
+                                      {"time", isoTime(started)}};
+        // Replacement instead of an exception for a name or error that is
+        // not UTF-8 (an old Latin-1 Accounts.ini, a server's raw bytes).
+        std::printf("%s\n", out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        std::fflush(stdout);
+    }
+    return failed || notKept ? 1 : 0;
 }

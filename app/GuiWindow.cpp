@@ -3,6 +3,7 @@
 #include "app/Cli.h"
 #include "app/MailThread.h"
 #include "app/MainWindow.h"
+#include "app/Notifications.h"
 #include "app/QtPorts.h"
 #include "base/Report.h"
 #include "core/ConfigDir.h"
@@ -56,7 +57,10 @@ int RunWindow(const Args& args)
     TQtDesktop desktop;
     TQtMailWorker worker;
     report::SetFatalSink([&prompt](const std::string& text) { prompt.Message(text, TPrompt::Icon::Error); });
+    TDesktopNotifier notifier; // outlives the window, whose cycle tells it of new mail
     TTolmu window(prompt, desktop, worker);
+    notifier.OnOpen = [&window](const TPOPAcc& account) { window.NotificationClicked(account); };
+    window.Cycle().Notifier = &notifier;
     // The end of the desktop session runs the normal exit steps.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) { window.FormClose(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.FormClose(); });

@@ -149,17 +149,39 @@ void TTolmu::STATBMPMouseDown(const QMouseEvent& e)
     }
     if (e.modifiers() != Qt::NoModifier || !m_cycle.OnlineMode || MessageCount <= 0 || m_worker.Busy())
         return;
-    const TPOPAcc account = m_cycle.ClientAccount();
+    showFirstMessage(m_cycle.ClientAccount());
+}
+
+void TTolmu::NotificationClicked(const TPOPAcc& account)
+{
+    guarded([&] {
+        if (NoMsgWindow || m_msgList->isVisible() || modalOpen() || !m_cycle.OnlineMode || m_worker.Busy())
+            return;
+        showFirstMessage(account);
+    });
+}
+
+void TTolmu::showFirstMessage(const TPOPAcc& account)
+{
+    const TPOPAcc& checked = m_cycle.ClientAccount();
+    // The recount after the window counts the client's account; another
+    // account's session is only logged out, so its count never shows under
+    // the wrong name.
+    const bool recount = account.AccName == checked.AccName && account.HostName == checked.HostName
+        && account.UserName == checked.UserName && account.PortNumber == checked.PortNumber;
     const int32_t timeout = m_cycle.Timeout;
     m_worker.Run([account, timeout](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(account, timeout); },
-                 [this](const std::string& error) {
+                 [this, recount](const std::string& error) {
                      if (!error.empty()) {
                          m_prompt.Message(error, TPrompt::Icon::Error);
                          return;
                      }
                      m_msgList->Browser().DisplayMessage(1);
                      m_msgList->RunModal();
-                     m_cycle.CheckMail(false);
+                     if (recount)
+                         m_cycle.CheckMail(false);
+                     else
+                         m_cycle.CloseConnection();
                  });
 }
 

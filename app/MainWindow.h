@@ -52,6 +52,10 @@ public:
     // again, which recounts and logs out. With Ctrl: the message window as
     // it was, without logging in.
     void STATBMPMouseDown(const QMouseEvent& event);
+    // A new-mail notification of account was clicked: its message 1 in the
+    // message window, as the double click shows it; refused like the double
+    // click while offline, while a job runs or while the window is open.
+    void NotificationClicked(const TPOPAcc& account);
 
     TCheckCycle& Cycle() { return m_cycle; }
     TMsgList& MsgList() { return *m_msgList; }
@@ -100,6 +104,7 @@ private:
     void placeControls();
     void showTrayIcon(TTrayState state);
     bool modalOpen() const;
+    void showFirstMessage(const TPOPAcc& account);
 
     TPrompt& m_prompt;
     TDesktop& m_desktop;

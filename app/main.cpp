@@ -20,6 +20,7 @@ const char* const Usage =
     "Usage: tolmu [--config-dir DIR]\n"
     "       tolmu --summary [--config-dir DIR]\n"
     "       tolmu --check [--config-dir DIR] [--verbose] [--timeout SECONDS]\n"
+    "                     [--json] [--new]\n"
     "       tolmu --show N [--account NAME] [--headers-only]\n"
     "                      [--save-attachments DIR] [--config-dir DIR]\n"
     "       tolmu --render-skin DIR OUT.png\n"

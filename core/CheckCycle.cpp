@@ -3,6 +3,7 @@
 #include "base/Scanner.h"
 #include "core/MailSession.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -185,6 +186,7 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
                 // for "no file".
                 if (Settings.PlaySnd && !isBlank(Settings.WavSnd))
                     m_desktop.PlaySound(Settings.WavSnd);
+                notifyNewMail(MessageCount - PreviousCount);
             }
         }
         m_view.ShowCount(MessageCount);
@@ -194,6 +196,33 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         return false;
     }
     return true;
+}
+
+// The headers are read after the check, over a login of their own on a
+// client of the job's own: the check's exchange and the worker's client (its
+// statuses on the window, its connected state) stay exactly as they were.
+void TCheckCycle::notifyNewMail(int32_t newCount)
+{
+    if (!Notifier || !Notifier->Available())
+        return;
+    auto note = std::make_shared<TNewMailNote>();
+    note->Account = m_popAccount;
+    note->NewCount = newCount;
+    const int32_t total = MessageCount;
+    // A popup is no reason to wait a whole minute on a slow server.
+    const int32_t timeout = std::min(Timeout, 20);
+    m_worker.Run(
+        [note, total, timeout](TWirePOP3& pop, TWireMessage&) {
+            TWirePOP3 own;
+            own.OnIdle = pop.OnIdle; // a Disconnect still ends its waits
+            note->Newest = FetchHeadlines(own, note->Account, total, std::min(note->NewCount, MaxNoteMessages), timeout);
+        },
+        [this, note](const std::string& error) {
+            // A failed fetch shows nothing: the picture and sound already
+            // told of the mail.
+            if (error.empty() && OnlineMode && Notifier)
+                Notifier->NotifyNewMail(*note);
+        });
 }
 
 void TCheckCycle::ConnectClick()

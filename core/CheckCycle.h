@@ -5,6 +5,7 @@
 // handlers; the POP3 work runs as jobs of the mail worker.
 #include "core/Loader.h"
 #include "core/MailWorker.h"
+#include "core/NewMailNote.h"
 #include "core/Ports.h"
 #include "core/Settings.h"
 
@@ -73,6 +74,9 @@ public:
     std::function<void()> HangUpLines;
     // Seconds a connect or reply may wait.
     int32_t Timeout = 60;
+    // Told of new mail with the newest messages' senders and subjects, read
+    // over a short login of its own after the check; none: no notifications.
+    TNotifier* Notifier = nullptr;
 
     // The start of the cycle after a load: the client takes the first
     // active account, a connection is closed unless AutoConnect, the state
@@ -109,6 +113,7 @@ private:
     bool rotate();
     bool finishCheck(const CheckResult& result, const std::string& error);
     void showError(const std::string& text);
+    void notifyNewMail(int32_t newCount);
     void armTimer();
 
     TCycleView& m_view;

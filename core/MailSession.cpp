@@ -18,10 +18,10 @@ void TMailSession::Open(const TPOPAcc& account, int32_t timeout)
     m_pop.Connect();
 }
 
-TMailCount TMailSession::Count()
+TMailCount TMailSession::Count(const std::function<void(const std::string& line)>& onLine)
 {
     TMailCount result;
-    result.Count = m_pop.CheckMessages();
+    result.Count = m_pop.CheckMessages(onLine);
     result.Listed = !m_pop.ListingFailed();
     result.Error = m_pop.ListingError();
     return result;

@@ -8,6 +8,7 @@
 #include "net/WirePOP3.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // What a count found: the number of messages listed, or why the listing
@@ -33,7 +34,8 @@ public:
 
     // Counts the waiting messages with UIDL. Never throws: a failed listing
     // comes back as Listed false with the server's or network's text.
-    TMailCount Count();
+    // onLine sees each listing line as it arrives (TWirePOP3::CheckMessages).
+    TMailCount Count(const std::function<void(const std::string& line)>& onLine = {});
 
     // Fetches message number into message: its header block alone with
     // headersOnly (TOP n 0), else the whole message (RETR). Returns false,

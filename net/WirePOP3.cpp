@@ -60,7 +60,7 @@ void TWirePOP3::Connect()
     }
 }
 
-int32_t TWirePOP3::CheckMessages()
+int32_t TWirePOP3::CheckMessages(const std::function<void(const std::string& line)>& onLine)
 {
     int32_t count = 0;
     m_listingFailed = false;
@@ -71,12 +71,14 @@ int32_t TWirePOP3::CheckMessages()
         // large the mailbox is; a listing that never ends is cut off by
         // its line count, its size or its time.
         const ReplyRun run(*this, MaxListingBytes);
-        while (ReadLine() != ".") {
+        for (std::string line = ReadLine(); line != "."; line = ReadLine()) {
             if (++count > MaxListingLines) {
                 --count;
                 disconnectTransport();
                 throw EWireException("Too much data.");
             }
+            if (onLine)
+                onLine(line);
         }
     } catch (const Exception& e) {
         m_listingFailed = true;

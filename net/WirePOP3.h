@@ -6,6 +6,7 @@
 #include "net/WireMessageClient.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // A listing longer than this is no mailbox a person reads: "Too much data.".
@@ -42,7 +43,9 @@ public:
     // a failure mid-listing is reported through OnStatus (its message) and
     // the count so far is returned (0 when UIDL itself failed);
     // ListingFailed() then tells so and ListingError() holds that message.
-    int32_t CheckMessages();
+    // onLine, when given, sees each listing line ("n unique-id") as it
+    // arrives, so a caller can compare ids without the listing being kept.
+    int32_t CheckMessages(const std::function<void(const std::string& line)>& onLine = {});
     bool ListingFailed() const { return m_listingFailed; }
     const std::string& ListingError() const { return m_listingError; }
 

@@ -1,15 +1,18 @@
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
+#include "core/MailSession.h"
 #include "core/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <functional>
 #include <sys/stat.h>
@@ -42,6 +45,8 @@ protected:
     {
         dir = testsupport::MakeTempDir("tolmu-check");
         std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\nminutes = 5\r\n";
+        // --check --new keeps its ids here, never in the real state folder.
+        ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -290,5 +295,110 @@ TEST_F(CheckCli, CredentialsGoOnlyToTheirOwnServer)
         }
         EXPECT_EQ(err.find("p1"), std::string::npos) << err;
         EXPECT_EQ(err.find("p2"), std::string::npos) << err;
+    }
+}
+
+TEST_F(CheckCli, JsonCarriesEveryActiveAccountWithCountOrError)
+{
+    ScriptedServer good, refusing;
+    good.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    refusing.Send("-ERR \"closed\" <today>\xff");
+    writeAccounts({{"Work \xc3\xa9", "127.0.0.1", "u", "p", good.Port(), false},
+                   {"Off", "127.0.0.1", "u", "p", good.Port(), true},
+                   {"Bad", "127.0.0.1", "u", "p", refusing.Port(), false}});
+    EXPECT_EQ(run("--json --verbose"), 1);
+    ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line, statuses on stderr: " << out;
+    const nlohmann::json j = nlohmann::json::parse(out);
+    ASSERT_EQ(j["accounts"].size(), 2u);
+    EXPECT_EQ(j["accounts"][0], (nlohmann::json{{"name", "Work \xc3\xa9"}, {"count", 2}, {"error", nullptr}}));
+    EXPECT_EQ(j["accounts"][1]["name"], "Bad");
+    EXPECT_TRUE(j["accounts"][1]["count"].is_null());
+    EXPECT_EQ(j["accounts"][1]["error"], "-ERR \"closed\" <today>\xef\xbf\xbd") << "invalid UTF-8 replaced";
+    EXPECT_EQ(j["total"], 2);
+    EXPECT_EQ(j["new"], false);
+    const std::string time = j["time"];
+    EXPECT_EQ(time.size(), 25u) << time; // 2024-05-01T09:30:00+02:00
+    EXPECT_NE(err.find("Checking for messages"), std::string::npos);
+}
+
+TEST_F(CheckCli, NewCountsOnlyWhatArrivedSinceTheLastNewCheck)
+{
+    if (!testsupport::DovecotAvailable())
+        GTEST_SKIP() << "dovecot is not available";
+    Dovecot server;
+    server.AddUser("erin", "e-pw");
+    for (int i = 0; i < 3; ++i)
+        server.Deliver("erin", "Subject: m" + std::to_string(i) + "\r\n\r\nx\r\n");
+    writeAccounts({{"Home", "127.0.0.1", "erin", "e-pw", server.Port(), false}});
+    const fs::path state = dir / "state" / "tolmu" / "seen-ids";
+
+    EXPECT_EQ(run("--new"), 0);
+    EXPECT_EQ(out, "Home : 3\n");
+    EXPECT_EQ(fs::status(state).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(run("--new --json"), 0);
+    EXPECT_EQ(nlohmann::json::parse(out)["accounts"][0]["count"], 0) << out;
+    EXPECT_EQ(nlohmann::json::parse(out)["new"], true);
+
+    // Another client deletes one, one more arrives: the count stays 3, but
+    // one message is new.
+    {
+        TWirePOP3 other;
+        TMailSession session(other);
+        session.Open({"x", "127.0.0.1", "erin", "e-pw", false, server.Port()}, 5);
+        ASSERT_TRUE(session.Delete(1));
+        session.Close();
+    }
+    server.Deliver("erin", "Subject: m3\r\n\r\nx\r\n");
+    EXPECT_EQ(run("--new"), 0);
+    EXPECT_EQ(out, "Home : 1\n");
+    EXPECT_EQ(run(""), 0);
+    EXPECT_EQ(out, "Home : 3\n") << "a plain check neither uses nor moves the ids";
+    EXPECT_EQ(run("--new"), 0);
+    EXPECT_EQ(out, "Home : 0\n");
+}
+
+TEST_F(CheckCli, NewWithADamagedOrFailedStateCountsEverythingAndSaysSo)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 a\r\n2 b\r\n3\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    const fs::path folder = dir / "state" / "tolmu";
+    struct Row {
+        const char* name;
+        std::string content; // of the state file; empty: a folder in its place
+        int status;
+        std::string count;
+        const char* warning;
+    } rows[] = {
+        // An id line before any account, a foreign file, a cut-off file.
+        {"no magic", "A u@127.0.0.1:1\nI a\n", 0, "A : 3\n", "damaged"},
+        {"binary", std::string("\x7f" "ELF\0\x01", 6), 0, "A : 3\n", "damaged"},
+        {"id before account", "tolmu seen-ids 1\nI a\n", 0, "A : 3\n", "damaged"},
+        {"cut mid-line", "tolmu seen-ids 1\nA u@127.0.0.1:PORT\nI a", 0, "A : 3\n", "damaged"},
+        // Good: "a" and "b" were seen; "3" has no id and is always new.
+        {"good", "tolmu seen-ids 1\nA u@127.0.0.1:PORT\nI a\nI b\n", 0, "A : 1\n", nullptr},
+        {"a folder in its place", "", 1, "A : 3\n", "cannot keep the ids seen"},
+    };
+    for (const Row& r : rows) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        if (r.content.empty()) {
+            fs::create_directories(folder / "seen-ids" / "x");
+        } else {
+            std::string content = r.content;
+            if (const auto at = content.find("PORT"); at != std::string::npos)
+                content.replace(at, 4, std::to_string(s.Port()));
+            std::ofstream(folder / "seen-ids", std::ios::binary) << content;
+        }
+        EXPECT_EQ(run("--new"), r.status) << r.name;
+        EXPECT_EQ(out, r.count) << r.name;
+        if (r.warning) {
+            EXPECT_NE(err.find(r.warning), std::string::npos) << r.name << ": " << err;
+        } else {
+            EXPECT_EQ(err, "") << r.name;
+        }
+        if (!r.content.empty()) {
+            EXPECT_EQ(readAll(folder / "seen-ids").rfind("tolmu seen-ids 1\n", 0), 0u) << r.name << ": rewritten";
+        }
     }
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -321,4 +323,110 @@ TEST_F(Cycle, AnAccountRemovedWhileItsCheckWaitsIsCountedUnderItsOwnName)
     EXPECT_EQ(c->Connections(), 0);
     EXPECT_EQ(mine.CountHint(), "one : 2\rtwo : 3");
     EXPECT_EQ(view.steps.front(), "status two-3");
+}
+
+namespace {
+
+struct NoteLog : TNotifier {
+    bool available = true;
+    std::vector<TNewMailNote> notes;
+    bool Available() override { return available; }
+    void NotifyNewMail(const TNewMailNote& note) override { notes.push_back(note); }
+};
+
+// A mailbox of count messages that also answers "TOP n 0" with message n's
+// headers; each connection may send up to five commands after the login.
+std::unique_ptr<ScriptedServer> mailboxWithHeaders(int count, std::vector<std::string> subjects)
+{
+    auto s = std::make_unique<ScriptedServer>();
+    s->Send("+OK ready").Reply("+OK").Reply("+OK");
+    const auto answer = [count, subjects](const std::vector<std::string>& got) -> std::string {
+        const std::string& cmd = got.back();
+        if (cmd == "UIDL") {
+            std::string listing = "+OK\r\n";
+            for (int i = 1; i <= count; ++i)
+                listing += std::to_string(i) + " uid" + std::to_string(i) + "\r\n";
+            return listing + ".\r\n";
+        }
+        int n = 0;
+        if (std::sscanf(cmd.c_str(), "TOP %d 0", &n) == 1 && n >= 1 && n <= static_cast<int>(subjects.size()))
+            return "+OK\r\nFrom: sender" + std::to_string(n) + " <s@x>\r\nSubject: " + subjects[n - 1]
+                + "\r\n\r\n.\r\n";
+        return cmd == "Quit" ? "+OK bye\r\n" : "-ERR no such message\r\n";
+    };
+    for (int i = 0; i < 5; ++i)
+        s->ReadLine().Custom(answer);
+    return s;
+}
+
+} // namespace
+
+TEST_F(Cycle, NewMailIsNotifiedWithTheNewestHeadersOverALoginOfItsOwn)
+{
+    NoteLog notes;
+    cycle.Notifier = &notes;
+    worker.OnStatus = [this](const std::string& text) { cycle.POPStatus(text); };
+    struct Row {
+        const char* name;
+        int count;       // messages on the server
+        int previous;    // what the previous check found
+        bool available;  // a notification service is there
+        std::vector<std::string> subjects;
+        int connections; // logins the check and its notification made
+        std::vector<TMailHeadline> newest; // empty: no notification
+        int newCount;
+    } rows[] = {
+        {"four new: the newest three, decoded, newest first", 4, 0, true,
+         {"one", "two", "=?UTF-8?Q?gr=C3=BC=C3=9Fe?=", "=?ISO-8859-1?B?5nb4?= x"}, 2,
+         {{"sender4 <s@x>", "\xC3\xA6v\xC3\xB8 x"}, {"sender3 <s@x>", "gr\xC3\xBC\xC3\x9F" "e"},
+          {"sender2 <s@x>", "two"}}, 4},
+        {"one more than before: only the newest", 3, 2, true, {"a", "b", "c"}, 2, {{"sender3 <s@x>", "c"}}, 1},
+        {"no more than before: nothing", 2, 2, true, {"a", "b"}, 1, {}, 0},
+        {"no service: no extra login", 3, 0, false, {"a", "b", "c"}, 1, {}, 0},
+        {"a header refused: nothing shown", 2, 0, true, {"only one"}, 2, {}, 0},
+    };
+    for (const Row& r : rows) {
+        AccountCount = 0;
+        auto server = mailboxWithHeaders(r.count, r.subjects);
+        addAccount("home", server->Port());
+        loaded();
+        cycle.OnlineMode = true;
+        cycle.PreviousCount = r.previous;
+        notes.available = r.available;
+        notes.notes.clear();
+        view.steps.clear();
+        cycle.CheckMail(true);
+        EXPECT_EQ(server->Connections(), r.connections) << r.name;
+        EXPECT_EQ(view.steps.back(), "count " + std::to_string(r.count)) << r.name << ": the window as before";
+        EXPECT_EQ(std::count(view.steps.begin(), view.steps.end(), "status home-Connecting to 127.0.0.1"), 1)
+            << r.name << ": the extra login shows no statuses";
+        if (r.newest.empty()) {
+            EXPECT_TRUE(notes.notes.empty()) << r.name;
+            continue;
+        }
+        ASSERT_EQ(notes.notes.size(), 1u) << r.name;
+        EXPECT_EQ(notes.notes[0].Account.AccName, "home") << r.name;
+        EXPECT_EQ(notes.notes[0].NewCount, r.newCount) << r.name;
+        EXPECT_EQ(notes.notes[0].Newest, r.newest) << r.name;
+        const std::vector<std::string> sent = server->Finish();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "UIDL"), 1) << r.name << ": the check's own commands only";
+    }
+}
+
+TEST(Headline, DecodedOneLineAndCutOnWholeCharacters)
+{
+    struct Row {
+        const char* raw;
+        std::size_t max;
+        std::string shown;
+    } rows[] = {
+        {"  plain   words\t here ", 40, "plain words here"},
+        {"line\r\n\tbreak\x1b[31m", 40, "line break [31m"},
+        {"=?UTF-8?B?w6TDtsO8?=", 2, "\xC3\xA4\xC3\xB6\xE2\x80\xA6"},
+        {"=?UTF-8?B?w6TDtsO8?=", 3, "\xC3\xA4\xC3\xB6\xC3\xBC"},
+        {"abc def", 4, "abc\xE2\x80\xA6"},
+        {"", 10, ""},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(HeadlineText(r.raw, r.max), r.shown) << r.raw;
 }

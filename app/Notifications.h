@@ -1,0 +1,46 @@
+#pragma once
+// New-mail notifications on the desktop: org.freedesktop.Notifications on the
+// session bus. Everything is sent asynchronously, so a slow or missing
+// notification service never holds up the window; its failures are ignored.
+#include "core/NewMailNote.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+
+class TDesktopNotifier : public QObject, public TNotifier {
+    Q_OBJECT
+public:
+    // bus: the session bus unless a test gives a private one.
+    explicit TDesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+
+    // True when a notification service owns its name on the bus, or the bus
+    // can start one on demand.
+    bool Available() override;
+    // Asks the service what it renders, then shows the note (replacing the
+    // account's previous one still on screen).
+    void NotifyNewMail(const TNewMailNote& note) override;
+
+    // The notification of account was clicked (its default action).
+    std::function<void(const TPOPAcc& account)> OnOpen;
+
+    // "Home: 3 new messages".
+    static QString Summary(const TNewMailNote& note);
+    // One line per message, "sender: subject"; with markup, &, < and > are
+    // escaped so a subject cannot bold, link or hide the text.
+    static QString Body(const TNewMailNote& note, bool markup);
+
+private slots:
+    void actionInvoked(uint id, const QString& action);
+    void notificationClosed(uint id, uint reason);
+
+private:
+    void send(const TNewMailNote& note, bool markup);
+
+    QDBusConnection m_bus;
+    std::map<uint, TPOPAcc> m_shown; // notification id -> its account
+};

@@ -1,0 +1,211 @@
+// New-mail notifications against python3-dbusmock's notification service on
+// a private session bus: the check cycle with the desktop notifier, a
+// Dovecot holding the messages, jobs run in place.
+#include "app/Notifications.h"
+#include "core/CheckCycle.h"
+#include "tests/support/Dovecot.h"
+#include "tests/support/PromptDouble.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QTest>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A Python that can run dbusmock (a virtualenv's python3 first in PATH
+// may not see Debian's python3-dbusmock).
+std::string dbusmockPython()
+{
+    for (const char* candidate : {"python3", "/usr/bin/python3"}) {
+        const std::string probe = std::string(candidate) + " -c 'import dbusmock' >/dev/null 2>&1";
+        if (std::system(probe.c_str()) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+// Runs notify_mock.py (with mode "empty": a bus without the service) and
+// talks to it over two pipes.
+class MockNotifications {
+public:
+    explicit MockNotifications(const char* mode = "")
+    {
+        const std::string python = dbusmockPython();
+        if (python.empty())
+            throw std::runtime_error("no python3 with dbusmock (Debian package python3-dbusmock)");
+        int toChild[2], fromChild[2];
+        if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        const std::string script = std::string(TOLMU_SOURCE_DIR) + "/tests/app/notify_mock.py";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(toChild[0], 0);
+            ::dup2(fromChild[1], 1);
+            ::execlp(python.c_str(), python.c_str(), script.c_str(), mode, nullptr);
+            ::_exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        m_in = toChild[1];
+        m_out = fromChild[0];
+        address = readLine();
+        if (address.rfind("unix:", 0) != 0)
+            throw std::runtime_error("the mock did not start: '" + address + "'");
+    }
+    ~MockNotifications()
+    {
+        ::close(m_in); // the script stops its bus and mock when its input ends
+        for (int i = 0; i < 500 && ::waitpid(m_pid, nullptr, WNOHANG) != m_pid; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (::waitpid(m_pid, nullptr, WNOHANG) == 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_out);
+    }
+    MockNotifications(const MockNotifications&) = delete;
+    MockNotifications& operator=(const MockNotifications&) = delete;
+
+    std::string command(const std::string& text)
+    {
+        const std::string line = text + "\n";
+        if (::write(m_in, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            throw std::runtime_error("the mock is gone");
+        return readLine();
+    }
+    nlohmann::json calls() { return nlohmann::json::parse(command("calls")); }
+
+    std::string address;
+
+private:
+    std::string readLine()
+    {
+        std::string line;
+        char c = 0;
+        pollfd p{m_out, POLLIN, 0};
+        while (::poll(&p, 1, 30000) == 1 && ::read(m_out, &c, 1) == 1 && c != '\n')
+            line += c;
+        return line;
+    }
+
+    pid_t m_pid = -1;
+    int m_in = -1, m_out = -1;
+};
+
+struct QuietDesktop : TDesktop {
+    bool OpenUrl(const std::string&) override { return true; }
+    bool StartProgram(const std::string&, const std::string&) override { return true; }
+    void PlaySound(const std::string&) override {}
+};
+
+QCoreApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "notify_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+class Notify : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!testsupport::DovecotAvailable() || dbusmockPython().empty())
+            return;
+        dovecot = new testsupport::Dovecot;
+        dovecot->AddUser("fay", "f-pw");
+        const char* subjects[] = {"old one", "old two", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln?=",
+                                  "<b>Tom & Jerry</b>"};
+        for (const char* subject : subjects)
+            dovecot->Deliver("fay", std::string("From: =?ISO-8859-1?Q?J=F6rg?= <j@x>\r\nSubject: ") + subject
+                                        + "\r\n\r\nhi\r\n");
+    }
+    static void TearDownTestSuite()
+    {
+        delete dovecot;
+        dovecot = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!dovecot)
+            GTEST_SKIP() << "needs dovecot and python3-dbusmock";
+        app();
+        Settings = TSettings{};
+        AccountTable[0] = {"Home", "127.0.0.1", "fay", "f-pw", false, dovecot->Port()};
+        AccountCount = 1;
+        cycle.Load = {1, true, 1, false};
+        cycle.OnlineMode = true;
+    }
+
+    inline static testsupport::Dovecot* dovecot = nullptr;
+    TNoCycleView view;
+    TInlineMailWorker worker;
+    testsupport::PromptDouble prompt;
+    QuietDesktop desktop;
+    TCheckCycle cycle{view, worker, prompt, desktop};
+};
+
+} // namespace
+
+TEST_F(Notify, NewMailShowsTheNewestDecodedAndEscapedAndAClickOpensItsAccount)
+{
+    MockNotifications mock;
+    TDesktopNotifier notifier(QDBusConnection::connectToBus(QString::fromStdString(mock.address), "with-service"));
+    std::vector<std::string> opened;
+    notifier.OnOpen = [&opened](const TPOPAcc& acc) { opened.push_back(acc.AccName); };
+    cycle.Notifier = &notifier;
+    ASSERT_TRUE(notifier.Available());
+
+    cycle.PreviousCount = 1; // three more than the previous check
+    cycle.CheckMail(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mock.calls().size() == 1; }, 10000)) << mock.calls();
+    const nlohmann::json call = mock.calls()[0];
+    EXPECT_EQ(call[1], "Home: 3 new messages");
+    EXPECT_EQ(call[2], "J\xC3\xB6rg &lt;j@x&gt;: &lt;b&gt;Tom &amp; Jerry&lt;/b&gt;\n"
+                       "J\xC3\xB6rg &lt;j@x&gt;: Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln\n"
+                       "J\xC3\xB6rg &lt;j@x&gt;: old two");
+    EXPECT_EQ(call[3], nlohmann::json({"default", "Open"}));
+    EXPECT_EQ(MessageCount, 4);
+
+    // The same count again is no new mail: nothing more is sent.
+    cycle.CheckMail(true);
+    QTest::qWait(300);
+    EXPECT_EQ(mock.calls().size(), 1u);
+
+    EXPECT_EQ(mock.command("click 1"), "ok");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, 10000));
+    EXPECT_EQ(opened, std::vector<std::string>{"Home"});
+    EXPECT_EQ(mock.command("click 99"), "ok"); // not ours
+    QTest::qWait(200);
+    EXPECT_EQ(opened.size(), 1u);
+}
+
+TEST_F(Notify, WithoutAServiceTheCheckWorksAsBefore)
+{
+    MockNotifications bare("empty");
+    TDesktopNotifier notifier(QDBusConnection::connectToBus(QString::fromStdString(bare.address), "no-service"));
+    cycle.Notifier = &notifier;
+    EXPECT_FALSE(notifier.Available());
+    cycle.PreviousCount = 0;
+    bool done = false;
+    cycle.CheckMail(true, [&done](bool counted) { done = counted; });
+    EXPECT_TRUE(done);
+    EXPECT_EQ(MessageCount, 4);
+    EXPECT_FALSE(worker.Connected());
+    EXPECT_TRUE(prompt.shown.empty());
+}
