@@ -13,60 +13,28 @@ Everything stops when standard input closes.
 """
 import json
 import os
-import subprocess
 import sys
-import tempfile
-import time
 
 import dbus
 import dbusmock
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from private_bus import PrivateBus  # noqa: E402
+
 NAME = 'org.freedesktop.Notifications'
 PATH = '/org/freedesktop/Notifications'
-
-BUS_CONFIG = '''<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-'''
 
 
 def main():
     empty = len(sys.argv) > 1 and sys.argv[1] == 'empty'
-    folder = tempfile.mkdtemp(prefix='tolmu-notify-')
-    socket = os.path.join(folder, 'bus')
-    config = os.path.join(folder, 'bus.conf')
-    with open(config, 'w') as f:
-        f.write(BUS_CONFIG.format(socket=socket))
-    daemon = subprocess.Popen(['dbus-daemon', '--nofork', '--config-file=' + config,
-                               '--print-address=1'], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True)
-    address = daemon.stdout.readline().strip()
-    mock_process = None
-    try:
-        bus = dbus.bus.BusConnection(address)
+    with PrivateBus('session', 'tolmu-notify-') as private:
         mock = None
         if not empty:
-            env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address)
-            mock_process = subprocess.Popen([sys.executable, '-m', 'dbusmock', '--session',
-                                             '--template', 'notification_daemon'],
-                                            env=env, stdout=subprocess.DEVNULL)
-            deadline = time.monotonic() + 20
-            while not bus.name_has_owner(NAME):
-                if time.monotonic() > deadline:
-                    raise RuntimeError('timed out waiting for the mock')
-                time.sleep(0.05)
-            mock = dbus.Interface(bus.get_object(NAME, PATH), dbusmock.MOCK_IFACE)
+            private.start_mock('notification_daemon')
+            private.wait_for(lambda: private.connection.name_has_owner(NAME), 'the mock')
+            mock = dbus.Interface(private.connection.get_object(NAME, PATH), dbusmock.MOCK_IFACE)
 
-        print(address, flush=True)
+        print(private.address, flush=True)
         for line in sys.stdin:
             words = line.split()
             if words == ['calls'] and mock:
@@ -78,18 +46,6 @@ def main():
                 print('ok', flush=True)
             else:
                 print('unknown command', flush=True)
-    finally:
-        if mock_process:
-            mock_process.terminate()
-            mock_process.wait()
-        daemon.terminate()
-        daemon.wait()
-        for name in ('bus', 'bus.conf'):
-            try:
-                os.unlink(os.path.join(folder, name))
-            except OSError:
-                pass
-        os.rmdir(folder)
 
 
 if __name__ == '__main__':

@@ -9,43 +9,17 @@ standard input, one a line, answering each with one line:
 Everything stops when standard input closes.
 """
 import os
-import subprocess
 import sys
-import tempfile
-import time
 
 import dbus
 import dbusmock
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from private_bus import PrivateBus  # noqa: E402
+
 NM = 'org.freedesktop.NetworkManager'
 NM_PATH = '/org/freedesktop/NetworkManager'
 SETTINGS_PATH = NM_PATH + '/Settings'
-
-BUS_CONFIG = '''<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path={socket}</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-'''
-
-
-def wait_for(condition, what):
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        try:
-            if condition():
-                return
-        except dbus.exceptions.DBusException:
-            pass
-        time.sleep(0.05)
-    raise RuntimeError('timed out waiting for ' + what)
 
 
 def add_connection(settings, mock, device, conn_id, conn_type, name):
@@ -57,25 +31,13 @@ def add_connection(settings, mock, device, conn_id, conn_type, name):
 
 
 def main():
-    folder = tempfile.mkdtemp(prefix='tolmu-nm-')
-    socket = os.path.join(folder, 'bus')
-    config = os.path.join(folder, 'bus.conf')
-    with open(config, 'w') as f:
-        f.write(BUS_CONFIG.format(socket=socket))
-    daemon = subprocess.Popen(['dbus-daemon', '--nofork', '--config-file=' + config,
-                               '--print-address=1'], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True)
-    address = daemon.stdout.readline().strip()
-    env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=address)
-    mock_process = subprocess.Popen([sys.executable, '-m', 'dbusmock', '--system',
-                                     '--template', 'networkmanager'],
-                                    env=env, stdout=subprocess.DEVNULL)
-    try:
-        bus = dbus.bus.BusConnection(address)
-        wait_for(lambda: bus.name_has_owner(NM), 'the mock on the bus')
+    with PrivateBus('system', 'tolmu-nm-') as private:
+        private.start_mock('networkmanager')
+        bus = private.connection
+        private.wait_for(lambda: bus.name_has_owner(NM), 'the mock on the bus')
         manager = bus.get_object(NM, NM_PATH)
-        wait_for(lambda: manager.Get(NM, 'Version', dbus_interface=dbus.PROPERTIES_IFACE),
-                 'the template')
+        private.wait_for(lambda: manager.Get(NM, 'Version', dbus_interface=dbus.PROPERTIES_IFACE),
+                         'the template')
         mock = dbus.Interface(manager, dbusmock.MOCK_IFACE)
         settings = dbus.Interface(bus.get_object(NM, SETTINGS_PATH), NM + '.Settings')
         modem = mock.AddEthernetDevice('wwan0', 'wwan0', 100)
@@ -83,7 +45,7 @@ def main():
         add_connection(settings, mock, modem, 'Mobile', 'gsm', 'mobile')
         add_connection(settings, mock, wired, 'Wired', '802-3-ethernet', 'wired')
 
-        print(address, flush=True)
+        print(private.address, flush=True)
         for line in sys.stdin:
             command = line.strip()
             if command == 'active':
@@ -100,17 +62,6 @@ def main():
                 print('ok', flush=True)
             else:
                 print('unknown command', flush=True)
-    finally:
-        mock_process.terminate()
-        daemon.terminate()
-        mock_process.wait()
-        daemon.wait()
-        for name in ('bus', 'bus.conf'):
-            try:
-                os.unlink(os.path.join(folder, name))
-            except OSError:
-                pass
-        os.rmdir(folder)
 
 
 if __name__ == '__main__':
