@@ -214,6 +214,7 @@ void DemoServer::acceptLoop()
             ::close(fd);
             continue;
         }
+        reapSessions(false); // sessions that ended while we waited free their place
         if (static_cast<int>(m_sessions.size()) >= m_limits.MaxSessions) {
             static const char busy[] = "-ERR [SYS/TEMP] too many sessions, try again later\r\n";
             (void)::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
