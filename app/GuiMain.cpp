@@ -1,16 +1,31 @@
 // Entry of tolmu-gui, the Qt half of the program: tolmu hands over to it,
 // with its own arguments, for every mode that draws.
 #include "app/Cli.h"
+#include "app/Demo.h"
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 int main(int argc, char** argv)
 {
-    const Args args(argv + 1, argv + argc);
+    Args args(argv + 1, argv + argc);
     try {
+        const bool demo = TakeDemoOption(args);
         const std::optional<ModeCall> call = FindMode(args);
+        if (!call && demo) {
+            // Ctrl+C or a kill ends the window through its exit steps, so
+            // the demo's folder goes with it.
+            CatchQuitSignals();
+            DemoRun run;
+            run.StartArrivals(std::chrono::seconds(30));
+            return RunWindow(args);
+        }
+        if (demo) {
+            std::fputs("tolmu: --demo goes with the window, --check, --show or --summary\n", stderr);
+            return 2;
+        }
         if (!call)
             return RunWindow(args);
         if (call->word.mode == Mode::RenderSkin)

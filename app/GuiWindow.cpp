@@ -10,10 +10,15 @@
 
 #include <QApplication>
 #include <QSessionManager>
+#include <QSocketNotifier>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -29,7 +34,36 @@ bool chooseDisplay()
     return wayland || x11 || platformSet;
 }
 
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1); // the only safe thing to do in a handler
+}
+
+// The event loop reads what the handler wrote and quits from there.
+std::unique_ptr<QSocketNotifier> watchQuitSignals()
+{
+    if (signalPipe[0] < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    return notifier;
+}
+
 } // namespace
+
+void CatchQuitSignals()
+{
+    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
 
 int RunWindow(const Args& args)
 {
@@ -71,6 +105,7 @@ int RunWindow(const Args& args)
         prompt.Message(e.what(), TPrompt::Icon::Error);
     }
     window.show();
+    const std::unique_ptr<QSocketNotifier> signalWatch = watchQuitSignals();
     const int status = app.exec();
     report::SetFatalSink(nullptr);
     return status;

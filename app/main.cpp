@@ -4,6 +4,7 @@
 // --show) start as fast as a command-line mail tool. Modes that draw hand
 // over to tolmu-gui, the Qt half beside it, with the same arguments.
 #include "app/Cli.h"
+#include "app/Demo.h"
 #include "core/ConfigDir.h"
 
 #include <cerrno>
@@ -17,18 +18,22 @@
 namespace {
 
 const char* const Usage =
-    "Usage: tolmu [--config-dir DIR]\n"
+    "Usage: tolmu [--config-dir DIR | --demo]\n"
     "       tolmu --summary [--config-dir DIR]\n"
-    "       tolmu --check [--config-dir DIR] [--verbose] [--timeout SECONDS]\n"
+    "       tolmu --check [--config-dir DIR | --demo] [--verbose] [--timeout SECONDS]\n"
     "                     [--json] [--new]\n"
     "       tolmu --show N [--account NAME] [--headers-only]\n"
-    "                      [--save-attachments DIR] [--config-dir DIR]\n"
+    "                      [--save-attachments DIR] [--config-dir DIR | --demo]\n"
     "       tolmu --render-skin DIR OUT.png\n"
     "\n"
     "A desktop mail checker for POP3 mailboxes.\n"
     "\n"
     "  --config-dir DIR   read Tolmu.ini and Accounts.ini from DIR instead of\n"
-    "                     the program's own directory\n"
+    "                     the program's own directory (an installed tolmu\n"
+    "                     keeps them in $XDG_CONFIG_HOME/tolmu, ~/.config/tolmu)\n"
+    "  --demo             run against a demo mailbox inside the program, with\n"
+    "                     settings made for the run and removed at exit; a new\n"
+    "                     message arrives every 30 seconds in the window\n"
     "  (no mode)          show the main window on the desktop\n"
     "  --summary          print what the settings, accounts and skin hold\n"
     "  --check            check every active account once and print\n"
@@ -67,9 +72,14 @@ int main(int argc, char** argv)
                 return 0;
             }
         }
+        const bool demo = TakeDemoOption(args);
         const std::optional<ModeCall> call = FindMode(args);
         if (!call || call->word.drawn)
             return runGui(argv);
+        // The demo lives for this mode's run; the window runs its own.
+        std::optional<DemoRun> demoRun;
+        if (demo)
+            demoRun.emplace();
         switch (call->word.mode) {
         case Mode::Check:
             return RunCheck(call->args);

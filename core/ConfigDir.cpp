@@ -2,9 +2,16 @@
 
 #include "base/Exception.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,7 +37,75 @@ std::string readProgramDir()
     return withSlash(exe.parent_path().string());
 }
 
+std::string readDataDir()
+{
+    const fs::path bin = fs::path(ProgramDir()).parent_path();
+    if (bin.filename() != "bin")
+        return {};
+    const fs::path data = bin.parent_path() / "share" / "tolmu";
+    std::error_code ec;
+    return fs::is_directory(data, ec) ? withSlash(data.string()) : std::string();
+}
+
+const char* homeDir()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw ? pw->pw_dir : nullptr;
+}
+
+const std::string& defaultDir()
+{
+    static const std::string dir = [] {
+        const std::string program = ProgramDir();
+        const std::string chosen = DefaultConfigDir(program, DataDir(), ::access(program.c_str(), W_OK) == 0,
+                                                    std::getenv("XDG_CONFIG_HOME"), homeDir());
+        return chosen.empty() ? program : chosen;
+    }();
+    return dir;
+}
+
+// Makes the per-user folder (0700, as the settings hold passwords) and gives
+// it the installed Tolmu.ini the first time. Never over an existing file.
+void prepareUserDir(const std::string& dir)
+{
+    if (dir == ProgramDir())
+        return;
+    std::error_code ec;
+    const fs::path path(dir);
+    fs::create_directories(path.parent_path().parent_path(), ec);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        throw Exception("cannot make the settings folder " + dir + ": " + std::strerror(errno));
+    const std::string seed = DataDir() + "Tolmu.ini";
+    if (!DataDir().empty() && !fs::exists(dir + "Tolmu.ini", ec) && fs::exists(seed, ec)) {
+        fs::copy_file(seed, dir + "Tolmu.ini", ec);
+        if (ec)
+            throw Exception("cannot write " + dir + "Tolmu.ini: " + ec.message());
+    }
+}
+
 } // namespace
+
+std::string DataDir()
+{
+    static const std::string dir = readDataDir();
+    return dir;
+}
+
+std::string DefaultConfigDir(const std::string& programDir, const std::string& dataDir, bool programDirWritable,
+                             const char* xdgConfigHome, const char* home)
+{
+    std::error_code ec;
+    if (fs::exists(programDir + "Tolmu.ini", ec) || (dataDir.empty() && programDirWritable))
+        return programDir;
+    // A relative XDG_CONFIG_HOME is invalid by the XDG rules: ignored.
+    if (xdgConfigHome && xdgConfigHome[0] == '/')
+        return withSlash(std::string(xdgConfigHome)) + "tolmu/";
+    if (home && home[0] == '/')
+        return withSlash(std::string(home)) + ".config/tolmu/";
+    return {};
+}
 
 std::string ProgramDir()
 {
@@ -53,7 +128,19 @@ void SetConfigDir(const std::string& dir)
 
 std::string ConfigDir()
 {
-    return configDirOverride().empty() ? ProgramDir() : configDirOverride();
+    return configDirOverride().empty() ? defaultDir() : configDirOverride();
+}
+
+std::string SkinDirFor(const std::string& value)
+{
+    if (!value.empty() && value.front() == '/')
+        return value;
+    std::error_code ec;
+    const std::string own = ConfigDir() + value;
+    const std::string data = DataDir();
+    if (data.empty() || fs::is_directory(own, ec) || !fs::is_directory(data + value, ec))
+        return own;
+    return data + value;
 }
 
 std::string SettingsFilePath() { return ConfigDir() + "Tolmu.ini"; }
@@ -88,5 +175,7 @@ std::vector<std::string> TakeConfigDirOption(const std::vector<std::string>& arg
     }
     if (seen)
         SetConfigDir(dir);
+    else if (configDirOverride().empty())
+        prepareUserDir(defaultDir());
     return rest;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// Where Tolmu.ini and Accounts.ini live: the directory of the running program,
-// or the directory given with --config-dir for per-user set-ups and tests.
+// Where Tolmu.ini and Accounts.ini live: the directory given with
+// --config-dir; else the directory of the running program (a build tree, or
+// a set-up carried around in one folder); else, for an installed program,
+// the user's own folder $XDG_CONFIG_HOME/tolmu, so that an install never
+// needs write access to its prefix.
 #include <string>
 #include <vector>
 
@@ -8,7 +11,19 @@
 // Returns "./" when the link cannot be read.
 std::string ProgramDir();
 
-// Sets the settings directory; an empty dir goes back to ProgramDir().
+// The installed data directory "<prefix>/share/tolmu/" when the program runs
+// from "<prefix>/bin/" and that directory exists; empty otherwise (a build
+// tree). It holds the skins and the first-run Tolmu.ini.
+std::string DataDir();
+
+// The settings directory without --config-dir, ending in "/": programDir
+// when it holds a Tolmu.ini, or when there is no dataDir and programDir is
+// writable; else "tolmu/" in xdgConfigHome when that is an absolute path,
+// else in home + "/.config". Empty when neither is usable.
+std::string DefaultConfigDir(const std::string& programDir, const std::string& dataDir, bool programDirWritable,
+                             const char* xdgConfigHome, const char* home);
+
+// Sets the settings directory; an empty dir goes back to the default one.
 // A relative dir is made absolute against the working directory now, so a
 // later change of directory does not move the settings.
 void SetConfigDir(const std::string& dir);
@@ -20,7 +35,15 @@ std::string ConfigDir();
 std::string SettingsFilePath();
 std::string AccountsFilePath();
 
+// A current_skin value as a directory: absolute values as they are; a
+// relative one against ConfigDir(), or against DataDir() when it names no
+// directory under ConfigDir() but one there (the installed skins).
+std::string SkinDirFor(const std::string& value);
+
 // Takes "--config-dir DIR" (or "--config-dir=DIR") out of args, applies it
-// with SetConfigDir and returns the other arguments in their order.
-// Throws Exception when the option has no value or is given twice.
+// with SetConfigDir and returns the other arguments in their order. Without
+// the option, a per-user settings folder is made on first use (mode 0700)
+// and given the installed Tolmu.ini.
+// Throws Exception when the option has no value or is given twice, or when
+// the per-user folder cannot be made.
 std::vector<std::string> TakeConfigDirOption(const std::vector<std::string>& args);

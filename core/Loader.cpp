@@ -24,8 +24,7 @@ void LoadSettingsAndAccounts(TLoadState& state)
         // directory itself; treat it like a missing line.
         if (dir == "none" || allBlanks(dir))
             report::Fatal(TolmuIniNotFound);
-        if (dir.front() != '/')
-            dir = ConfigDir() + dir;
+        dir = SkinDirFor(dir);
         if (dir.back() != '/')
             dir += '/';
         CurrentSkinDir = dir;

@@ -17,7 +17,7 @@ struct TLoadState {
 
 // Loader stages 1 to 6: the "On Top" mark, CurrentSkinDir (unless
 // SkinPreview is set), the account table and the first active account,
-// then TSettings. A relative current_skin is taken against ConfigDir().
+// then TSettings. A relative current_skin is taken as SkinDirFor says.
 // Ends the program with a fatal message when Tolmu.ini cannot be read or
 // has no usable current_skin line; throws Exception when a number in either
 // file is not a decimal integer (the values read before it are kept).

@@ -160,9 +160,13 @@ void WriteSettingsFile(const std::string& CurrentSkin, bool AutoCheck, bool Auto
                        const std::string& SkinDir)
 {
     std::string skin = CurrentSkin;
-    const std::string base = ConfigDir();
-    if (skin.size() > base.size() && skin.compare(0, base.size(), base) == 0)
-        skin = skin.substr(base.size());
+    // The installed skins are written relative too: the loader finds them
+    // again after the install moves to another prefix.
+    for (const std::string& base : {ConfigDir(), DataDir()})
+        if (!base.empty() && skin.size() > base.size() && skin.compare(0, base.size(), base) == 0) {
+            skin = skin.substr(base.size());
+            break;
+        }
     rejectLineBreaks("The skin directory", skin);
     rejectLineBreaks("The sound file", WavSnd);
     rejectLineBreaks("The mail program", MyMailClient);

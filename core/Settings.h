@@ -82,7 +82,7 @@ void WriteAccountsFile();
 
 // Rewrites Tolmu.ini with its 14 CR LF lines from these values, through a
 // temporary file renamed over the old one. A skin directory inside
-// ConfigDir() is written relative to it, so the set-up can be moved.
+// ConfigDir() (or DataDir()) is written relative to it, so the set-up can be moved.
 // Throws Exception when the file cannot be written; the old file then stays.
 void WriteSettingsFile(const std::string& CurrentSkin, bool AutoCheck, bool AutoConnect,
                        bool HeaderOnly, bool OnTop, int16_t Minutes, int32_t PosX,

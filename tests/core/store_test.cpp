@@ -147,6 +147,36 @@ TEST(ConfigDirOption, TakenOutOfTheArguments)
     EXPECT_EQ(ConfigDir(), ProgramDir());
 }
 
+// Where the settings live without --config-dir: a folder holding Tolmu.ini
+// (a build tree, a carried set-up) keeps them; an install, or a program
+// folder the user cannot write, sends them to the per-user folder.
+TEST(ConfigDirChoice, ProgramFolderOrPerUserFolder)
+{
+    TempDir program;
+    TempDir withIni;
+    writeFile(withIni.path() + "Tolmu.ini", "current_skin = skins/default/\r\n");
+    const std::string data = "/usr/share/tolmu/";
+    struct Row {
+        std::string programDir, dataDir;
+        bool writable;
+        const char *xdg, *home;
+        std::string want;
+    } rows[] = {
+        {withIni.path(), data, false, "/x", "/h", withIni.path()}, // Tolmu.ini beside the program wins
+        {program.path(), "", true, "/x", "/h", program.path()},    // a build tree
+        {program.path(), data, true, "/x", "/h", "/x/tolmu/"},     // installed, even when writable (root)
+        {program.path(), "", false, "/x/", "/h", "/x/tolmu/"},     // not writable
+        {program.path(), data, false, nullptr, "/h", "/h/.config/tolmu/"},
+        {program.path(), data, false, "", "/h", "/h/.config/tolmu/"},
+        {program.path(), data, false, "rel", "/h", "/h/.config/tolmu/"}, // relative: ignored
+        {program.path(), data, false, nullptr, nullptr, ""},
+        {program.path(), data, false, nullptr, "", ""},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(DefaultConfigDir(r.programDir, r.dataDir, r.writable, r.xdg, r.home), r.want)
+            << r.programDir << " " << r.dataDir << " " << (r.xdg ? r.xdg : "(unset)");
+}
+
 // A set-up in a scratch directory: Tolmu.ini, Accounts.ini, and the loader
 // state reset as the main window resets it before each load.
 class Store : public testing::Test {

@@ -1,0 +1,111 @@
+#include "app/Demo.h"
+
+#include "base/Exception.h"
+#include "core/ConfigDir.h"
+#include "core/Settings.h"
+#include "demo/DemoServer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The bundled Midnight skin: installed beside the data, or next to the
+// built program.
+std::string bundledSkin()
+{
+    const std::string base = DataDir().empty() ? ProgramDir() : DataDir();
+    const std::string dir = base + "skins/default/";
+    std::error_code ec;
+    if (!fs::exists(dir + "skin.ini", ec))
+        throw Exception("the demo needs the bundled skin, which is not in " + dir);
+    return dir;
+}
+
+void put16(std::string& out, unsigned v) { out += char(v & 0xff), out += char(v >> 8 & 0xff); }
+void put32(std::string& out, unsigned long v) { put16(out, v & 0xffff), put16(out, v >> 16 & 0xffff); }
+
+// A short two-note chime as a 16-bit mono WAV, so the new-mail sound is
+// heard without shipping a sound file.
+std::string chime()
+{
+    const unsigned rate = 16000;
+    std::string samples;
+    for (unsigned i = 0; i < rate * 3 / 10; ++i) {
+        const double t = double(i) / rate;
+        const double freq = i < rate * 3 / 20 ? 880.0 : 1320.0;
+        const double fade = 1.0 - double(i % (rate * 3 / 20)) / (rate * 3 / 20);
+        put16(samples, unsigned(int(std::sin(2 * M_PI * freq * t) * 9000 * fade)) & 0xffff);
+    }
+    std::string wav = "RIFF";
+    put32(wav, 36 + samples.size());
+    wav += "WAVEfmt ";
+    put32(wav, 16), put16(wav, 1), put16(wav, 1), put32(wav, rate), put32(wav, rate * 2), put16(wav, 2),
+        put16(wav, 16);
+    wav += "data";
+    put32(wav, samples.size());
+    return wav + samples;
+}
+
+} // namespace
+
+DemoRun::DemoRun()
+{
+    const std::string skin = bundledSkin();
+    m_server = std::make_unique<DemoServer>(DemoStartMessages());
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tolmu-demo-XXXXXX";
+    if (!::mkdtemp(templ.data()))
+        throw Exception("cannot make a folder for the demo's settings from " + templ);
+    m_dir = templ + "/";
+    try {
+        writeSettings(skin);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+        SetConfigDir("");
+        throw;
+    }
+}
+
+DemoRun::~DemoRun()
+{
+    m_server.reset();
+    std::error_code ec;
+    fs::remove_all(m_dir, ec);
+    SetConfigDir("");
+}
+
+void DemoRun::StartArrivals(std::chrono::milliseconds interval) { m_server->DeliverEvery(interval); }
+
+void DemoRun::writeSettings(const std::string& skin)
+{
+    SetConfigDir(m_dir);
+    const std::string sound = m_dir + "new-mail.wav";
+    std::ofstream(sound, std::ios::binary) << chime();
+    const int32_t port = m_server->Port();
+    AccountTable[0] = {"Demo mailbox", "127.0.0.1", DemoServer::User, DemoServer::Password, false, port};
+    AccountTable[1] = {"Closed account", "127.0.0.1", DemoServer::RefusedUser, "demo", false, port};
+    AccountCount = 2;
+    WriteAccountsFile();
+    WriteSettingsFile(skin, /*AutoCheck*/ true, /*AutoConnect*/ true, /*HeaderOnly*/ false, /*OnTop*/ false,
+                      /*Minutes*/ 1, /*PosX*/ 40, /*PosY*/ 40, /*PlaySnd*/ true, sound, /*IconTray*/ true,
+                      /*RunMyClient*/ false, "", "");
+}
+
+bool TakeDemoOption(Args& args)
+{
+    const auto it = std::find(args.begin(), args.end(), "--demo");
+    if (it == args.end())
+        return false;
+    args.erase(std::remove(args.begin(), args.end(), "--demo"), args.end());
+    for (const std::string& a : args)
+        if (a == "--config-dir" || a.starts_with("--config-dir="))
+            throw Exception("--demo keeps its settings to itself; leave out --config-dir");
+    return true;
+}
