@@ -154,9 +154,6 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     std::system(("xdotool mousemove " + std::to_string(cx) + " " + std::to_string(cy) + " click 1").c_str());
     const QImage last = waitForCount(3);
     EXPECT_FALSE(last.isNull()) << "the refresh click did not bring the count 3";
-    // TOLMU_KEEP_SHOT=FILE keeps the window's part of the screen (the README's picture).
-    if (const char* keep = std::getenv("TOLMU_KEEP_SHOT"); keep && !last.isNull())
-        last.copy(WinX - 20, WinY - 20, 360, 150).save(keep);
 
     // The message window, centred on the screen.
     const auto click = [&](int x, int y, int times) {
@@ -187,8 +184,6 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     ASSERT_FALSE(shown.isNull()) << "no message text in the skin's colour";
-    if (const char* keep = std::getenv("TOLMU_KEEP_MSG_SHOT"))
-        shown.save(keep);
     // Where the main window lies under it, the cut-out corners show that.
     const QRect mainRect(WinX, WinY, LoadSkinBitmap(QString::fromStdString(skin.background.main)).width(),
                          LoadSkinBitmap(QString::fromStdString(skin.background.main)).height());
