@@ -111,22 +111,42 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     RAS.ShowErrorMessage = [this](const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); };
     STATBMP->installEventFilter(this);
 
-    // The dialog is made after the window, as the program starts them; it
-    // previews a skin by rerunning the window's start-up, and stores the
-    // window's place with the options.
-    m_config = std::make_unique<TConfig>(m_prompt, m_desktop);
-    m_config->ApplySkin = [this] {
-        FormCreate();
-        FormActivate();
-    };
-    m_config->MainWindowPlace = [this] { return TConfig::TWindowPlace{OnTop->isChecked(), x(), y()}; };
-    m_msgList = std::make_unique<TMsgList>(worker, prompt, desktop, m_cycle, Timer);
-    m_config->PreviewMessageWindow = [this] {
-        m_msgList->hide();
-        m_msgList->show();
-        m_msgList->FormActivate();
-    };
-    m_config->HideMessageWindow = [this] { m_msgList->hide(); };
+}
+
+// The dialog and the message window are made when first needed, in that
+// order as ever: building their pages and pictures at start would keep the
+// main window from showing for as long again.
+TConfig& TTolmu::Config()
+{
+    if (!m_config) {
+        // The dialog previews a skin by rerunning the window's start-up, and
+        // stores the window's place with the options.
+        m_config = std::make_unique<TConfig>(m_prompt, m_desktop);
+        m_config->ApplySkin = [this] {
+            FormCreate();
+            FormActivate();
+        };
+        m_config->MainWindowPlace = [this] { return TConfig::TWindowPlace{OnTop->isChecked(), x(), y()}; };
+        m_config->PreviewMessageWindow = [this] {
+            MsgList().hide();
+            MsgList().show();
+            MsgList().FormActivate();
+        };
+        m_config->HideMessageWindow = [this] {
+            if (m_msgList)
+                m_msgList->hide();
+        };
+    }
+    return *m_config;
+}
+
+TMsgList& TTolmu::MsgList()
+{
+    if (!m_msgList) {
+        Config();
+        m_msgList = std::make_unique<TMsgList>(m_worker, m_prompt, m_desktop, m_cycle, Timer);
+    }
+    return *m_msgList;
 }
 
 bool TTolmu::eventFilter(QObject* watched, QEvent* event)
@@ -140,7 +160,7 @@ void TTolmu::STATBMPMouseDown(const QMouseEvent& e)
 {
     if (e.type() != QEvent::MouseButtonDblClick || e.button() != Qt::LeftButton || e.buttons() != Qt::LeftButton)
         return;
-    TMsgList& window = *m_msgList;
+    TMsgList& window = MsgList();
     if (NoMsgWindow || window.isVisible())
         return;
     if (e.modifiers() == Qt::ControlModifier) {
@@ -155,7 +175,7 @@ void TTolmu::STATBMPMouseDown(const QMouseEvent& e)
 void TTolmu::NotificationClicked(const TPOPAcc& account)
 {
     guarded([&] {
-        if (NoMsgWindow || m_msgList->isVisible() || modalOpen() || !m_cycle.OnlineMode || m_worker.Busy())
+        if (NoMsgWindow || MsgList().isVisible() || modalOpen() || !m_cycle.OnlineMode || m_worker.Busy())
             return;
         showFirstMessage(account);
     });
@@ -176,8 +196,8 @@ void TTolmu::showFirstMessage(const TPOPAcc& account)
                          m_prompt.Message(error, TPrompt::Icon::Error);
                          return;
                      }
-                     m_msgList->Browser().DisplayMessage(1);
-                     m_msgList->RunModal();
+                     MsgList().Browser().DisplayMessage(1);
+                     MsgList().RunModal();
                      if (recount)
                          m_cycle.CheckMail(false);
                      else
@@ -281,7 +301,7 @@ void TTolmu::Config1Click()
 {
     if (modalOpen())
         return;
-    if (m_config->exec() != QDialog::Accepted)
+    if (Config().exec() != QDialog::Accepted)
         return;
     // The window may have been hidden through the tray icon; the start-up
     // adds the icon again when it is still wanted.
@@ -381,8 +401,8 @@ void TTolmu::FormClose()
     // The settings in use go through the dialog's Options page, as OK
     // stores them, whether or not the dialog was ever shown.
     guarded([this] {
-        m_config->LoadOptions();
-        m_config->SaveOptions();
+        Config().LoadOptions();
+        Config().SaveOptions();
     });
     if (m_tray)
         m_tray->hide();

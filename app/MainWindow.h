@@ -58,9 +58,10 @@ public:
     void NotificationClicked(const TPOPAcc& account);
 
     TCheckCycle& Cycle() { return m_cycle; }
-    TMsgList& MsgList() { return *m_msgList; }
-    // The configuration dialog, made once with the window.
-    TConfig& Config() { return *m_config; }
+    // The message window and the configuration dialog, made when first
+    // needed.
+    TMsgList& MsgList();
+    TConfig& Config();
     QMenu& PopMnu() { return m_popMnu; }
     QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
 
@@ -116,5 +117,5 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<TConfig> m_config;
     bool m_closed = false;
-    std::unique_ptr<TMsgList> m_msgList; // made last, after the window itself
+    std::unique_ptr<TMsgList> m_msgList;
 };

@@ -6,7 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
-#include <QSoundEffect>
+#include <QLibrary>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QUrl>
@@ -83,7 +83,7 @@ std::optional<std::string> TQtPrompt::PickFolder(const std::string& title, const
     return path.toStdString();
 }
 
-TQtDesktop::TQtDesktop() = default;
+TQtDesktop::TQtDesktop(std::string moduleDir) : m_moduleDir(std::move(moduleDir)) {}
 TQtDesktop::~TQtDesktop() = default;
 
 bool TQtDesktop::OpenUrl(const std::string& url)
@@ -102,18 +102,28 @@ bool TQtDesktop::StartProgram(const std::string& program, const std::string& par
 void TQtDesktop::PlaySound(const std::string& file)
 {
     const QString path = QString::fromStdString(file);
-    if (!QFile::exists(path)) {
+    if (!m_loadTried) {
+        m_loadTried = true;
+        // Beside the program in a build tree, in lib/tolmu of an install.
+        const QString dir = QCoreApplication::applicationDirPath();
+        QStringList candidates{dir + QStringLiteral("/tolmu_sound"),
+                               dir + QStringLiteral("/../" TOLMU_SOUND_MODULE_DIR "/tolmu_sound")};
+        if (!m_moduleDir.empty())
+            candidates = {QString::fromStdString(m_moduleDir) + QStringLiteral("/tolmu_sound")};
+        for (const QString& candidate : candidates) {
+            QLibrary module(candidate);
+            if (module.load()) {
+                m_play = reinterpret_cast<PlayFunction>(module.resolve("tolmuPlaySound"));
+                if (m_play)
+                    break;
+            }
+        }
+    }
+    if (!QFile::exists(path) || !m_play) {
         QApplication::beep(); // the system's default sound, as for a file that cannot be played
         return;
     }
-    // A new-mail sound replaces one still playing.
-    m_sound = std::make_unique<QSoundEffect>();
-    QObject::connect(m_sound.get(), &QSoundEffect::statusChanged, m_sound.get(), [effect = m_sound.get()] {
-        if (effect->status() == QSoundEffect::Error)
-            QApplication::beep();
-    });
-    m_sound->setSource(QUrl::fromLocalFile(path));
-    m_sound->play();
+    m_play(path.toUtf8().constData());
 }
 
 std::string DesktopMailProgram()

@@ -7,7 +7,6 @@
 
 #include <memory>
 
-class QSoundEffect;
 
 class TQtPrompt : public TPrompt {
 public:
@@ -30,14 +29,21 @@ private:
 
 class TQtDesktop : public TDesktop {
 public:
-    TQtDesktop();
+    // moduleDir: where the sound module lies; empty: beside the program,
+    // or in lib/tolmu of an install.
+    explicit TQtDesktop(std::string moduleDir = {});
     ~TQtDesktop() override;
     bool OpenUrl(const std::string& url) override;
     bool StartProgram(const std::string& program, const std::string& parameters) override;
     void PlaySound(const std::string& file) override;
+    // Whether the sound module was found and loaded by a PlaySound.
+    bool SoundModuleLoaded() const { return m_play != nullptr; }
 
 private:
-    std::unique_ptr<QSoundEffect> m_sound;
+    using PlayFunction = void (*)(const char* file);
+    PlayFunction m_play = nullptr; // from the sound module, once loaded
+    bool m_loadTried = false;
+    std::string m_moduleDir;
 };
 
 // The mail program of the desktop's mailto handler: the first word of the

@@ -237,3 +237,26 @@ TEST_F(Window, BrokenSkinsEndTheProgramWithTheirMessageAndWriteNothing)
     EXPECT_EXIT(open(), testing::ExitedWithCode(1), "Main background not found !\nCheck \\[Background\\] in SKIN.INI");
     EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), before);
 }
+
+TEST(Sound, TheModuleLoadsOnTheFirstSoundAndAMissingFileStillReturns)
+{
+    qtTestApp();
+    // A short silent wave file.
+    const std::string wav = scratch.path + "/quiet.wav";
+    std::string data(800, '\0');
+    auto le = [](uint32_t v, int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += static_cast<char>((v >> (8 * i)) & 0xff);
+        return s;
+    };
+    writeFile(wav, "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) +
+                       le(16000, 4) + le(2, 2) + le(16, 2) + "data" + le(data.size(), 4) + data);
+    TQtDesktop desktop(TOLMU_BINARY_DIR);
+    EXPECT_FALSE(desktop.SoundModuleLoaded()) << "nothing is loaded before a sound plays";
+    desktop.PlaySound(wav);
+    EXPECT_TRUE(desktop.SoundModuleLoaded());
+    desktop.PlaySound(wav); // replaces the one still playing
+    desktop.PlaySound(scratch.path + "/missing.wav");
+    QTest::qWait(200);
+}
