@@ -2,7 +2,9 @@
 // Dovecot, the window at its place in its outline (white outside), then a new
 // message, a click on the refresh button (xdotool) and the new count drawn;
 // then a double click on the status line opens the message window in its
-// outline with the text in the skin's colour, Next, and its close button.
+// outline with the text in the skin's colour, Next, and its close button;
+// then "Configure" from the window's menu, a second account typed into the
+// dialog, OK, and a refresh that checks it.
 // Slow: the only test that needs an X server.
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
@@ -206,6 +208,66 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     EXPECT_TRUE(closed) << "the close button left the message window open";
+
+    // Configure: the window's menu, the Accounts page, a new account, OK.
+    dovecot.AddUser("work", "secret");
+    for (int i = 1; i <= 5; ++i)
+        dovecot.Deliver("work", "From: b@c\r\nSubject: w" + std::to_string(i) + "\r\n\r\nhi\r\n");
+    const auto xdo = [&](const std::string& args) { std::system(("xdotool " + args + " 2>/dev/null").c_str()); };
+    const int menuX = WinX + 40, menuY = WinY + 40; // on the count picture: the window's menu
+    xdo("mousemove " + std::to_string(menuX) + " " + std::to_string(menuY) + " click 3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    xdo("mousemove " + std::to_string(menuX + 30) + " " + std::to_string(menuY + 12) + " click 1"); // "Configure"
+    int dx = -1, dy = -1;
+    for (int i = 0; i < 40 && dx < 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        const std::string geometry = dir + "geometry";
+        std::system(("xdotool search --name 'Tolmu Configuration' getwindowgeometry --shell > '" + geometry +
+                     "' 2>/dev/null").c_str());
+        const std::string g = readFile(geometry);
+        const auto x = g.find("X="), y = g.find("Y=");
+        if (x != std::string::npos && y != std::string::npos) {
+            dx = std::atoi(g.c_str() + x + 2);
+            dy = std::atoi(g.c_str() + y + 2);
+        }
+    }
+    ASSERT_GE(dx, 0) << "the configuration dialog did not open";
+    const auto at = [&](int x, int y) { return std::to_string(dx + x) + " " + std::to_string(dy + y); };
+    xdo("mousemove " + at(43, 97) + " click 1"); // the "Accounts" page
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto field = [&](int x, int y, const std::string& text) {
+        xdo("mousemove " + at(x, y) + " click 1");
+        xdo("key ctrl+a");
+        xdo("type --delay 20 '" + text + "'");
+    };
+    field(336, 38, "work");
+    field(336, 63, "127.0.0.1");
+    field(336, 88, "work");
+    field(336, 113, "secret");
+    field(306, 138, std::to_string(dovecot.Port()));
+    xdo("mousemove " + at(238, 176) + " click 1"); // Add
+    bool added = false;
+    for (int i = 0; i < 40 && !added; ++i) {
+        added = readFile(dir + "Accounts.ini").find("acc_name = work") != std::string::npos;
+        if (!added)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(added) << "Add writes Accounts.ini at once";
+    xdo("mousemove " + at(281, 278) + " click 1"); // OK
+    // The reload logs in to the first account again and checks it; then a
+    // refresh moves on to the new one.
+    // A click while the reload's own check still runs is refused, and one
+    // more goes round to the first account: click until the new one shows.
+    bool checked = false;
+    for (int i = 0; i < 8 && !checked; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        click(cx, cy, 1);
+        for (int j = 0; j < 8 && !checked; ++j) {
+            const QImage shot = screenshot();
+            checked = !shot.isNull() && showsCount(shot, skin, 5);
+        }
+    }
+    EXPECT_TRUE(checked) << "the new account's 5 messages were never drawn";
 
     stop(tolmu);
     stop(tray);
