@@ -23,8 +23,8 @@ const char* const Usage =
     "       tolmu --check [--config-dir DIR | --demo] [--verbose] [--timeout SECONDS]\n"
     "                     [--json] [--new]\n"
     "       tolmu --show N [--account NAME] [--headers-only]\n"
-    "                      [--save-attachments DIR] [--config-dir DIR | --demo]\n"
-    "       tolmu --render-skin DIR OUT.png\n"
+    "                      [--save-attachments DIR] [--raw] [--config-dir DIR | --demo]\n"
+    "       tolmu --render-skin DIR OUT.png [--message-window]\n"
     "\n"
     "A desktop mail checker for POP3 mailboxes.\n"
     "\n"
@@ -41,7 +41,7 @@ const char* const Usage =
     "                     2 when no account is active\n"
     "  --show N           print message N of an account as the message window\n"
     "                     shows it\n"
-    "  --render-skin      draw a skin's main window into a PNG file\n"
+    "  --render-skin      draw a skin's main window (or message window) into a PNG\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n";
 
