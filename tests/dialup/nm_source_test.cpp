@@ -4,6 +4,7 @@
 #include "dialup/NmSource.h"
 #include "dialup/RASManager.h"
 #include "tests/dialup/Disconnect.h"
+#include "tests/support/BusMock.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,88 +22,10 @@
 
 namespace {
 
-// A Python that can run dbusmock (a virtualenv's python3 first in PATH
-// may not see Debian's python3-dbusmock).
-std::string dbusmockPython()
-{
-    for (const char* candidate : {"python3", "/usr/bin/python3"}) {
-        const std::string probe = std::string(candidate) + " -c 'import dbusmock' >/dev/null 2>&1";
-        if (std::system(probe.c_str()) == 0)
-            return candidate;
-    }
-    return {};
-}
-
-// Runs nm_mock.py and talks to it over two pipes.
-class MockNetworkManager {
+// NetworkManager as nm_mock.py plays it.
+class MockNetworkManager : public testsupport::BusMock {
 public:
-    MockNetworkManager()
-    {
-        const std::string python = dbusmockPython();
-        if (python.empty())
-            throw std::runtime_error("no python3 with dbusmock (Debian package python3-dbusmock)");
-        int toChild[2], fromChild[2];
-        if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
-        const std::string script = std::string(TOLMU_SOURCE_DIR) + "/tests/dialup/nm_mock.py";
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(toChild[0], 0);
-            ::dup2(fromChild[1], 1);
-            ::execlp(python.c_str(), python.c_str(), script.c_str(), nullptr);
-            ::_exit(127);
-        }
-        ::close(toChild[0]);
-        ::close(fromChild[1]);
-        m_in = toChild[1];
-        m_out = fromChild[0];
-        address = readLine();
-        if (address.rfind("unix:", 0) != 0)
-            throw std::runtime_error("the mock did not start: '" + address + "'");
-    }
-    ~MockNetworkManager()
-    {
-        ::close(m_in); // the script stops its bus and mock when its input ends
-        for (int i = 0; i < 500; ++i) {
-            if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                m_pid = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_out);
-    }
-    MockNetworkManager(const MockNetworkManager&) = delete;
-    MockNetworkManager& operator=(const MockNetworkManager&) = delete;
-
-    // Sends one command line and returns the answer line.
-    std::string command(const std::string& text)
-    {
-        const std::string line = text + "\n";
-        if (::write(m_in, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            throw std::runtime_error("the mock is gone");
-        return readLine();
-    }
-
-    std::string address;
-
-private:
-    std::string readLine()
-    {
-        std::string line;
-        char c = 0;
-        pollfd p{m_out, POLLIN, 0};
-        while (::poll(&p, 1, 30000) == 1 && ::read(m_out, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-
-    pid_t m_pid = -1;
-    int m_in = -1, m_out = -1;
+    MockNetworkManager() : BusMock(std::string(TOLMU_SOURCE_DIR) + "/tests/dialup/nm_mock.py") {}
 };
 
 // No ppp entries or pppd processes: only NetworkManager's links count.
