@@ -21,6 +21,19 @@ inline std::string_view trim(std::string_view s)
     return s;
 }
 
+// The value of an ASCII hex digit in either case, or -1 (quoted-printable,
+// %XX escapes of RFC 2231 parameters).
+inline int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 inline std::string lower(std::string_view s)
 {
     std::string out(s);

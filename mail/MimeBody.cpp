@@ -17,17 +17,6 @@ namespace mime {
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Separator lines may carry trailing blanks (RFC 2046 transport padding).
 bool onlyBlanks(const std::string& s, std::size_t from)
 {
@@ -109,8 +98,8 @@ std::string percentDecoded(std::string_view v)
 {
     std::string out;
     for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '%' && i + 2 < v.size() && hexValue(v[i + 1]) >= 0 && hexValue(v[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(v[i + 1]) * 16 + hexValue(v[i + 2])));
+        if (v[i] == '%' && i + 2 < v.size() && text::hexValue(v[i + 1]) >= 0 && text::hexValue(v[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(text::hexValue(v[i + 1]) * 16 + text::hexValue(v[i + 2])));
             i += 2;
         } else {
             out.push_back(v[i]);

@@ -1,5 +1,7 @@
 #include "mail/TransferCoding.h"
 
+#include "base/Text.h"
+
 #include <array>
 
 namespace mime {
@@ -22,17 +24,6 @@ constexpr std::array<unsigned char, 256> makeTable()
 }
 
 constexpr std::array<unsigned char, 256> Table = makeTable();
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -106,8 +97,8 @@ bool DecodeQuotedPrintableLine(std::string_view line, std::string& out)
     }
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '=') {
-            const int hi = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
-            const int lo = i + 2 < line.size() ? hexDigit(line[i + 2]) : -1;
+            const int hi = i + 1 < line.size() ? text::hexValue(line[i + 1]) : -1;
+            const int lo = i + 2 < line.size() ? text::hexValue(line[i + 2]) : -1;
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;
