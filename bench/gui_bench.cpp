@@ -37,12 +37,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct NoDesktop : TDesktop {
-    bool OpenUrl(const std::string&) override { return true; }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string&) override {}
-};
-
 // Tolmu's window as the program makes it; mode says what to measure.
 int child(const std::string& mode, const std::string& dir, int argc, char** argv)
 {
@@ -50,7 +44,7 @@ int child(const std::string& mode, const std::string& dir, int argc, char** argv
     QApplication::setQuitOnLastWindowClosed(false);
     SetConfigDir(dir);
     testsupport::PromptDouble prompt;
-    NoDesktop desktop;
+    testsupport::DesktopDouble desktop;
     TQtMailWorker worker;
     TTolmu window(prompt, desktop, worker);
 

@@ -37,12 +37,6 @@ public:
     nlohmann::json calls() { return nlohmann::json::parse(command("calls")); }
 };
 
-struct QuietDesktop : TDesktop {
-    bool OpenUrl(const std::string&) override { return true; }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string&) override {}
-};
-
 QCoreApplication& app()
 {
     static int argc = 1;
@@ -87,7 +81,7 @@ protected:
     TNoCycleView view;
     TInlineMailWorker worker;
     testsupport::PromptDouble prompt;
-    QuietDesktop desktop;
+    testsupport::DesktopDouble desktop;
     TCheckCycle cycle{view, worker, prompt, desktop};
 };
 

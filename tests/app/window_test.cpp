@@ -26,12 +26,6 @@ namespace {
 
 testsupport::ScratchDir scratch("tolmu-window");
 
-struct NoDesktop : TDesktop {
-    bool OpenUrl(const std::string&) override { return true; }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string&) override {}
-};
-
 class Window : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -88,7 +82,7 @@ protected:
     inline static testsupport::Dovecot* dovecot = nullptr;
     std::string m_dir;
     testsupport::PromptDouble prompt;
-    NoDesktop desktop;
+    testsupport::DesktopDouble desktop;
     TQtMailWorker worker;
 };
 

@@ -26,17 +26,6 @@ testsupport::ScratchDir scratch("tolmu-config");
 const std::string Midnight = TOLMU_SOURCE_DIR "/assets/skins/default/";
 const std::string Sunrise = TOLMU_SOURCE_DIR "/assets/skins/sunrise/";
 
-struct UrlLog : TDesktop {
-    std::vector<std::string> opened;
-    bool OpenUrl(const std::string& url) override
-    {
-        opened.push_back(url);
-        return true;
-    }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string&) override {}
-};
-
 class Dialog : public testing::Test {
 protected:
     void SetUp() override
@@ -102,7 +91,7 @@ protected:
 
     std::string m_dir;
     testsupport::PromptDouble prompt;
-    UrlLog desktop;
+    testsupport::DesktopDouble desktop;
     TInlineMailWorker worker;
     std::unique_ptr<TTolmu> w;
 };

@@ -50,13 +50,6 @@ struct RecordingView : TCycleView {
     }
 };
 
-struct SoundLog : TDesktop {
-    Steps played;
-    bool OpenUrl(const std::string&) override { return true; }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string& file) override { played.push_back(file); }
-};
-
 // A POP3 mailbox of count messages that takes any login.
 std::unique_ptr<ScriptedServer> mailbox(int count)
 {
@@ -106,7 +99,7 @@ protected:
     RecordingView view;
     TInlineMailWorker worker;
     testsupport::PromptDouble prompt;
-    SoundLog desktop;
+    testsupport::DesktopDouble desktop;
     TCheckCycle cycle{view, worker, prompt, desktop};
 };
 

@@ -40,18 +40,6 @@ const std::string TwoAttachments =
     "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"../two.bin\"\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\n/+7dzA==\r\n--b--\r\n";
 
-struct Recorder : TDesktop {
-    Lines urls;
-    bool OpenUrl(const std::string& url) override
-    {
-        urls.push_back(url);
-        return true;
-    }
-    bool StartProgram(const std::string&, const std::string&) override { return true; }
-    void PlaySound(const std::string&) override {}
-};
-
-
 class MsgList : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -112,7 +100,7 @@ protected:
     QApplication& app = qtTestApp(); // before any widget
     TQtMailWorker worker;
     testsupport::PromptDouble prompt;
-    Recorder desktop;
+    testsupport::DesktopDouble desktop;
     TNoCycleView view;
     TCheckCycle cycle{view, worker, prompt, desktop};
     QTimer timer;
@@ -144,8 +132,8 @@ TEST_F(MsgList, LinesSaveAndReplyOfAMessageWithTwoAttachments)
               std::filesystem::perms::others_read) << "the user's normal permissions, not 0600";
 
     step(window.ReplyBtn);
-    ASSERT_EQ(desktop.urls.size(), 1u);
-    EXPECT_EQ(desktop.urls[0], "mailto:Jane Doe  <jane@example.org>");
+    ASSERT_EQ(desktop.opened.size(), 1u);
+    EXPECT_EQ(desktop.opened[0], "mailto:Jane Doe  <jane@example.org>");
     std::string tricky = "a@b.org?subject=hi&body=x#y";
     EXPECT_EQ(ReplyUrl(tricky), "mailto:a@b.org%3Fsubject=hi%26body=x%23y");
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The prompt port answered by the test: every message box's text is kept,
+// The ports answered by the test. The prompt keeps every message box's text,
 // and each question or file dialog takes the next queued answer (Cancel /
-// nothing when none is queued), so no test waits for a person.
+// nothing when none is queued), so no test waits for a person. The desktop
+// keeps what it was asked to open, start and play, and does none of it.
 #include "core/Ports.h"
 
 #include <deque>
@@ -58,6 +59,25 @@ private:
         queue.pop_front();
         return value;
     }
+};
+
+class DesktopDouble : public TDesktop {
+public:
+    std::vector<std::string> opened;   // OpenUrl's addresses
+    std::vector<std::string> started;  // StartProgram's program and parameters, one text each
+    std::vector<std::string> played;   // PlaySound's files
+
+    bool OpenUrl(const std::string& url) override
+    {
+        opened.push_back(url);
+        return true;
+    }
+    bool StartProgram(const std::string& program, const std::string& parameters) override
+    {
+        started.push_back(parameters.empty() ? program : program + " " + parameters);
+        return true;
+    }
+    void PlaySound(const std::string& file) override { played.push_back(file); }
 };
 
 } // namespace testsupport
