@@ -91,7 +91,9 @@ void printError(const std::string& text)
 
 // Copies every attachment that was read completely into dir; one that was
 // cut or could not be stored, or whose copy fails, is named on stderr and
-// the others are still saved. Returns whether all were saved.
+// the others are still saved; what the reader noted about a saved one
+// (a missing closing boundary line) follows it on stderr. Returns whether
+// all were saved.
 bool saveAttachments(const TWireMessage& msg, const std::string& dir)
 {
     bool all = true;
@@ -103,6 +105,8 @@ bool saveAttachments(const TWireMessage& msg, const std::string& dir)
         }
         try {
             SaveAttachmentInto(att, dir);
+            if (!att.Note.empty())
+                printError(att.Note);
         } catch (const std::exception& e) {
             printError(e.what());
             all = false;

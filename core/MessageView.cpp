@@ -25,6 +25,13 @@ std::string numberedName(const std::string& name, int n)
     return name.substr(0, dot) + suffix + name.substr(dot);
 }
 
+// Both views show the same date: ParseDate's day, or nothing for a Date
+// header that is not a date at all (ParseDate would make one up).
+std::string messageDate(const TWireMessage& msg)
+{
+    return ShortDate(DisplayDate(HeaderValue(msg.Headers, "Date")));
+}
+
 } // namespace
 
 // The message window shows the date only, in the system's short format; a
@@ -49,7 +56,7 @@ std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool hea
     std::vector<std::string> lines;
     lines.push_back("From : " + msg.From());
     lines.push_back("Subj : " + msg.Subject());
-    lines.push_back("Date : " + ShortDate(msg.Date()));
+    lines.push_back("Date : " + messageDate(msg));
     if (!headersOnly)
         lines.push_back("File : " + std::to_string(msg.Attachments.size()));
     lines.push_back(std::string(26, '_'));
@@ -64,7 +71,7 @@ std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool header
     std::vector<std::string> lines;
     lines.push_back("From : " + DisplayHeader(msg.From()));
     lines.push_back("Subj : " + DisplayHeader(msg.Subject()));
-    lines.push_back("Date : " + ShortDate(DisplayDate(HeaderValue(msg.Headers, "Date"))));
+    lines.push_back("Date : " + messageDate(msg));
     if (!headersOnly)
         lines.push_back("File : " + std::to_string(msg.Attachments.size()));
     lines.push_back(std::string(26, '_'));

@@ -21,7 +21,7 @@ std::string ShortDate(TDateTime value);
 std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly);
 
 // The same lines as the message holds them: From and Subject as they
-// arrived, the date as ParseDate reads it, and the raw lines of Text.
+// arrived, the date as the window shows it, and the raw lines of Text.
 std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool headersOnly);
 
 // A file name from a mail made safe to create in a folder the user chose:

@@ -11,8 +11,11 @@ namespace mime {
 // Sequences the charset cannot read become U+FFFD. An empty, unknown or
 // ASCII label means "unlabelled": the bytes are taken as UTF-8 when they
 // are valid UTF-8, else as Windows-1252, the usual unlabelled 8-bit text.
-// ISO-8859-1 is read as Windows-1252 (its printable superset), as mail
-// programs label one for the other. Never throws.
+// The labels mail programs write for a charset under other names
+// ("ks_c_5601-1987", "x-gbk", "x-sjis", "unicode-1-1-utf-7") are read as
+// that charset, and a label for a charset that senders fill with its
+// Windows superset (ISO-8859-1, EUC-KR, GB2312, Shift_JIS) as the
+// superset. Never throws.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
 // Whether bytes are well-formed UTF-8.

@@ -25,7 +25,11 @@ std::string JoinAddresses(const TStringList& items);
 
 // The date part of a "Date" value ("Sun, 6 Dec 2026 23:17:43 +0100" gives
 // 6 December 2026, 00:00); time of day and zone are ignored; two-digit years
-// below 80 are 20xx, 80 to 99 are 19xx. Returns 0 for anything malformed.
+// below 80 are 20xx, 80 to 99 are 19xx. Returns 0 for an empty value and
+// for a day that does not exist ("31 Feb 2026"). Known limits, kept on
+// purpose: a piece that is missing or not a number takes a default (day 1,
+// January, 1900), so a value that is no date at all ("<HR>") still gives
+// 1 January 1900; what shows a date checks the value first (DisplayDate).
 // Never throws.
 TDateTime ParseDate(const std::string& text);
 // "ddd, dd mmm yyyy hh:nn:ss +hhmm" with the local offset of now.

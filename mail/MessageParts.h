@@ -35,6 +35,10 @@ struct TAttachment {
     // Why the stored file does not hold the whole attachment (cut at a
     // bound, a failed write, the message ended inside it); "" when it does.
     std::string Problem;
+    // What the user should know about a stored file that is complete as
+    // far as its transfer encoding tells (its part lacked the closing
+    // boundary line); "" when there is nothing to say.
+    std::string Note;
     // Removes the stored file when the last copy of this attachment goes
     // (the message cleared or destroyed); empty for files someone else owns.
     std::shared_ptr<mime::TempFileGuard> StoredFile;

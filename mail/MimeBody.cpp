@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -26,16 +27,59 @@ bool onlyBlanks(const std::string& s, std::size_t from)
     return true;
 }
 
-// The type before the "/" of a Content-Type value, in lower case.
+// A token of RFC 2045: no blank, control character or tspecial.
+bool isToken(std::string_view t)
+{
+    if (t.empty())
+        return false;
+    constexpr std::string_view specials = "()<>@,;:\\\"/[]?=";
+    for (char c : t)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F || specials.find(c) != std::string_view::npos)
+            return false;
+    return true;
+}
+
+// The media type a Content-Type value stands for, in lower case. A type
+// without a subtype is its main type alone ("text"); an empty value and
+// one that is no type at all ("<HR>", "text/") read as text/plain, as
+// RFC 2045 asks. A comment, or parameters without their ";", after the
+// type are dropped.
+std::string effectiveType(std::string_view contentType)
+{
+    const std::string value = MediaType(contentType);
+    std::string_view media = text::trim(std::string_view(value).substr(0, value.find('(')));
+    const std::size_t slash = media.find('/');
+    // The type ends at the first blank after its subtype (or itself) began.
+    const std::size_t from = slash == std::string_view::npos ? 0 : media.find_first_not_of(" \t", slash + 1);
+    if (from != std::string_view::npos)
+        media = media.substr(0, media.find_first_of(" \t", from));
+    if (slash == std::string_view::npos)
+        return isToken(media) ? std::string(media) : "text/plain";
+    const std::string_view type = text::trim(media.substr(0, slash));
+    const std::string_view sub = text::trim(media.substr(slash + 1));
+    if (!isToken(type) || !isToken(sub))
+        return "text/plain";
+    return std::string(type) + "/" + std::string(sub);
+}
+
+// The main type of a Content-Type value (before the "/"), in lower case.
 std::string mainType(std::string_view contentType)
 {
-    return text::lower(text::trim(contentType.substr(0, contentType.find('/'))));
+    const std::string media = effectiveType(contentType);
+    return media.substr(0, media.find('/'));
 }
+
+// How quoted parameter values are read. File names from older Windows
+// mailers hold paths with single backslashes ("C:\TEMP\a.png"): there a
+// backslash before a letter or digit is kept as a path separator, while
+// \" and \\ stay quoted pairs.
+enum class Quoting { Rfc2045, FileName };
 
 // The parameters of a structured header value, in order: names in lower
 // case, quoted values unquoted (backslash escapes resolved), bare values
 // trimmed.
-std::vector<std::pair<std::string, std::string>> parameters(std::string_view value)
+std::vector<std::pair<std::string, std::string>> parameters(std::string_view value,
+                                                            Quoting quoting = Quoting::Rfc2045)
 {
     std::vector<std::pair<std::string, std::string>> out;
     std::size_t pos = value.find(';');
@@ -57,7 +101,8 @@ std::vector<std::pair<std::string, std::string>> parameters(std::string_view val
             // Quoted string: may hold ";" and backslash escapes.
             ++i;
             while (i < value.size() && value[i] != '"') {
-                if (value[i] == '\\' && i + 1 < value.size())
+                if (value[i] == '\\' && i + 1 < value.size() &&
+                    !(quoting == Quoting::FileName && std::isalnum(static_cast<unsigned char>(value[i + 1]))))
                     ++i;
                 v.push_back(value[i]);
                 ++i;
@@ -192,14 +237,77 @@ struct Ending {
 struct Level {
     std::string marker;            // "--" + boundary
     std::size_t group = 0;         // alternative group of the text inside
+    bool digest = false;           // multipart/digest: parts are messages unless typed
 };
 
 // What one kept line costs beyond its characters.
 constexpr std::size_t LineOverhead = sizeof(std::string);
 
+// How far the reader looks ahead for the boundary of a multipart that
+// names none: enough for the first separators of any real message.
+constexpr std::size_t LookaheadLines = 20000;
+constexpr std::size_t LookaheadBytes = 1u << 20;
+
+// The longest head of a forwarded message read for its Subject.
+constexpr std::size_t MaxForwardedHead = 64 * 1024;
+
+// Whether x can be the boundary a line "--x" announces (RFC 2046 bchars,
+// without blanks, which prose starting with "--" has): not a rule of
+// dashes, not a signature separator.
+bool plausibleBoundary(std::string_view x)
+{
+    if (x.empty() || x.size() > 70 || x.find_first_not_of('-') == std::string_view::npos)
+        return false;
+    for (char c : x)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && std::string_view("'()+_,-./:=?").find(c) == std::string_view::npos)
+            return false;
+    return true;
+}
+
+// Whether a line can follow a separator: an empty line (a part without
+// headers) or a header field.
+bool startsPart(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    return line.empty() || (colon != std::string_view::npos && colon > 0 && isToken(line.substr(0, colon)));
+}
+
+// A file name from a forwarded message's Subject (or its sender's name
+// when it has none): what path and shell syntax would misread becomes a
+// blank, blanks are collapsed, and the name is cut (at a character) to a
+// length every file system takes. "" when nothing is left.
+std::string nameFromTitle(std::string_view title)
+{
+    std::string name;
+    for (char c : title) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool bad = u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+        if (bad || c == ' ' || c == '\t') {
+            if (!name.empty() && name.back() != ' ')
+                name.push_back(' ');
+            continue;
+        }
+        name.push_back(c);
+    }
+    constexpr std::size_t MaxNameBytes = 100;
+    if (name.size() > MaxNameBytes) {
+        std::size_t cut = MaxNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    const std::size_t first = name.find_first_not_of(" .");
+    if (first == std::string::npos)
+        return {};
+    name.erase(0, first);
+    name.erase(name.find_last_not_of(" .") + 1);
+    return name;
+}
+
 // Known limits, kept on purpose: text parts are stored as they arrived (the
-// display decodes them); base64 data ends at its first empty line; the
-// parts of a forwarded message (message/rfc822) stay inside its ".eml" file.
+// display decodes them); base64 data ends at the first empty line after it
+// began; the parts of a forwarded message (message/rfc822) stay inside its
+// ".eml" file.
 class Reader {
 public:
     Reader(LineSource& in, BodyTarget& out, const HeaderUnfolder& unfold, const BodyLimits& limits)
@@ -211,17 +319,25 @@ public:
     // own headers say so.
     void single(const TStringList& headers)
     {
-        std::string name;
-        if (classify(headers, name) == Kind::Attachment) {
+        const std::string ct = FieldValue(headers, "Content-Type");
+        Naming naming;
+        if (classify(headers, ct, naming) == Kind::Attachment) {
             if (!m_out.ExtractAttachments || !roomForPart())
                 drain();
             else
-                storeAttachment(headers, name, true);
+                storeAttachment(headers, naming, true);
             return;
         }
+        wholeText(ct, headers);
+    }
+
+    // The whole body as one text part: a plain message, or a multipart
+    // whose parts cannot be told apart.
+    void wholeText(const std::string& contentType, const TStringList& headers)
+    {
         m_out.Parts.push_back({});
         TMessagePart& part = m_out.Parts.back();
-        part.ContentType = FieldValue(headers, "Content-Type");
+        part.ContentType = contentType;
         part.ContentTransfer = FieldValue(headers, "Content-Transfer-Encoding");
         std::string line;
         while (next(line)) {
@@ -231,9 +347,11 @@ public:
         m_out.Text = part.Text;
     }
 
-    void multipart(const std::string& boundary, bool alternative)
+    // media: the multipart's own type (alternative, digest, ...).
+    void multipart(const std::string& boundary, const std::string& media)
     {
-        m_levels.assign(1, Level{"--" + boundary, alternative ? ++m_groups : 0});
+        m_levels.assign(1, Level{"--" + boundary, media == "multipart/alternative" ? ++m_groups : 0,
+                                 media == "multipart/digest"});
         std::string line;
         bool atSeparator = false;
         bool closed = false; // after the outermost closing: only the epilogue is left
@@ -268,14 +386,95 @@ public:
             throw EWireException(m_problem);
     }
 
+    // The boundary of a multipart whose header names none (or an empty
+    // one), read from its body: the lines up to the part's end (a
+    // separator of an open level, or the end of the message) are looked
+    // at, within a bound, and then read again as usual. A line "--x"
+    // followed by a header field or an empty line, or a closing line
+    // "--x--", announces x; boundaries that headers inside declare belong
+    // to inner parts. The first one announced is the boundary when no other
+    // is announced after its last separator (others before are nested
+    // parts' own); else, or when none is, nothing.
+    std::optional<std::string> announcedBoundary()
+    {
+        std::vector<std::string> raw, lines;
+        std::size_t bytes = 0;
+        while (raw.size() < LookaheadLines && bytes < LookaheadBytes) {
+            raw.push_back(readRaw());
+            std::string line = raw.back();
+            if (line == ".")
+                break;
+            if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
+                line.erase(0, 1);
+            Ending e;
+            if (matchMarker(line, e))
+                break;
+            bytes += line.size() + LineOverhead;
+            lines.push_back(std::move(line));
+        }
+        m_pending.insert(m_pending.begin(), std::make_move_iterator(raw.begin()), std::make_move_iterator(raw.end()));
+
+        struct Announced {
+            std::size_t at;
+            std::string boundary;
+        };
+        std::vector<Announced> announced;
+        std::vector<std::string> declared;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
+            if (const std::size_t at = text::lower(line).find("boundary"); at != std::string::npos)
+                if (std::optional<std::string> b = HeaderParameter("x; " + line.substr(at), "boundary"))
+                    declared.push_back(*b);
+            if (line.size() <= 2 || line[0] != '-' || line[1] != '-')
+                continue;
+            std::string_view x = text::trim(std::string_view(line).substr(2));
+            const bool closing = x.size() > 2 && x.substr(x.size() - 2) == "--";
+            if (closing)
+                x.remove_suffix(2);
+            if (plausibleBoundary(x) && (closing || (i + 1 < lines.size() && startsPart(lines[i + 1]))))
+                announced.push_back({i, std::string(x)});
+        }
+        std::erase_if(announced, [&](const Announced& a) {
+            return std::find(declared.begin(), declared.end(), a.boundary) != declared.end();
+        });
+        if (announced.empty())
+            return std::nullopt;
+        const std::string& first = announced.front().boundary;
+        std::size_t last = 0;
+        for (const Announced& a : announced)
+            if (a.boundary == first)
+                last = a.at;
+        for (const Announced& a : announced)
+            if (a.boundary != first && a.at > last)
+                return std::nullopt;
+        return first;
+    }
+
 private:
+    // What a stored part is called; forwarded: the name was made up for a
+    // forwarded message, which its own Subject names better once read.
+    struct Naming {
+        std::string name;
+        bool forwarded = false;
+    };
+
+    // The next raw line: one looked at ahead first, else the source's.
+    std::string readRaw()
+    {
+        if (m_pending.empty())
+            return m_in.ReadLine();
+        std::string line = std::move(m_pending.front());
+        m_pending.pop_front();
+        return line;
+    }
+
     // The next body line, dot-unstuffed; false at the "." that ends the
     // message (a content line "." always arrives stuffed as "..").
     bool next(std::string& line)
     {
         if (m_ended)
             return false;
-        line = m_in.ReadLine();
+        line = readRaw();
         if (line.size() == 1 && line[0] == '.') {
             m_ended = true;
             return false;
@@ -395,46 +594,71 @@ private:
     }
 
     // A part marked as an attachment or named is one, whatever its type;
-    // so is any part that is not text. name gets its file name in UTF-8,
-    // or one made up from its type.
-    Kind classify(const TStringList& h, std::string& name)
+    // so is any part that is not text. ct: its Content-Type, or the type
+    // its multipart gives it by default. naming gets its file name in
+    // UTF-8, or one made up from its type.
+    Kind classify(const TStringList& h, const std::string& ct, Naming& naming)
     {
-        const std::string ct = FieldValue(h, "Content-Type");
         const std::string disposition = FieldValue(h, "Content-Disposition");
         const bool marked = MediaType(disposition) == "attachment";
+        std::string& name = naming.name;
         name.clear();
+        naming.forwarded = false;
         if (std::optional<std::string> n = ParameterText(disposition, "filename"))
             name = *n;
         if (name.empty())
             if (std::optional<std::string> n = ParameterText(ct, "name"))
                 name = *n;
-        const bool text = text::trim(ct).empty() || mainType(ct) == "text";
-        if (!marked && name.empty() && text)
+        const std::string media = effectiveType(ct);
+        if (!marked && name.empty() && mainType(media) == "text")
             return Kind::Text;
         if (name.empty()) {
-            const std::string media = text::trim(ct).empty() ? "text/plain" : MediaType(ct);
             const std::string n = std::to_string(m_out.Attachments.size() + 1);
-            if (media == "message/rfc822" || media == "message/global")
+            if (media == "message/rfc822" || media == "message/global") {
                 name = "message-" + n + ".eml";
-            else if (media == "message/delivery-status" || media == "message/global-delivery-status")
+                naming.forwarded = true;
+            } else if (media == "message/delivery-status" || media == "message/global-delivery-status") {
                 name = "delivery-status-" + n + ".txt";
-            else
+            } else {
                 name = "part-" + n + extensionFor(media);
+            }
         }
         return Kind::Attachment;
     }
 
+    // A text part of the current level, read to its end.
+    Ending textPart(const std::string& contentType, const TStringList& h)
+    {
+        if (!roomForPart())
+            return capture(nullptr);
+        m_out.Parts.push_back({});
+        TMessagePart& part = m_out.Parts.back();
+        part.ContentType = contentType;
+        part.ContentTransfer = FieldValue(h, "Content-Transfer-Encoding");
+        part.AlternativeGroup = m_levels.back().group;
+        return capture(&part.Text);
+    }
+
     Ending handlePart(const TStringList& h)
     {
-        const std::string ct = FieldValue(h, "Content-Type");
+        std::string ct = FieldValue(h, "Content-Type");
+        // RFC 2046: the parts of a digest are messages unless typed otherwise.
+        if (text::trim(ct).empty() && m_levels.back().digest)
+            ct = "message/rfc822";
         if (mainType(ct) == "multipart") {
-            const std::optional<std::string> inner = boundaryOf(ct);
+            std::optional<std::string> inner = boundaryOf(ct);
+            if (!inner || inner->empty())
+                inner = announcedBoundary();
+            // Parts that cannot be told apart are shown as the text they are.
+            if (!inner)
+                return textPart("text/plain", h);
             if (inner && !inner->empty()) {
                 if (m_levels.size() <= m_limits.MaxDepth) {
+                    const std::string media = effectiveType(ct);
                     const std::size_t group =
-                        MediaType(ct) == "multipart/alternative" ? ++m_groups : m_levels.back().group;
+                        media == "multipart/alternative" ? ++m_groups : m_levels.back().group;
                     // Its preamble is skipped up to the first inner separator.
-                    m_levels.push_back(Level{"--" + *inner, group});
+                    m_levels.push_back(Level{"--" + *inner, group, media == "multipart/digest"});
                     return capture(nullptr);
                 }
                 note("Message too complex: alternatives nested more than " +
@@ -443,20 +667,12 @@ private:
             return capture(nullptr);
         }
 
-        std::string name;
-        if (classify(h, name) == Kind::Text) {
-            if (!roomForPart())
-                return capture(nullptr);
-            m_out.Parts.push_back({});
-            TMessagePart& part = m_out.Parts.back();
-            part.ContentType = ct;
-            part.ContentTransfer = FieldValue(h, "Content-Transfer-Encoding");
-            part.AlternativeGroup = m_levels.back().group;
-            return capture(&part.Text);
-        }
+        Naming naming;
+        if (classify(h, ct, naming) == Kind::Text)
+            return textPart(ct, h);
         if (!m_out.ExtractAttachments || !roomForPart())
             return capture(nullptr);
-        return storeAttachment(h, name, false);
+        return storeAttachment(h, naming, false);
     }
 
     // Text lines go to the part and to the message text, as they arrived.
@@ -495,11 +711,48 @@ private:
         return few;
     }
 
+    // The name of a forwarded message: its Subject, else its sender's
+    // name, from the head of its decoded bytes; fallback when it has
+    // neither.
+    std::string forwardedName(const std::string& head, const std::string& fallback)
+    {
+        TStringList lines;
+        std::size_t pos = 0;
+        while (pos < head.size()) {
+            std::size_t end = head.find('\n', pos);
+            if (end == std::string::npos)
+                end = head.size();
+            std::string line = head.substr(pos, end - pos);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.empty())
+                break;
+            lines.push_back(std::move(line));
+            pos = end + 1;
+        }
+        if (m_unfold)
+            m_unfold(lines);
+        std::string title = nameFromTitle(DecodeEncodedWords(FieldValue(lines, "Subject")));
+        if (title.empty()) {
+            std::string from = FieldValue(lines, "From");
+            const std::size_t angle = from.find('<');
+            if (angle != std::string::npos && angle > 0)
+                from.resize(angle);
+            title = nameFromTitle(DecodeEncodedWords(from));
+        }
+        return title.empty() ? fallback : title + ".eml";
+    }
+
     // Stores one attachment's decoded bytes in a new "PBE" file. whole: the
     // attachment is the message itself, so it ends at "." and its last line
     // break is its own (in a multipart, it belongs to the separator).
-    Ending storeAttachment(const TStringList& h, const std::string& name, bool whole)
+    // A last part that the message ends in without its closing separator
+    // is kept when its transfer encoding ended cleanly (whole base64
+    // groups, no quoted-printable soft break, uuencode's "end"), with a
+    // note; else it is marked cut.
+    Ending storeAttachment(const TStringList& h, const Naming& naming, bool whole)
     {
+        const std::string& name = naming.name;
         m_out.Attachments.emplace_back(keptHeaders(h), name, std::string());
         const std::size_t index = m_out.Attachments.size() - 1;
         auto fail = [&](const std::string& why) {
@@ -536,12 +789,20 @@ private:
         Base64Stream base64;
         UudecodeStream uu;
         bool lineBreakDue = false; // the previous line's break, written once a line follows
+        bool softEnd = false;      // the last quoted-printable line ended in "="
         std::uint64_t size = 0;
+        std::string head;          // a forwarded message's first bytes, for its name
+        bool headDone = !naming.forwarded;
 
         // A write that fails removes the file: a half-written copy is no copy.
         auto emit = [&](std::string_view bytes) {
             if (!file || bytes.empty())
                 return;
+            if (!headDone) {
+                head.append(bytes.substr(0, MaxForwardedHead - head.size()));
+                headDone = head.size() >= MaxForwardedHead || head.find("\n\n") != std::string::npos ||
+                           head.find("\n\r\n") != std::string::npos;
+            }
             size += bytes.size();
             if (size > m_limits.MaxAttachmentBytes) {
                 fail("Message too large: attachment " + name + " exceeds " +
@@ -562,6 +823,7 @@ private:
         std::string line;
         std::string bytes;
         Ending ending{Stop::End};
+        bool dataBegun = false;
         bool endedData = false;
         for (;;) {
             if (!next(line))
@@ -576,18 +838,21 @@ private:
             bytes.clear();
             switch (coding) {
             case Coding::Base64:
-                // The data ends at the first empty line; what follows up to
-                // the next separator is not part of it.
-                if (line.empty()) {
-                    endedData = true;
+                // The data ends at the first empty line after it began; what
+                // follows up to the next separator is not part of it. Empty
+                // lines before it are some mailers' spacing.
+                if (text::trim(line).empty()) {
+                    endedData = dataBegun && line.empty();
                     continue;
                 }
+                dataBegun = true;
                 base64.Feed(line, bytes);
                 break;
             case Coding::QuotedPrintable:
                 if (lineBreakDue)
                     bytes += "\r\n";
-                lineBreakDue = !DecodeQuotedPrintableLine(line, bytes);
+                softEnd = DecodeQuotedPrintableLine(line, bytes);
+                lineBreakDue = !softEnd;
                 break;
             case Coding::Uuencode:
                 uu.Feed(line, bytes);
@@ -602,13 +867,26 @@ private:
             emit(bytes);
         }
         bytes.clear();
+        const bool wholeGroups = base64.Complete();
         if (coding == Coding::Base64)
             base64.Finish(bytes);
         if (whole && lineBreakDue)
             bytes += "\r\n";
         emit(bytes);
-        if (!whole && ending.stop == Stop::End && m_out.Attachments[index].Problem.empty())
-            m_out.Attachments[index].Problem = "The message ends inside attachment " + name + ".";
+        TAttachment& stored = m_out.Attachments[index];
+        if (!whole && ending.stop == Stop::End && stored.Problem.empty()) {
+            const bool clean = coding == Coding::Base64            ? wholeGroups
+                               : coding == Coding::QuotedPrintable ? !softEnd
+                               : coding == Coding::Uuencode        ? uu.Finished()
+                                                                   : true;
+            if (clean)
+                stored.Note = "The closing boundary line is missing after attachment " + name +
+                              "; it was saved as it arrived.";
+            else
+                stored.Problem = "The message ends inside attachment " + name + ".";
+        }
+        if (naming.forwarded)
+            stored.FileName = forwardedName(head, name);
         if (file)
             closeFile(*file, index);
         return ending;
@@ -632,6 +910,7 @@ private:
     const HeaderUnfolder& m_unfold;
     const BodyLimits& m_limits;
     std::vector<Level> m_levels; // outermost first
+    std::deque<std::string> m_pending; // raw lines looked at ahead, read again first
     std::size_t m_groups = 0;     // alternative groups numbered so far
     bool m_ended = false;
     std::size_t m_textBytes = 0;
@@ -653,7 +932,7 @@ std::optional<std::string> HeaderParameter(std::string_view value, std::string_v
 
 std::optional<std::string> ParameterText(std::string_view value, std::string_view name)
 {
-    const auto params = parameters(value);
+    const auto params = parameters(value, Quoting::FileName);
     std::string charset;
     if (std::optional<std::string> bytes = extendedBytes(params, text::lower(name), charset))
         return ToUtf8(*bytes, charset);
@@ -689,15 +968,13 @@ void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
     if (mainType(ct) != "multipart") {
         reader.single(headers);
     } else {
-        const std::optional<std::string> boundary = boundaryOf(ct);
-        if (!boundary || boundary->empty()) {
-            // Without a boundary nothing of the body can be told apart; it
-            // is read off the connection so that the next command's reply
-            // is not mistaken for it.
-            reader.drain();
-            throw EWireException("Boundary error");
-        }
-        reader.multipart(*boundary, MediaType(ct) == "multipart/alternative");
+        std::optional<std::string> boundary = boundaryOf(ct);
+        if (!boundary || boundary->empty())
+            boundary = reader.announcedBoundary();
+        if (boundary)
+            reader.multipart(*boundary, effectiveType(ct));
+        else
+            reader.wholeText("text/plain", headers); // its parts cannot be told apart
     }
     reader.finish();
 }

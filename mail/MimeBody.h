@@ -54,12 +54,14 @@ using HeaderUnfolder = std::function<void(TStringList& lines)>;
 
 // Reads one body, whose header block is headers, from in through the final
 // "." line, and fills out. A message cut short ends at the "." line (an
-// attachment it cuts gets its Problem). Attachments own their files
+// attachment it cuts gets its Problem; one whose encoding ended cleanly is
+// kept, with a Note). Attachments own their files
 // (TAttachment::StoredFile); a file that could not be written is removed.
-// Throws EWireException "Boundary error" for a multipart message without a
-// usable boundary parameter (after reading on to the "." line, so the
-// connection stays in step); after the whole body was read, EWireException
-// with the first problem met: "Message too large: ..."
+// A multipart without a usable boundary parameter takes the one boundary
+// its body announces (its first "--" line), or is shown as text when the
+// body announces none or several. Throws, after the whole body was read
+// (so the connection stays in step), EWireException with the first
+// problem met: "Message too large: ..."
 // when a BodyLimits bound was hit, or a temporary file that could not be
 // created or written; and whatever in throws. Parts and
 // attachments stored before an error stay in out; open files are closed.
@@ -75,7 +77,9 @@ std::optional<std::string> HeaderParameter(std::string_view value, std::string_v
 // A parameter's text in UTF-8, in every form senders use: RFC 2231
 // extended values (name*=charset'lang'%XX) and continuations (name*0*=,
 // name*1=, ...), and plain values, quoted or not, with RFC 2047 encoded
-// words. Nothing when absent.
+// words. Made for file names: inside quotes a backslash before a letter or
+// digit stays ("C:\TEMP\a.png" as older Windows mailers wrote it keeps its
+// path separators), while \" and \\ are quoted pairs. Nothing when absent.
 std::optional<std::string> ParameterText(std::string_view value, std::string_view name);
 
 // The value of a header field in a Name=value list, also when the sender

@@ -18,6 +18,9 @@ public:
     // Appends what a final group without its pad still holds.
     void Finish(std::string& out);
     void Reset() { m_count = 0, m_bits = 0, m_done = false; }
+    // Whether the data fed so far ends on a whole group or at its pad, as
+    // complete base64 does.
+    bool Complete() const { return m_done || m_count == 0; }
 
 private:
     unsigned m_count = 0;
@@ -42,6 +45,8 @@ std::string DecodeBase64(std::string_view text);
 class UudecodeStream {
 public:
     void Feed(std::string_view line, std::string& out);
+    // Whether the "end" line has been read.
+    bool Finished() const { return m_state == State::After; }
 
 private:
     enum class State { Before, Data, After } m_state = State::Before;

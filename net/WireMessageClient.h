@@ -45,12 +45,10 @@ public:
     // MessageParts (as they arrived), named attachments into Attachments
     // with their decoded bytes in "PBE" temporary files (streamed, never
     // held whole). A message cut short ends at ".". Clears OnLine. Throws
-    // EWireException "Boundary error" for a multipart message without a
-    // boundary (after reading to "."), EWireException "Message too
-    // large: ..." after reading to "." when a bound was hit, and the
-    // transport's errors (message partly filled, files closed), among them
-    // "Too much data." past MaxMessageBytes and 10060 past the reply's
-    // time bound.
+    // EWireException "Message too large: ..." after reading to "." when a
+    // bound was hit, and the transport's errors (message partly filled,
+    // files closed), among them "Too much data." past MaxMessageBytes and
+    // 10060 past the reply's time bound.
     virtual void ReceiveBody(TWireMessage& message);
     // Writes message's body with WriteLine: the dot-stuffed Text, and with
     // attachments a multipart body with the fixed boundary

@@ -12,6 +12,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 namespace {
 
@@ -172,4 +173,148 @@ TEST(Display, DatesThatAreNotDatesShowNothing)
     for (const Row& r : rows)
         EXPECT_EQ(DisplayDate(r.value) != 0, r.date) << r.value;
     EXPECT_EQ(DisplayDate("Sun, 6 Dec 2026 23:17:43 +0100"), ParseDate("Sun, 6 Dec 2026 23:17:43 +0100"));
+}
+
+namespace {
+
+std::string sha256Hex(const std::string& bytes)
+{
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_Digest(bytes.data(), bytes.size(), md, &len, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned int i = 0; i < len; ++i) {
+        static const char digits[] = "0123456789abcdef";
+        hex += digits[md[i] >> 4];
+        hex += digits[md[i] & 15];
+    }
+    return hex;
+}
+
+std::string crlf(const std::string& lf)
+{
+    std::string out;
+    for (char c : lf) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+// Shapes of real-world mail that used to lose a part or garble it: every
+// complete part is saved byte for byte (count and SHA-256), its text shown,
+// and the readable and the raw view count the same attachments and show the
+// same date.
+TEST(Display, RealWorldShapesKeepEveryPart)
+{
+    enum class State { Saved, Noted, Cut };
+    struct File {
+        std::string proposed; // the name the save dialog proposes
+        std::size_t bytes;
+        const char* sha256;
+        State state = State::Saved;
+    };
+    struct Row {
+        const char* name;
+        std::string raw; // LF line ends
+        std::vector<std::string> shown;
+        std::vector<File> files;
+    };
+    const std::string head = "From: a@example.org\nSubject: s\nDate: Mon, 7 Dec 2026 08:00:00 +0000\n";
+    const std::string mixed = head + "Content-Type: multipart/mixed; boundary=b\n\n";
+    const Row rows[] = {
+        {"type without subtype, and no type at all",
+         mixed + "--b\nContent-Type: text; charset=us-ascii\n\nbare text\n--b\nContent-Type: <HR>\n\nno type\n"
+                 "--b\nContent-Type: image\n\nAAAA\n--b--\n",
+         {"bare text", "", "no type"},
+         {{"part-1", 4, "63c1dd951ffedf6f7fd968ad4efa39b8ed584f162f46e715114ee184f8de9201"}}},
+        {"digest parts are forwarded messages",
+         head + "Content-Type: multipart/digest; boundary=d\n\nThe digest\n"
+                "--d\n\nFrom: x@example.org\nSubject: =?utf-8?Q?F=C3=BCrst/2?=\n\none\n"
+                "--d\n\nFrom: Bob Example <b@example.org>\n\ntwo\n"
+                "--d\nContent-Type: text/plain\n\nfooter\n--d--\n",
+         {"footer"},
+         {{"Fürst 2.eml", 61, "e4844c10ef03b280a8d53b76d5af07933834c69669a416e678c8fa0aee6180c0"},
+          {"Bob Example.eml", 40, "0c145ee2694db1938f2545b675c60a334aedf38b1a30cfdbe056176c8702b443"}}},
+        {"charset labels iconv does not know",
+         mixed + "--b\nContent-Type: text/plain; charset=ks_c_5601-1987\n\n\xbe\xc8\xb3\xe7\n"
+                 "--b\nContent-Type: text/plain; charset=x-gbk\n\n\xd6\xd0\xce\xc4\n"
+                 "--b\nContent-Type: text/plain; charset=gb_2312-80\n\n\xd6\xd0\n"
+                 "--b\nContent-Type: text/plain; charset=x-sjis\n\n\x82\xa0\n"
+                 "--b\nContent-Type: text/plain; charset=x-euc-jp\n\n\xa4\xa2\n"
+                 "--b\nContent-Type: text/plain; charset=unicode-1-1-utf-7\n\ncaf+AOk-\n"
+                 "--b\nContent-Type: text/plain; charset=windows-874\n\n\xa1\n--b--\n",
+         {"안녕", "", "中文", "", "中", "", "あ", "", "あ", "", "café", "", "ก"},
+         {}},
+        {"a date that is not one", "From: a@example.org\nDate: <HR>\n\ntext\n", {"text"}, {}},
+        {"an empty line before base64 data",
+         mixed + "--b\nContent-Type: application/pdf\nContent-Transfer-Encoding: base64\n\n\nYWJj\n\n--b--\n", {},
+         {{"part-1.pdf", 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}}},
+        {"last part complete without the closing line",
+         mixed + "--b\n\ntext\n--b\nContent-Type: application/x\nContent-Transfer-Encoding: quoted-printable\n"
+                 "Content-Disposition: attachment; filename=qp.txt\n\nab=3D\n"
+                 "--b\nContent-Type: application/x\nContent-Transfer-Encoding: base64\n"
+                 "Content-Disposition: attachment; filename=ok.bin\n\nYWJj\nZA==\n",
+         {"text"},
+         {{"qp.txt", 3, "8d9d686216fc4109ebe99c169917b80e5c185d2b8d4d36b20bf9443a7a6e374c"},
+          {"ok.bin", 4, "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589", State::Noted}}},
+        {"last part cut inside a base64 group",
+         mixed + "--b\nContent-Type: application/x\nContent-Transfer-Encoding: base64\n"
+                 "Content-Disposition: attachment; filename=cut.bin\n\nYWJjZ\n",
+         {},
+         {{"cut.bin", 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", State::Cut}}},
+        {"file names with backslashes",
+         mixed + "--b\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n"
+                 "Content-Disposition: attachment; filename=\"C:\\TEMP\\nsmail.png\"\n\nYWJj\n"
+                 "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"say \\\"hi\\\".txt\"\n"
+                 "\nx\n--b\nContent-Type: application/x; name=\"D:\\\\dir\\\\y.bin\"\n\ny\n--b--\n",
+         {},
+         {{"nsmail.png", 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+          {"say \"hi\".txt", 1, "2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a4881"},
+          {"y.bin", 1, "a1fce4363854ff888cff4b8e7875d600c2682390412a8cf79b37d0b11148b0fa"}}},
+        {"no boundary parameter: the first separator announces it",
+         head + "Content-Type: multipart/mixed\n\npreamble\n--x1\nContent-Type: text/plain\n\nfirst\n"
+                "--x1\nContent-Type: multipart/alternative\n\n--in\nContent-Type: text/plain\n\nplain\n"
+                "--in\nContent-Type: text/html\n\n<b>html</b>\n--in--\n--x1--\n",
+         {"first", "", "plain"}, {}},
+        {"boundary cut to nothing", head + "Content-Type: multipart/mixed; boundary=\"\n\n--x1\n\nkept\n--x1--\n",
+         {"kept"}, {}},
+        {"no boundary, and lines starting with -- that are no separators: the body is text",
+         head + "Content-Type: multipart/mixed\n\n--one\nhello\n--\nworld\n", {"--one", "hello", "--", "world"}, {}},
+        {"no boundary and two announced one after the other: the body is text",
+         head + "Content-Type: multipart/mixed\n\n--one\n\nA\n--one--\n--two\n\nB\n--two--\n",
+         {"--one", "", "A", "--one--", "--two", "", "B", "--two--"}, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TWireMessage msg;
+        ASSERT_NO_THROW(receive(crlf(r.raw), msg));
+        const std::vector<std::string> shown = MessageWindowLines(msg, false);
+        const std::vector<std::string> raw = RawMessageWindowLines(msg, false);
+        ASSERT_GE(shown.size(), 6u);
+        ASSERT_GE(raw.size(), 6u);
+        EXPECT_EQ(shown[2], raw[2]);
+        EXPECT_EQ(shown[3], raw[3]);
+        EXPECT_EQ(shown[3], "File : " + std::to_string(r.files.size()));
+        EXPECT_EQ(std::vector<std::string>(shown.begin() + 6, shown.end()), r.shown);
+        ASSERT_EQ(msg.Attachments.size(), r.files.size());
+        for (std::size_t i = 0; i < r.files.size(); ++i) {
+            const TAttachment& a = msg.Attachments[i];
+            const File& f = r.files[i];
+            EXPECT_EQ(SafeFileName(a.FileName), f.proposed);
+            EXPECT_EQ(a.Problem.empty(), f.state != State::Cut) << a.Problem;
+            EXPECT_EQ(a.Note.empty(), f.state != State::Noted) << a.Note;
+            const std::string stored = testmail::readFile(a.StoredPathName);
+            EXPECT_EQ(stored.size(), f.bytes) << f.proposed;
+            if (f.state != State::Cut) {
+                EXPECT_EQ(sha256Hex(stored), f.sha256) << f.proposed;
+            }
+        }
+    }
+    TWireMessage notADate;
+    receive(crlf("Date: <HR>\n\nx\n"), notADate);
+    EXPECT_EQ(RawMessageWindowLines(notADate, false)[2], "Date : ");
 }
