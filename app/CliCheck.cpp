@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --check: the main job without a window. Checks every active account
 // once, in table order, and prints "AccName : N" per account; a failed
 // account gets "AccName : " + the error on stderr and the next one is still
@@ -151,7 +152,7 @@ int RunCheck(const Args& args)
     // Nothing to check is no success: a script must not read a missing,
     // unreadable or all-inactive account file as "no new mail".
     if (!state.HasActiveAccount) {
-        std::fputs("No valid account ! Please create one or activate an existing account.\n", stderr);
+        std::fputs("tolmu: No valid account ! Please create one or activate an existing account.\n", stderr);
         return 2;
     }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu without a mode: the main window on the desktop, with the mail worker
 // behind it, until "Exit" or the end of the desktop session.
 #include "app/Cli.h"
@@ -82,6 +83,7 @@ int RunWindow(const Args& args)
     char name[] = "tolmu";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
+    // Also the window class, which the desktop entry's StartupWMClass names.
     QApplication::setApplicationName(QStringLiteral("Tolmu"));
     // Hiding the window through the tray icon never ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Notifications.h"
 
 #include <QDBusConnectionInterface>
@@ -87,6 +88,7 @@ void TDesktopNotifier::send(const TNewMailNote& note, bool markup)
     QDBusMessage msg = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("category"), QStringLiteral("email.arrived"));
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.tolmu.Tolmu"));
     msg << QStringLiteral("Tolmu") << replaces << QStringLiteral("mail-unread") << Summary(note)
         << Body(note, markup) << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints
         << int32_t(-1);

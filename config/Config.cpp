@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/Config.h"
 
 #include "core/SkinCheck.h"
@@ -15,9 +16,8 @@
 
 namespace {
 
-const char* const Version = "v1.50";
-const char* const AuthorMail = "tolmu@example.org";
-const char* const CreditsWeb = "https://tolmu.example.org/skins/";
+const char* const Version = "v" TOLMU_VERSION;
+const char* const LicenceWeb = "https://www.gnu.org/licenses/gpl-3.0.html";
 
 // The directory part of a path, ending in "/".
 std::string directoryOf(const std::string& path)
@@ -184,7 +184,6 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent)
     connect(LstAcc, &QListWidget::itemClicked, this, [this] { guarded([this] { LstAccClick(); }); });
     Skemail->OnClick = [this] { guarded([this] { SkemailClick(); }); };
     SkWeb->OnClick = [this] { guarded([this] { SkWebClick(); }); };
-    AuthorLink->OnClick = [this] { guarded([this] { OpenWeb(*AuthorLink); }); };
     WebCredit->OnClick = [this] { guarded([this] { OpenWeb(*WebCredit); }); };
 }
 
@@ -313,28 +312,23 @@ void TConfig::buildCredits()
     title->move(84, 10);
     label(p, QString::fromLatin1(Version), 84, 40)->setObjectName(QStringLiteral("Version"));
 
-    auto* notice = new QLabel(QStringLiteral("Tolmu is freeware: use it, copy it and give it away as you like. "
-                                             "It watches your POP3 mailboxes and tells you when mail waits. "
-                                             "It comes with no warranty of any kind."),
+    auto* notice = new QLabel(QStringLiteral("Tolmu is free software: share and change it under the GNU General "
+                                             "Public License, version 3 or any later version. It comes with no "
+                                             "warranty of any kind."),
                               p);
     notice->setWordWrap(true);
     notice->setGeometry(8, 66, 304, 64);
 
-    label(p, QStringLiteral("Written by"), 8, 140);
-    AuthorLink = new TLinkLabel(p);
-    AuthorLink->setText(QStringLiteral("the Tolmu developers"));
-    AuthorLink->setToolTip(QStringLiteral("mailto:") + QString::fromLatin1(AuthorMail));
-    AuthorLink->setGeometry(80, 140, 230, 18);
-
+    label(p, QStringLiteral("Written by the Tolmu developers."), 8, 140);
     auto* thanks = new QLabel(QStringLiteral("Thanks to everyone who painted skins, tried early versions "
                                              "and told us what went wrong."),
                               p);
     thanks->setWordWrap(true);
     thanks->setGeometry(8, 168, 304, 36);
     WebCredit = new TLinkLabel(p);
-    WebCredit->setText(QStringLiteral("More skins"));
-    WebCredit->setToolTip(QString::fromLatin1(CreditsWeb));
-    WebCredit->setGeometry(8, 210, 200, 18);
+    WebCredit->setText(QStringLiteral("The licence: GNU GPL, version 3 or later"));
+    WebCredit->setToolTip(QString::fromLatin1(LicenceWeb));
+    WebCredit->setGeometry(8, 210, 300, 18);
 }
 
 void TConfig::guarded(const std::function<void()>& handler)

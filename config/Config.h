@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The configuration dialog: options, the account list, the choice of skin
 // with a preview on the main window, the skin's own texts, and the credits.
@@ -142,7 +143,6 @@ public:
 
     // Credits page: the author's name and the credits that carry a web
     // address (in their hint).
-    TLinkLabel* AuthorLink = nullptr;
     TLinkLabel* WebCredit = nullptr;
 
 protected:

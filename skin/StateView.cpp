@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "skin/StateView.h"
 
 #include "base/Report.h"
@@ -59,6 +60,11 @@ QPixmap builtInTrayIcon(TTrayState state)
 
 QIcon TrayIconFor(TTrayState state, const std::string& skinDir)
 {
+    const QString themed = state == TTrayState::Offline  ? QStringLiteral("network-offline")
+                           : state == TTrayState::Online ? QStringLiteral("mail-read")
+                                                         : QStringLiteral("mail-unread");
+    if (QIcon::hasThemeIcon(themed))
+        return QIcon::fromTheme(themed);
     const char* name = state == TTrayState::Offline  ? "tray_offline.png"
                        : state == TTrayState::Online ? "tray_online.png"
                                                      : "tray_mail.png";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's state pictures: the status line, the message count, the
 // online picture, the you-have-mail picture and the notification-area icon,
@@ -27,9 +28,11 @@ struct TStateView {
     std::function<void()> CloseConnection;
 };
 
-// The notification-area icon for state: tray_offline.png, tray_online.png or
-// tray_mail.png of the skin directory skinDir (ending in "/"), or a plain
-// built-in icon when the skin has none. Never null.
+// The notification-area icon for state: the desktop icon theme's
+// "network-offline", "mail-read" or "mail-unread" when the theme has it, so
+// the icon matches the panel's others; else tray_offline.png,
+// tray_online.png or tray_mail.png of the skin directory skinDir (ending in
+// "/"); else a plain built-in icon. Never null.
 QIcon TrayIconFor(TTrayState state, const std::string& skinDir);
 
 // The status text for count messages of the account named accName:

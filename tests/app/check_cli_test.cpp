@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
 #include "core/MailSession.h"
@@ -235,7 +236,7 @@ TEST_F(CheckCli, NoActiveAccountIsAnErrorNotSilence)
         r.make(accounts);
         EXPECT_EQ(run(""), 2) << r.name;
         EXPECT_EQ(out, "") << r.name;
-        EXPECT_EQ(err, "No valid account ! Please create one or activate an existing account.\n") << r.name;
+        EXPECT_EQ(err, "tolmu: No valid account ! Please create one or activate an existing account.\n") << r.name;
     }
 }
 

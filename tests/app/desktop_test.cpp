@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program under Xvfb, as a user sees it: autoconnect to a private
 // Dovecot, the window at its place in its outline (white outside), then a new
 // message, a click on the refresh button (xdotool) and the new count drawn;
@@ -149,6 +150,19 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
         EXPECT_GT(outside, 0);
         EXPECT_GT(inside, background.width() * background.height() / 4);
         EXPECT_EQ(first.pixel(WinX - 1, WinY - 1) & 0xffffff, 0xffffffu);
+    }
+
+    // Launchers match the window to its desktop entry by the window class.
+    if (installed("xprop")) {
+        const std::string entry = readFile(TOLMU_SOURCE_DIR "/assets/org.tolmu.Tolmu.desktop");
+        const auto at = entry.find("\nStartupWMClass=");
+        ASSERT_NE(at, std::string::npos);
+        const std::string wmClass = entry.substr(at + 16, entry.find('\n', at + 1) - at - 16);
+        const std::string classFile = dir + "wmclass";
+        std::system(("for w in $(xdotool search --classname '^tolmu$'); do xprop -id $w WM_CLASS; done > '" +
+                     classFile + "' 2>/dev/null").c_str());
+        EXPECT_NE(readFile(classFile).find("WM_CLASS(STRING) = \"tolmu\", \"" + wmClass + "\"\n"), std::string::npos)
+            << readFile(classFile);
     }
 
     dovecot.Deliver("me", "From: a@b\r\nSubject: m3\r\n\r\nhi\r\n");

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake --install into a temporary prefix, then the installed program as a
-# user starts it: the desktop entry valid, the man page and icon in place,
+# user starts it: the desktop entry valid, the man page and icons in place,
 # settings made in a 0700 per-user folder seeded with the first-run
-# Tolmu.ini, skins found under the prefix, and nothing written under it.
+# Tolmu.ini, skins found under the prefix, and nothing written under it;
+# then the uninstall target takes it all away again.
 # Usage: install_test.sh BUILD_DIR ASSETS_DIR
 set -uo pipefail
 build=$1 assets=$2
 t=$(mktemp -d)
-trap 'rm -rf "$t"' EXIT
+# The build's own install list (a developer's cmake --install) outlives the test.
+manifest=$build/install_manifest.txt
+[ -f "$manifest" ] && cp "$manifest" "$t/manifest.kept"
+trap '[ -f "$t/manifest.kept" ] && cp "$t/manifest.kept" "$manifest"; rm -rf "$t"' EXIT
 p=$t/prefix
 fails=0
 check() { # check DESCRIPTION COMMAND...
@@ -18,12 +23,17 @@ cmake --install "$build" --prefix "$p" >"$t/install.log" 2>&1 || { cat "$t/insta
 
 check "programs installed" test -x "$p/bin/tolmu" -a -x "$p/bin/tolmu-gui"
 check "skins and first-run settings" test -f "$p/share/tolmu/skins/default/skin.ini" -a -f "$p/share/tolmu/Tolmu.ini"
-check "icon in the hicolor theme" test -s "$p/share/icons/hicolor/32x32/apps/tolmu.png"
-check "man page names --demo" grep -q 'demo' "$p/share/man/man1/tolmu.1"
+entry=$p/share/applications/org.tolmu.Tolmu.desktop
+icon=$(sed -n 's/^Icon=//p' "$entry")
+check "icon $icon in the hicolor theme, scalable and 48 px" \
+  test -s "$p/share/icons/hicolor/scalable/apps/$icon.svg" -a -s "$p/share/icons/hicolor/48x48/apps/$icon.png"
+check "man page names --demo" grep -q 'demo' <(zcat "$p/share/man/man1/tolmu.1.gz")
 if command -v desktop-file-validate >/dev/null; then
-  check "desktop entry validates" desktop-file-validate "$p/share/applications/tolmu.desktop"
+  check "desktop entry validates" desktop-file-validate "$entry"
 fi
-check "desktop entry starts tolmu with its icon" grep -qx 'Exec=tolmu' "$p/share/applications/tolmu.desktop"
+check "desktop entry starts tolmu" grep -qx 'Exec=tolmu' "$entry"
+check "metainfo launches the desktop entry" \
+  grep -q '<launchable type="desktop-id">org.tolmu.Tolmu.desktop</launchable>' "$p/share/metainfo/org.tolmu.Tolmu.metainfo.xml"
 
 # From here on nothing under the prefix may change.
 find "$p" -printf '%p %s %T@ %m\n' | sort >"$t/before"
@@ -31,6 +41,7 @@ cfg=$t/config
 out=$(env -i PATH="$PATH" HOME="$t/home" XDG_CONFIG_HOME="$cfg" "$p/bin/tolmu" --check 2>&1)
 status=$?
 check "--check without accounts exits 2 (got $status: $out)" test "$status" -eq 2
+check "--check without accounts says so as tolmu" grep -q '^tolmu: No valid account' <<<"$out"
 check "per-user folder made 0700" test "$(stat -c %a "$cfg/tolmu" 2>/dev/null)" = 700
 check "seeded with the first-run Tolmu.ini" cmp -s "$assets/Tolmu.ini" "$cfg/tolmu/Tolmu.ini"
 summary=$(env -i PATH="$PATH" HOME="$t/home" XDG_CONFIG_HOME="$cfg" "$p/bin/tolmu" --summary 2>&1)
@@ -44,4 +55,15 @@ check "installed --demo --check: one count, one refusal" grep -q '^Demo mailbox 
 
 find "$p" -printf '%p %s %T@ %m\n' | sort >"$t/after"
 check "nothing written under the prefix" cmp -s "$t/before" "$t/after"
-[ "$fails" -eq 0 ] || { diff "$t/before" "$t/after"; exit 1; }
+cmp -s "$t/before" "$t/after" || diff "$t/before" "$t/after"
+
+# Uninstall: every file gone, and the folders the install made; the
+# prefix's own bin/, lib/ and share/ stay. A folder of someone else's
+# in share/ stays as well.
+mkdir -p "$p/share/applications/other" && touch "$p/share/applications/other/keep"
+cmake --build "$build" --target uninstall >"$t/uninstall.log" 2>&1 || cat "$t/uninstall.log"
+left=$(cd "$p" && find . -mindepth 1 | sort | tr '\n' ' ')
+check "uninstall leaves only the shared folders ($left)" \
+  test "$left" = "./bin ./lib ./share ./share/applications ./share/applications/other ./share/applications/other/keep "
+check "uninstall forgets the install" test ! -e "$manifest"
+[ "$fails" -eq 0 ]

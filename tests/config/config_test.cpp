@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration dialog offscreen with the real main window behind it:
 // message boxes and file dialogs answered by the prompt double, the mail
 // work run in place.
@@ -188,14 +189,17 @@ TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
     EXPECT_EQ(Settings.Minutes, 12) << "reloaded after OK";
     EXPECT_TRUE(w->isVisible());
 
-    // A link ends the dialog without writing anything.
+    // A link ends the dialog without writing anything. The Credits page
+    // shows the build's version and links to the licence.
     const std::string before = readFile(m_dir + "Tolmu.ini");
     configure([&](TConfig& c) {
         c.ChkAuto->setChecked(true);
         c.InfoBtnClick();
-        QTest::mouseClick(c.AuthorLink, Qt::LeftButton);
+        const auto* version = c.InfoPan->findChild<QLabel*>(QStringLiteral("Version"));
+        EXPECT_EQ(version ? version->text().toStdString() : "no version label", "v" TOLMU_VERSION);
+        QTest::mouseClick(c.WebCredit, Qt::LeftButton);
     });
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{"mailto:tolmu@example.org"});
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://www.gnu.org/licenses/gpl-3.0.html"});
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), before);
 }

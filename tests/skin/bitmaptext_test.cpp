@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bitmap text by pixels, the state pictures, and the bundled skins through
 // the skin reader.
 #include "skin/BitmapText.h"
@@ -7,6 +8,9 @@
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"
 
+#include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -275,20 +279,76 @@ TEST_F(StatePictures, UnloadableStatePicturesEndTheProgramWithTheirMessage)
     }
 }
 
-TEST(TrayIconFor, SkinIconsOrBuiltInOnes)
+// An icon theme in dir named name, holding a 32 px status icon for each of
+// icons.
+static void writeIconTheme(const QString& dir, const QString& name, const QStringList& icons)
+{
+    const QString root = dir + "/" + name;
+    QDir().mkpath(root + "/32x32/status");
+    QFile index(root + "/index.theme");
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=" + name.toUtf8() + "\nDirectories=32x32/status\n\n"
+                "[32x32/status]\nSize=32\nContext=Status\nType=Fixed\n");
+    for (const QString& icon : icons) {
+        QImage picture(32, 32, QImage::Format_ARGB32);
+        picture.fill(Qt::darkGreen);
+        ASSERT_TRUE(picture.save(root + "/32x32/status/" + icon + ".png"));
+    }
+}
+
+TEST(TrayIconFor, ThemeIconsThenSkinIconsThenBuiltInOnes)
 {
     qtTestApp();
+    QTemporaryDir themes;
+    writeIconTheme(themes.path(), "empty", {});
+    writeIconTheme(themes.path(), "mailonly", {"mail-unread"});
+    writeIconTheme(themes.path(), "full", {"network-offline", "mail-read", "mail-unread"});
+    QIcon::setThemeSearchPaths({themes.path()});
     const std::string bundled = TOLMU_SOURCE_DIR "/assets/skins/default/";
     const std::string bare = TOLMU_SOURCE_DIR "/assets/skins/no-such-skin/";
-    for (TTrayState state : {TTrayState::Offline, TTrayState::Online, TTrayState::NewMail}) {
-        for (const std::string& dir : {bundled, bare}) {
-            const QIcon icon = TrayIconFor(state, dir);
-            ASSERT_FALSE(icon.isNull());
+    const auto skinPicture = [&](const char* file) {
+        return QImage(QString::fromStdString(bundled + file)).convertToFormat(QImage::Format_ARGB32);
+    };
+    // source: the theme icon's name, "skin" (the skin's file) or "built-in".
+    struct Row {
+        const char* theme;
+        std::string skinDir;
+        TTrayState state;
+        const char* source;
+        const char* skinFile;
+    };
+    const Row rows[] = {
+        {"empty", bundled, TTrayState::Offline, "skin", "tray_offline.png"},
+        {"empty", bundled, TTrayState::Online, "skin", "tray_online.png"},
+        {"empty", bundled, TTrayState::NewMail, "skin", "tray_mail.png"},
+        {"empty", bare, TTrayState::NewMail, "built-in", nullptr},
+        {"mailonly", bundled, TTrayState::NewMail, "mail-unread", nullptr},
+        {"mailonly", bundled, TTrayState::Online, "skin", "tray_online.png"},
+        {"mailonly", bare, TTrayState::Offline, "built-in", nullptr},
+        {"full", bare, TTrayState::Offline, "network-offline", nullptr},
+        {"full", bundled, TTrayState::Online, "mail-read", nullptr},
+        {"full", bundled, TTrayState::NewMail, "mail-unread", nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.theme) + " " + r.skinDir + " " + r.source);
+        QIcon::setThemeName(QString::fromLatin1(r.theme));
+        const QIcon icon = TrayIconFor(r.state, r.skinDir);
+        ASSERT_FALSE(icon.isNull());
+        const std::string source = r.source;
+        if (source == "skin" || source == "built-in") {
+            EXPECT_EQ(icon.name(), "");
             EXPECT_EQ(icon.availableSizes().value(0), QSize(32, 32));
+        } else {
+            EXPECT_EQ(icon.name().toStdString(), source);
         }
+        if (r.skinFile)
+            EXPECT_EQ(icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32), skinPicture(r.skinFile));
     }
-    // The three states look different.
-    const auto image = [&](TTrayState s) { return TrayIconFor(s, bundled).pixmap(32, 32).toImage(); };
-    EXPECT_NE(image(TTrayState::Offline), image(TTrayState::Online));
-    EXPECT_NE(image(TTrayState::Online), image(TTrayState::NewMail));
+    // Without theme icons the three states look different.
+    QIcon::setThemeName(QStringLiteral("empty"));
+    const auto image = [&](TTrayState s, const std::string& dir) { return TrayIconFor(s, dir).pixmap(32, 32).toImage(); };
+    for (const std::string& dir : {bundled, bare}) {
+        EXPECT_NE(image(TTrayState::Offline, dir), image(TTrayState::Online, dir));
+        EXPECT_NE(image(TTrayState::Online, dir), image(TTrayState::NewMail, dir));
+    }
 }
