@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +71,27 @@ protected:
             + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
             + "' </dev/null";
         const int status = std::system(cmd.c_str());
+        out = readAll(dir / "out");
+        err = readAll(dir / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // run() in a child of our own, whose peak resident size (KB) wait4
+    // reports for it alone.
+    int runMeasured(const std::string& extra, long& peakKb)
+    {
+        const std::string cmd = std::string("exec '") + TOLMU_BINARY_DIR + "/tolmu' --check --config-dir '"
+            + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
+            + "' </dev/null";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        ::wait4(pid, &status, 0, &usage);
+        peakKb = usage.ru_maxrss;
         out = readAll(dir / "out");
         err = readAll(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -401,4 +423,38 @@ TEST_F(CheckCli, NewWithADamagedOrFailedStateCountsEverythingAndSaysSo)
             EXPECT_EQ(readAll(folder / "seen-ids").rfind("tolmu seen-ids 1\n", 0), 0u) << r.name << ": rewritten";
         }
     }
+}
+
+// A state file of some megabytes costs about its ids' bytes, not a
+// multiple of them, and the ids of accounts no longer configured are read
+// past and dropped.
+TEST_F(CheckCli, NewStateCostsLittleMoreThanItsIdsAndKeepsOnlyConfiguredAccounts)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 id-0000000\r\n2 fresh\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    const fs::path file = dir / "state" / "tolmu" / "seen-ids";
+    fs::create_directories(file.parent_path());
+    {
+        // 150000 ids of 40 bytes under the account checked, as many under
+        // one removed: 13 MB in all.
+        std::ofstream state(file, std::ios::binary);
+        state << "tolmu seen-ids 1\n";
+        for (const std::string& key : {"u@127.0.0.1:" + std::to_string(s.Port()), std::string("gone@h:110")}) {
+            state << "A " << key << "\n";
+            char id[48];
+            for (int i = 0; i < 150000; ++i) {
+                std::snprintf(id, sizeof id, "id-%07d-%030d", i, 0);
+                state << "I " << (i == 0 ? std::string("id-0000000") : std::string(id)) << "\n";
+            }
+        }
+    }
+    ASSERT_GT(fs::file_size(file), 12u << 20);
+    long peakKb = 0;
+    EXPECT_EQ(runMeasured("--new", peakKb), 0) << err;
+    EXPECT_EQ(out, "A : 1\n");
+    // The ids kept take 6.5 MB; the program itself about 6 MB more.
+    EXPECT_LT(peakKb, 32 * 1024);
+    std::printf("peak resident size: %ld KB\n", peakKb);
+    EXPECT_EQ(readAll(file), "tolmu seen-ids 1\nA u@127.0.0.1:" + std::to_string(s.Port()) + "\nI fresh\nI id-0000000\n");
 }
