@@ -139,9 +139,10 @@ int RunCheck(const Args& args)
     }
 
     TLoadState state;
+    TAccountProblems problems;
     report::SetFatalSink([](const std::string&) { throw SettingsProblem{}; });
     try {
-        LoadSettingsAndAccounts(state);
+        LoadAccountsToCheck(state, problems);
     } catch (const SettingsProblem&) {
         report::SetFatalSink(nullptr);
         return 2; // the fatal text is already on stderr
@@ -188,7 +189,10 @@ int RunCheck(const Args& args)
         std::optional<TNewCounter> counter;
         if (opts.onlyNew)
             counter.emplace(seen.Seen(SeenIdsKey(acc)));
-        const bool ok = checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
+        // A malformed line fails its own account only; the others are checked.
+        if (!problems[i - 1].empty())
+            error = problems[i - 1];
+        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
         // Only a whole listing replaces what was seen: after a failure the
         // next run still compares with the last good one.
         if (ok && counter)

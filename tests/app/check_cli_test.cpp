@@ -210,8 +210,20 @@ TEST_F(CheckCli, SettingsAndUsageProblemsExitTwo)
     }
     std::ofstream(dir / "Accounts.ini", std::ios::binary)
         << "[Account1]\r\nacc_name = A\r\nhost_name = h\r\nuser_name = u\r\npassword = p\r\nport_number = x1\r\n";
-    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(run(""), 1) << "a malformed account is that account's failure";
     EXPECT_NE(err.find("x1"), std::string::npos) << err;
+}
+
+TEST_F(CheckCli, NumbersOnlyTheWindowUsesNeverStopTheCheck)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 a\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    for (const char* line : {"minutes = abc", "posX = 99999999999", "posY = -", "minutes = 5x"}) {
+        std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n" << line << "\r\n";
+        EXPECT_EQ(run(""), 0) << line << ": " << err;
+        EXPECT_EQ(out, "A : 1\n") << line;
+    }
 }
 
 TEST_F(CheckCli, ClosedPortFailsWithinASecond)
@@ -283,9 +295,10 @@ TEST_F(CheckCli, CredentialsGoOnlyToTheirOwnServer)
         {"port -1", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
                         + "\r\nport_number = -1\r\n",
          1, "One : Invalid port number: -1\n", false},
+        // A malformed port fails its own account; the next one is checked.
         {"port abc", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
                          + "\r\nport_number = abc\r\n",
-         2, "'abc' is not a valid integer value\n", false},
+         1, "One : Accounts.ini [Account1] port_number = abc: 'abc' is not a valid integer value\n", false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
