@@ -171,6 +171,11 @@ TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
         {"server reply that would drive the terminal",
          [](ScriptedServer& s) { s.Reply("-ERR \x1b[2J\x1b]0;t\x07gone\rA : 0"); },
          "A : -ERR \\e[2J\\e]0;t\\x07gone A : 0\n"},
+        {"a reason of 100 kB is cut, saying so",
+         [](ScriptedServer& s) { s.Reply("-ERR " + std::string(100000, 'x')); },
+         "A : -ERR " + std::string(295, 'x') + " ... (cut: the server sent 100005 bytes)\n"},
+        {"NUL inside the reason", [](ScriptedServer& s) { s.Reply(std::string("-ERR no\0 uidl", 13)); },
+         "A : -ERR no\\x00 uidl\n"},
         {"listing dripped past the time-out",
          [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n").Repeat("1 a\r\n", std::chrono::milliseconds(100)); },
          "A : Socket Error #10060 Connection timed out.\n"},
@@ -212,6 +217,39 @@ TEST_F(CheckCli, SettingsAndUsageProblemsExitTwo)
         << "[Account1]\r\nacc_name = A\r\nhost_name = h\r\nuser_name = u\r\npassword = p\r\nport_number = x1\r\n";
     EXPECT_EQ(run(""), 1) << "a malformed account is that account's failure";
     EXPECT_NE(err.find("x1"), std::string::npos) << err;
+}
+
+// A settings folder another user may write to, or owns, could hold
+// planted accounts and programs: it is refused before anything is read.
+TEST_F(CheckCli, SettingsFolderOthersCanWriteOrOwnIsRefused)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        int status;
+        const char* err; // the start of stderr
+        bool needsRoot;  // chown to another user
+    } rows[] = {
+        {"writable by everyone", [](const fs::path& d) { fs::permissions(d, fs::perms(0777)); }, 2,
+         "tolmu: bad permissions on the settings folder", false},
+        {"sticky and writable by everyone", [](const fs::path& d) { fs::permissions(d, fs::perms(01777)); }, 2,
+         "tolmu: bad permissions on the settings folder", false},
+        {"owned by another user", [](const fs::path& d) { ASSERT_EQ(::chown(d.c_str(), 65534, 65534), 0); }, 2,
+         "tolmu: bad owner of the settings folder", true},
+        {"group-writable, ours", [](const fs::path& d) { fs::permissions(d, fs::perms(0770)); }, 0, "", false},
+    };
+    for (const Row& r : rows) {
+        if (r.needsRoot && ::geteuid() != 0)
+            continue;
+        r.make(dir);
+        EXPECT_EQ(run(""), r.status) << r.name << ": " << err;
+        EXPECT_EQ(err.rfind(r.err, 0), 0u) << r.name << ": " << err;
+        ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), ::getegid()), 0);
+        fs::permissions(dir, fs::perms(0700));
+    }
 }
 
 TEST_F(CheckCli, NumbersOnlyTheWindowUsesNeverStopTheCheck)
