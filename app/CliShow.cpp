@@ -123,7 +123,7 @@ int showMessage(const TPOPAcc& account, const ShowOptions& opts)
     try {
         session.Open(account);
         if (!session.Fetch(opts.number, msg, opts.headersOnly)) {
-            const std::string reply = pop.ResultText;
+            const std::string reply = ServerReplyText(pop.ResultText);
             session.Close();
             printError(reply);
             return 1;
