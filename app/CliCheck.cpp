@@ -20,7 +20,10 @@
 #include <ctime>
 #include <exception>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -137,9 +140,10 @@ int RunCheck(const Args& args)
     }
 
     TLoadState state;
+    TAccountProblems problems;
     report::SetFatalSink([](const std::string&) { throw SettingsProblem{}; });
     try {
-        LoadSettingsAndAccounts(state);
+        LoadAccountsToCheck(state, problems);
     } catch (const SettingsProblem&) {
         report::SetFatalSink(nullptr);
         return 2; // the fatal text is already on stderr
@@ -156,15 +160,22 @@ int RunCheck(const Args& args)
         return 2;
     }
 
+    // Only the mailboxes still configured are read and kept: ids of an
+    // account removed since go at the next save.
     TSeenIds seen;
     const std::string seenPath = SeenIdsPath();
     if (opts.onlyNew) {
+        std::set<std::string> keys;
+        for (int i = 1; i <= AccountCount; ++i)
+            keys.insert(SeenIdsKey(AccountTable[i - 1]));
         std::string warning;
-        seen.Load(seenPath, warning);
+        seen.Load(seenPath, keys, warning);
         if (!warning.empty())
             std::fprintf(stderr, "tolmu: %s; every message counts as new\n", oneLine(warning).c_str());
     }
-    TSeenIds next = seen;
+    // Every account compares with what the last run saw, even when two
+    // accounts share a mailbox: the new lists replace the old ones at the end.
+    std::vector<std::pair<std::string, TIdList>> listed;
 
     const std::time_t started = std::time(nullptr);
     nlohmann::ordered_json accounts = nlohmann::ordered_json::array();
@@ -179,11 +190,14 @@ int RunCheck(const Args& args)
         std::optional<TNewCounter> counter;
         if (opts.onlyNew)
             counter.emplace(seen.Seen(SeenIdsKey(acc)));
-        const bool ok = checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
+        // A malformed line fails its own account only; the others are checked.
+        if (!problems[i - 1].empty())
+            error = problems[i - 1];
+        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
         // Only a whole listing replaces what was seen: after a failure the
         // next run still compares with the last good one.
         if (ok && counter)
-            next.Replace(SeenIdsKey(acc), counter->TakeIds());
+            listed.emplace_back(SeenIdsKey(acc), counter->TakeIds());
         if (ok)
             total += count;
         else
@@ -205,8 +219,10 @@ int RunCheck(const Args& args)
 
     bool notKept = false;
     if (opts.onlyNew) {
+        for (auto& [key, ids] : listed)
+            seen.Replace(key, std::move(ids));
         try {
-            next.Save(seenPath);
+            seen.Save(seenPath);
         } catch (const std::exception& e) {
             // The next run would count the same mail again: no success.
             std::fprintf(stderr, "tolmu: cannot keep the ids seen: %s\n", oneLine(e.what()).c_str());

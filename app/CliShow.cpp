@@ -127,7 +127,7 @@ int showMessage(const TPOPAcc& account, const ShowOptions& opts)
     try {
         session.Open(account);
         if (!session.Fetch(opts.number, msg, opts.headersOnly)) {
-            const std::string reply = pop.ResultText;
+            const std::string reply = ServerReplyText(pop.ResultText);
             session.Close();
             printError(reply);
             return 1;
@@ -172,8 +172,13 @@ int RunShow(const Args& args)
     TPOPAcc account;
     try {
         TLoadState state;
-        LoadSettingsAndAccounts(state);
-        account = chooseAccount(opts, state);
+        TAccountProblems problems;
+        LoadAccountsToCheck(state, problems);
+        const TPOPAcc& chosen = chooseAccount(opts, state);
+        // Another account's malformed line does not stop reading this one.
+        if (const std::string& problem = problems[&chosen - AccountTable.data()]; !problem.empty())
+            throw Exception(problem);
+        account = chosen;
     } catch (const std::exception& e) {
         printError(e.what());
         return 2;

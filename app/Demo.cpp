@@ -2,6 +2,7 @@
 
 #include "base/Exception.h"
 #include "core/ConfigDir.h"
+#include "core/SeenIds.h"
 #include "core/Settings.h"
 #include "demo/DemoServer.h"
 
@@ -69,6 +70,7 @@ DemoRun::DemoRun()
         std::error_code ec;
         fs::remove_all(m_dir, ec);
         SetConfigDir("");
+        SetSeenIdsPath("");
         throw;
     }
 }
@@ -79,6 +81,7 @@ DemoRun::~DemoRun()
     std::error_code ec;
     fs::remove_all(m_dir, ec);
     SetConfigDir("");
+    SetSeenIdsPath("");
 }
 
 void DemoRun::StartArrivals(std::chrono::milliseconds interval) { m_server->DeliverEvery(interval); }
@@ -86,6 +89,8 @@ void DemoRun::StartArrivals(std::chrono::milliseconds interval) { m_server->Deli
 void DemoRun::writeSettings(const std::string& skin)
 {
     SetConfigDir(m_dir);
+    // --demo --check --new counts against the run's own state, never the user's.
+    SetSeenIdsPath(m_dir + "seen-ids");
     const std::string sound = m_dir + "new-mail.wav";
     std::ofstream(sound, std::ios::binary) << chime();
     const int32_t port = m_server->Port();

@@ -15,7 +15,8 @@ public:
     // Starts the demo mailbox and points the settings at a fresh folder
     // under $TMPDIR (else /tmp) holding Tolmu.ini (autoconnect, a check
     // every minute, the tray icon and a sound), Accounts.ini (the working
-    // account, then the refused one) and the sound file. Throws Exception
+    // account, then the refused one) and the sound file; --check --new
+    // keeps its state file there too. Throws Exception
     // when the server cannot listen, the bundled skin is missing or the
     // folder cannot be written; nothing is left behind then.
     DemoRun();

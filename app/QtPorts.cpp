@@ -19,7 +19,22 @@ QString boxText(const std::string& text)
     QString s = QString::fromStdString(text);
     s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
+    // A plain-text box breaks lines between words only: a long path or
+    // file name would make it wider than the screen. A zero-width space
+    // every so many characters of a long word lets it break there.
+    constexpr int MaxUnbroken = 40;
+    QString out;
+    out.reserve(s.size() + s.size() / MaxUnbroken);
+    int run = 0;
+    for (const QChar c : s) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > MaxUnbroken && !c.isLowSurrogate()) {
+            out += QChar(0x200B);
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
 }
 
 // "desc (*.x) | *.x" -> "desc (*.x)".

@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <system_error>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -59,52 +57,103 @@ private:
     throw Exception("Cannot write file \"" + path + "\". " + std::strerror(errno));
 }
 
-mode_t modeFor(const std::string& path, int mode)
+// What stands at path now: nothing, a regular file or a link (all fine to
+// replace), or something else, which is refused. existing gets the mode of
+// a regular file there.
+void checkReplaceable(const std::string& path, const struct stat*& existing, struct stat& st)
+{
+    existing = nullptr;
+    if (::lstat(path.c_str(), &st) != 0)
+        return; // nothing there yet (or unreachable, which the write reports)
+    if (S_ISREG(st.st_mode)) {
+        existing = &st;
+        return;
+    }
+    if (S_ISLNK(st.st_mode))
+        return;
+    throw Exception("Cannot write file \"" + path + "\". It is not a regular file.");
+}
+
+mode_t modeFor(const struct stat* existing, int mode)
 {
     if (mode >= 0)
         return static_cast<mode_t>(mode);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return st.st_mode & 07777;
+    if (existing)
+        return existing->st_mode & 07777;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
 }
 
+// Collects the pieces into blocks, so that many small pieces cost few writes.
+class BlockWriter {
+public:
+    BlockWriter(int fd, const std::string& path) : m_fd(fd), m_path(path) { m_block.reserve(BlockBytes); }
+
+    void add(std::string_view piece)
+    {
+        if (m_block.size() + piece.size() > BlockBytes)
+            flush();
+        if (piece.size() >= BlockBytes)
+            writeAll(piece);
+        else
+            m_block.append(piece);
+    }
+    void flush()
+    {
+        writeAll(m_block);
+        m_block.clear();
+    }
+
+private:
+    static constexpr std::size_t BlockBytes = 64 * 1024;
+
+    void writeAll(std::string_view bytes)
+    {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail(m_path);
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+
+    int m_fd;
+    const std::string& m_path;
+    std::string m_block;
+};
+
 } // namespace
 
-void WriteFileAtomically(const std::string& given, const std::string& content, int mode)
+void WriteFileAtomically(const std::string& path, const std::function<void(const AtomicSink& sink)>& produce, int mode)
 {
-    // Rewrite the file a symbolic link points at rather than replace the link.
-    std::error_code ec;
-    std::string path = given;
-    if (std::filesystem::is_symlink(given, ec)) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(given, ec);
-        if (!ec)
-            path = target.string();
-    }
+    struct stat st {};
+    const struct stat* existing = nullptr;
+    checkReplaceable(path, existing, st);
     TempFile tmp(path);
     if (tmp.fd() < 0)
         fail(path);
-    if (::fchmod(tmp.fd(), modeFor(path, mode)) != 0)
+    if (::fchmod(tmp.fd(), modeFor(existing, mode)) != 0)
         fail(path);
-    const char* p = content.data();
-    std::size_t left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(tmp.fd(), p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(path);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    BlockWriter writer(tmp.fd(), path);
+    produce([&writer](std::string_view piece) { writer.add(piece); });
+    writer.flush();
     if (::fsync(tmp.fd()) != 0)
         fail(path);
     if (!tmp.close())
         fail(path);
+    // Checked again just before the rename: a FIFO or device put in place
+    // meanwhile is still never replaced by a regular file.
+    checkReplaceable(path, existing, st);
     if (::rename(tmp.name().c_str(), path.c_str()) != 0)
         fail(path);
     tmp.committed();
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& content, int mode)
+{
+    WriteFileAtomically(path, [&content](const AtomicSink& sink) { sink(content); }, mode);
 }

@@ -1,5 +1,7 @@
 #include "base/Report.h"
 
+#include "base/Text.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -46,11 +48,23 @@ std::string ConsoleText(const std::string& text, LineBreaks breaks)
             out += "\\e";
         } else if (c < 0x20 || c == 0x7F) {
             appendEscape(out, c);
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
-                   && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            // A C1 control written in UTF-8: U+009B is a CSI to a UTF-8 terminal.
-            appendEscape(out, c);
-            appendEscape(out, static_cast<unsigned char>(text[++i]));
+        } else if (c >= 0x80) {
+            char32_t cp = 0;
+            const std::size_t len = text::utf8Char(text, i, cp);
+            if (len == 2 && cp <= 0x9F) {
+                // A C1 control written in UTF-8: U+009B is a CSI to a UTF-8 terminal.
+                appendEscape(out, c);
+                appendEscape(out, static_cast<unsigned char>(text[++i]));
+            } else if (len > 1) {
+                out.append(text, i, len);
+                i += len - 1;
+            } else if (c <= 0x9F) {
+                // A raw C1 byte outside any UTF-8 character: 0x9B is a CSI
+                // to a terminal reading 8-bit controls.
+                appendEscape(out, c);
+            } else {
+                out += static_cast<char>(c); // Latin-1 text, harmless
+            }
         } else {
             out += static_cast<char>(c);
         }

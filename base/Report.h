@@ -28,9 +28,10 @@ enum class LineBreaks {
 // reply or a line of a mail. Whatever could drive the terminal is shown as
 // a visible escape instead, so that a message or a server can neither
 // rewrite the screen nor fake output: ESC as "\e", the other control
-// characters (C0, DEL, and C1 written in UTF-8) as "\x07"-style escapes,
-// each byte of a C1 character on its own ("\xc2\x9b"). Tab stays, line
-// breaks follow breaks; every other byte passes unchanged.
+// characters (C0, DEL, C1 written in UTF-8, and the raw bytes 0x80 to 0x9F
+// outside a UTF-8 character) as "\x07"-style escapes, each byte of a C1
+// character on its own ("\xc2\x9b"). Tab stays, line breaks follow breaks;
+// every other byte passes unchanged.
 std::string ConsoleText(const std::string& text, LineBreaks breaks = LineBreaks::Keep);
 
 // Reports text through the sink and stderr, then ends the process with

@@ -74,7 +74,11 @@ void prepareUserDir(const std::string& dir)
         return;
     std::error_code ec;
     const fs::path path(dir);
+    // The folders above it first: their failure (a permission, as a rule)
+    // is the reason to tell, not the missing parent it leads to.
     fs::create_directories(path.parent_path().parent_path(), ec);
+    if (ec)
+        throw Exception("cannot make the settings folder " + dir + ": " + ec.message());
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         throw Exception("cannot make the settings folder " + dir + ": " + std::strerror(errno));
     const std::string seed = DataDir() + "Tolmu.ini";
@@ -83,6 +87,25 @@ void prepareUserDir(const std::string& dir)
         if (ec)
             throw Exception("cannot write " + dir + "Tolmu.ini: " + ec.message());
     }
+}
+
+// Settings hold passwords and name the programs Tolmu starts: a folder
+// that another user may write to (or owns) could have them planted, so it
+// is refused as ssh refuses such a folder for its keys. Root may own it.
+void checkSettingsFolder(const std::string& dir)
+{
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return; // reading the settings then tells what is wrong
+    if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+        const passwd* pw = ::getpwuid(st.st_uid);
+        throw Exception("bad owner of the settings folder " + dir + ": it belongs to " +
+                        (pw ? "user " + std::string(pw->pw_name) : "user id " + std::to_string(st.st_uid)) +
+                        ", not to you; refusing to use it");
+    }
+    if (st.st_mode & S_IWOTH)
+        throw Exception("bad permissions on the settings folder " + dir +
+                        ": every user may write to it; refusing to use it (chmod o-w '" + dir + "' mends that)");
 }
 
 } // namespace
@@ -177,5 +200,6 @@ std::vector<std::string> TakeConfigDirOption(const std::vector<std::string>& arg
         SetConfigDir(dir);
     else if (configDirOverride().empty())
         prepareUserDir(defaultDir());
+    checkSettingsFolder(ConfigDir());
     return rest;
 }

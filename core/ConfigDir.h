@@ -44,6 +44,7 @@ std::string SkinDirFor(const std::string& value);
 // with SetConfigDir and returns the other arguments in their order. Without
 // the option, a per-user settings folder is made on first use (mode 0700)
 // and given the installed Tolmu.ini.
-// Throws Exception when the option has no value or is given twice, or when
-// the per-user folder cannot be made.
+// Throws Exception when the option has no value or is given twice, when
+// the per-user folder cannot be made, and when the settings folder belongs
+// to another user (root aside) or every user may write to it.
 std::vector<std::string> TakeConfigDirOption(const std::vector<std::string>& args);

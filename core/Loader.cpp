@@ -12,9 +12,9 @@ const char* const TolmuIniNotFound =
 
 bool allBlanks(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
-} // namespace
-
-void LoadSettingsAndAccounts(TLoadState& state)
+// Stages 1 to 5: the "On Top" mark, the skin directory, the accounts and
+// the first active one.
+void loadSkinDirAndAccounts(TLoadState& state, TAccountProblems* problems)
 {
     state.OnTopChecked = false;
 
@@ -30,7 +30,7 @@ void LoadSettingsAndAccounts(TLoadState& state)
         CurrentSkinDir = dir;
     }
 
-    ReadAccounts();
+    ReadAccounts(problems);
 
     bool found = false;
     for (int i = 1; i <= AccountCount && !found; ++i) {
@@ -46,6 +46,13 @@ void LoadSettingsAndAccounts(TLoadState& state)
     // an empty table gives 2, as stored set-ups have always seen it.
     if (!found)
         state.CurrentAccount = AccountCount == 0 ? 2 : AccountCount + 1;
+}
+
+} // namespace
+
+void LoadSettingsAndAccounts(TLoadState& state)
+{
+    loadSkinDirAndAccounts(state, nullptr);
 
     // The menu's mark follows the ontop line even when a number after it
     // turns out to be malformed.
@@ -56,6 +63,11 @@ void LoadSettingsAndAccounts(TLoadState& state)
         throw;
     }
     state.OnTopChecked = Settings.OnTop;
+}
+
+void LoadAccountsToCheck(TLoadState& state, TAccountProblems& problems)
+{
+    loadSkinDirAndAccounts(state, &problems);
 }
 
 void LitSkinIni(TLoadState& state)

@@ -2,6 +2,8 @@
 // The start-up loader: settings and accounts, then the skin. The main window
 // runs it at start, after the configuration dialog's OK and for a skin
 // preview; tolmu --check and --show run its first stage alone.
+#include "core/Settings.h"
+
 #include <cstdint>
 
 // Main-window values that the loader fills. The main window owns one of
@@ -22,6 +24,13 @@ struct TLoadState {
 // has no usable current_skin line; throws Exception when a number in either
 // file is not a decimal integer (the values read before it are kept).
 void LoadSettingsAndAccounts(TLoadState& state);
+
+// The loader for a run that checks or reads accounts without the window
+// (tolmu --check, --show): stages 1 to 5 as above, but a port that is not a
+// decimal integer is only that account's problem (problems, by table
+// index) and the window's options of stage 6 are not read at all, so that
+// a malformed position or period cannot stop a check.
+void LoadAccountsToCheck(TLoadState& state, TAccountProblems& problems);
 
 // The whole loader: LoadSettingsAndAccounts, then ReadSkin (skin/file).
 // Fatal messages and exceptions as those two stages.

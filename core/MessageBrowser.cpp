@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -70,13 +72,20 @@ void SaveAttachmentAs(const TShownAttachment& att, const std::string& path)
     if (in.fd < 0)
         systemError("read", att.StoredPathName);
     PartFile out;
-    const std::string part = path + ".part";
+    // A short name of its own beside path: path + ".part" would pass the
+    // 255 bytes a name may have when path's own name is longer than 250.
+    const std::size_t slash = path.rfind('/');
+    std::string part = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tolmu-save-XXXXXX";
+    out.fd = ::mkstemp(part.data());
+    if (out.fd < 0)
+        systemError("create", path);
+    out.path = part;
     // 0666 less the umask: the user's normal permissions, not the private
     // temporary copy's 0600.
-    out.fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (out.fd < 0)
-        systemError("create", part);
-    out.path = part;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(out.fd, 0666 & ~mask) != 0)
+        systemError("create", path);
     char buf[64 * 1024];
     for (;;) {
         const ssize_t r = ::read(in.fd, buf, sizeof buf);

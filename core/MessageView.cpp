@@ -1,6 +1,7 @@
 #include "core/MessageView.h"
 
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "core/DisplayText.h"
 
 #include <cerrno>
@@ -66,7 +67,9 @@ std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool hea
     return lines;
 }
 
-std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+namespace {
+
+std::vector<std::string> readableLines(const TWireMessage& msg, bool headersOnly)
 {
     std::vector<std::string> lines;
     lines.push_back("From : " + DisplayHeader(msg.From()));
@@ -88,12 +91,43 @@ std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool header
     return lines;
 }
 
+} // namespace
+
+std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly)
+{
+    // A sender's bidirectional controls could make a subject or a file
+    // name in the text read as something else: they show as escapes.
+    std::vector<std::string> lines = readableLines(msg, headersOnly);
+    for (std::string& line : lines)
+        line = text::escapeBidiControls(line);
+    return lines;
+}
+
 // A file name from a mail cannot choose the folder it lands in: only its
 // last path component is used (either separator, as senders on any system
 // write them).
 std::string SafeFileName(const std::string& fileName)
 {
-    std::string name = fileName.substr(fileName.find_last_of("/\\") + 1);
+    const std::string last = fileName.substr(fileName.find_last_of("/\\") + 1);
+    // Control characters could drive a terminal listing the folder, and
+    // the bidirectional ones make a name read as another ("RTL<U+202E>txt.exe"
+    // as "RTLexe.txt"): each becomes "_".
+    std::string name;
+    name.reserve(last.size());
+    for (std::size_t i = 0; i < last.size();) {
+        const auto c = static_cast<unsigned char>(last[i]);
+        char32_t cp = 0;
+        const std::size_t len = text::utf8Char(last, i, cp);
+        if (c < 0x20 || c == 0x7F || (len == 0 && c <= 0x9F) || (len == 2 && cp <= 0x9F) ||
+            text::isBidiControl(cp))
+            name += '_';
+        else
+            name.append(last, i, len ? len : 1);
+        i += len ? len : 1;
+    }
+    // A leading "~" is a home folder to a save dialog and to a shell.
+    if (!name.empty() && name[0] == '~')
+        name[0] = '_';
     if (name.empty() || name == "." || name == "..")
         name = "attachment";
     return name;

@@ -18,6 +18,7 @@ std::string ShortDate(TDateTime value);
 // underscores, an empty line and (not headersOnly) the message text. From
 // and Subject have their encoded words decoded, a date that is not one shows
 // nothing, and the text is the readable one of DisplayBodyLines.
+// Bidirectional controls show as "\u202E"-style escapes.
 std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool headersOnly);
 
 // The same lines as the message holds them: From and Subject as they
@@ -25,8 +26,10 @@ std::vector<std::string> MessageWindowLines(const TWireMessage& msg, bool header
 std::vector<std::string> RawMessageWindowLines(const TWireMessage& msg, bool headersOnly);
 
 // A file name from a mail made safe to create in a folder the user chose:
-// only its last path component (either separator counts), and
-// "attachment" for an empty name, "." or "..".
+// only its last path component (either separator counts), control
+// characters (C0, DEL, C1) and bidirectional controls made "_", a leading
+// "~" made "_" (a home folder to a save dialog), and "attachment" for an
+// empty name, "." or "..".
 std::string SafeFileName(const std::string& fileName);
 
 // Copies the attachment's stored file into dir under SafeFileName of its

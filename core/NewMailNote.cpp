@@ -1,5 +1,6 @@
 #include "core/NewMailNote.h"
 
+#include "base/Text.h"
 #include "core/DisplayText.h"
 #include "core/MailSession.h"
 
@@ -13,7 +14,7 @@ bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 std::string HeadlineText(std::string_view raw, std::size_t maxChars)
 {
-    const std::string decoded = DisplayHeader(raw);
+    const std::string decoded = text::escapeBidiControls(DisplayHeader(raw));
     std::string line;
     line.reserve(decoded.size());
     bool blank = true; // drops leading blanks and runs of them

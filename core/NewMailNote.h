@@ -42,7 +42,8 @@ public:
 };
 
 // A header value for a notification line: encoded words decoded, control
-// characters and line breaks made blanks, blanks collapsed and trimmed, cut
+// characters and line breaks made blanks, bidirectional controls shown as
+// "\u202E"-style escapes, blanks collapsed and trimmed, cut
 // to at most maxChars UTF-8 characters with "…" marking the cut.
 std::string HeadlineText(std::string_view raw, std::size_t maxChars);
 

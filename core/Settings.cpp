@@ -99,8 +99,10 @@ void ReadSettings(TSettings& settings)
             settings.*key.number = numberOr(FindInSkin(file, "", key.name), key.missing);
 }
 
-void ReadAccounts()
+void ReadAccounts(TAccountProblems* problems)
 {
+    if (problems)
+        problems->fill({});
     for (TPOPAcc& acc : AccountTable)
         acc = TPOPAcc{};
     AccountCount = 0;
@@ -124,9 +126,20 @@ void ReadAccounts()
         acc.UserName = value("user_name");
         acc.Password = UnscramblePassword(value("password"));
         acc.Inactive = isFlagSet(value("inactive"));
-        acc.PortNumber = numberOr(value("port_number"), 110);
+        std::string problem;
+        const std::string port = value("port_number");
+        try {
+            acc.PortNumber = numberOr(port, 110);
+        } catch (const Exception& e) {
+            if (!problems)
+                throw;
+            acc.PortNumber = 0;
+            problem = "Accounts.ini [Account" + std::to_string(n) + "] port_number = " + port + ": " + e.what();
+        }
         if (acc.HostName.empty() || acc.UserName.empty() || acc.Password.empty())
             continue;
+        if (problems)
+            (*problems)[AccountCount] = problem;
         AccountTable[AccountCount++] = acc;
     }
 }

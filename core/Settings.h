@@ -63,13 +63,19 @@ std::string UnscramblePassword(const std::string& text);
 // An unreadable Tolmu.ini ends the program (FindInSkin).
 void ReadSettings(TSettings& settings);
 
+// Per account of the table (account i at [i - 1]): why it cannot be used as
+// read, or empty.
+using TAccountProblems = std::array<std::string, MaxAccounts>;
+
 // Refills the account table from Accounts.ini: [Account1] on, stopping at
 // the first block without an acc_name; a block missing its host, user or
 // password is skipped. Each key is looked up in its own block only (up to
 // the next account header); a key missing there reads "none". A port is
 // stored as written, even outside 1..65535 (connecting then fails for that
-// account alone). Throws Exception when a port is not a decimal integer.
-void ReadAccounts();
+// account alone). A port that is not a decimal integer throws Exception,
+// or, with problems given, is that account's problem (the section, the line
+// and why) and the other accounts are read on.
+void ReadAccounts(TAccountProblems* problems = nullptr);
 
 // Rewrites Accounts.ini from the table (eight CR LF lines per used slot,
 // passwords scrambled), through a temporary file renamed over the old one,

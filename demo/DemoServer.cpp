@@ -8,7 +8,9 @@
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -37,16 +39,20 @@ long number(const std::string& s)
 // (the messages there at login, with their deletion marks).
 class Conversation {
 public:
-    Conversation(int fd, const DemoServer::Limits& limits, const std::atomic<bool>& stop)
-        : m_stream(fd), m_limits(limits), m_stop(stop)
+    Conversation(int fd, const DemoServer::Limits& limits, std::chrono::milliseconds idle, const std::atomic<bool>& stop)
+        : m_stream(fd), m_limits(limits), m_idle(idle), m_stop(stop)
     {
+        touch();
     }
+
+    // The session did something: it may stay idle for the idle time from now.
+    void touch() { m_deadline = Clock::now() + m_idle; }
 
     // False when the peer went away, stayed silent too long, or the server stops.
     bool send(const std::string& text)
     {
         std::size_t at = 0;
-        const Clock::time_point deadline = Clock::now() + m_limits.Idle;
+        const Clock::time_point deadline = Clock::now() + m_idle;
         while (at < text.size()) {
             const long n = m_stream.Send(text.data() + at, text.size() - at);
             if (n > 0)
@@ -61,7 +67,6 @@ public:
     // conversation; a line longer than the bound is answered and ends it.
     bool readLine(std::string& line)
     {
-        const Clock::time_point deadline = Clock::now() + m_limits.Idle;
         for (;;) {
             const std::size_t lf = m_buffer.find('\n');
             if (lf != std::string::npos) {
@@ -80,7 +85,7 @@ public:
             const long n = m_stream.Receive(buf, sizeof buf);
             if (n > 0)
                 m_buffer.append(buf, static_cast<std::size_t>(n));
-            else if (n != ByteStream::WouldBlock || !wait(deadline))
+            else if (n != ByteStream::WouldBlock || !wait(m_deadline))
                 return false;
         }
     }
@@ -100,8 +105,10 @@ private:
 
     TcpStream m_stream;
     const DemoServer::Limits& m_limits;
+    const std::chrono::milliseconds m_idle;
     const std::atomic<bool>& m_stop;
     std::string m_buffer;
+    Clock::time_point m_deadline;
 };
 
 // The message as RETR or TOP sends it: lines that start with "." doubled,
@@ -215,15 +222,18 @@ void DemoServer::acceptLoop()
             continue;
         }
         reapSessions(false); // sessions that ended while we waited free their place
-        if (static_cast<int>(m_sessions.size()) >= m_limits.MaxSessions) {
+        const bool own = fromOwnProcess(peer);
+        const auto alike = std::count_if(m_sessions.begin(), m_sessions.end(), [own](const Session& s) { return s.own == own; });
+        if (alike >= m_limits.MaxSessions) {
             static const char busy[] = "-ERR [SYS/TEMP] too many sessions, try again later\r\n";
             (void)::send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
             ::close(fd);
             continue;
         }
         Session& s = m_sessions.emplace_back();
-        s.thread = std::thread([this, fd, &s] {
-            serve(fd);
+        s.own = own;
+        s.thread = std::thread([this, fd, own, &s] {
+            serve(fd, own);
             s.done = true;
         });
     }
@@ -242,9 +252,38 @@ void DemoServer::reapSessions(bool all)
     }
 }
 
-void DemoServer::serve(int fd)
+bool DemoServer::fromOwnProcess(const sockaddr_in& peer) const
 {
-    Conversation c(fd, m_limits, m_stop);
+    // The peer's end of the connection is one of our descriptors when the
+    // program's own client made it: a socket whose own address is the
+    // peer's and whose other end is this server.
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return false;
+    bool found = false;
+    while (const dirent* e = ::readdir(fds)) {
+        const int fd = std::atoi(e->d_name);
+        if (e->d_name[0] < '0' || e->d_name[0] > '9' || fd == ::dirfd(fds) || fd == m_listenFd)
+            continue;
+        sockaddr_in local{}, remote{};
+        socklen_t localLen = sizeof local, remoteLen = sizeof remote;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0 || local.sin_family != AF_INET ||
+            local.sin_port != peer.sin_port || local.sin_addr.s_addr != peer.sin_addr.s_addr)
+            continue;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLen) == 0 &&
+            remote.sin_family == AF_INET && remote.sin_port == htons(m_port) &&
+            remote.sin_addr.s_addr == htonl(INADDR_LOOPBACK)) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(fds);
+    return found;
+}
+
+void DemoServer::serve(int fd, bool own)
+{
+    Conversation c(fd, m_limits, own ? m_limits.Idle : m_limits.OthersIdle, m_stop);
     std::vector<Stored> view; // the mailbox as it was at login
     std::vector<bool> deleted;
     bool loggedIn = false;
@@ -279,6 +318,10 @@ void DemoServer::serve(int fd)
         const std::string cmd = words.empty() ? std::string() : upper(words[0]);
         const std::string arg1 = words.size() > 1 ? words[1] : std::string();
         bool ok = true;
+        // NOOP alone does not keep a session: a client that only holds its
+        // place is ended after the idle time like a silent one.
+        if (cmd != "NOOP")
+            c.touch();
 
         if (cmd == "QUIT") {
             if (loggedIn) {

@@ -2,7 +2,9 @@
 // The demo mailbox's POP3 server (RFC 1939: USER, PASS, STAT, LIST, UIDL,
 // RETR, TOP, DELE, RSET, NOOP, QUIT), run inside the process on its own
 // thread. It listens on 127.0.0.1 only, on a free port, and serves one
-// working account and one that is always refused at login.
+// working account and one that is always refused at login. Any local user
+// can connect to 127.0.0.1, so the program's own connections (found among
+// this process's sockets) are served ahead of everyone else's.
 //
 // Listening and accepting are plain POSIX calls (the net layer has only the
 // connecting side); each accepted connection is a TcpStream, waited on with
@@ -15,16 +17,22 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <thread>
 #include <vector>
 
 // The server's bounds. Defined outside the class so that "= {}" can stand
 // as a default argument inside it.
+// Sessions of the program's own clients (connections from this process)
+// and those of anyone else count apart, so other local users can never
+// take the places the program needs; a command other than NOOP is what
+// keeps a session alive.
 struct DemoLimits {
     std::size_t MaxMessages = 100;                           // arrivals past this are dropped
     std::size_t MaxLineBytes = 512;                          // a longer command ends its session
-    int MaxSessions = 8;                                     // more at once get -ERR and are closed
-    std::chrono::milliseconds Idle{std::chrono::minutes(2)}; // silence that ends a session
+    int MaxSessions = 8;                                     // more at once (own or others') get -ERR and are closed
+    std::chrono::milliseconds Idle{std::chrono::minutes(2)}; // silence or NOOPs that end an own session
+    std::chrono::milliseconds OthersIdle{std::chrono::seconds(15)}; // the same for another process's session
 };
 
 class DemoServer {
@@ -62,11 +70,15 @@ private:
     using Stored = std::shared_ptr<const DemoMessage>;
     struct Session {
         std::thread thread;
+        bool own = false; // a connection of this process
         std::atomic<bool> done{false};
     };
 
     void acceptLoop();
-    void serve(int fd);
+    // Whether peer, a connection just accepted, comes from a socket of this
+    // very process.
+    bool fromOwnProcess(const sockaddr_in& peer) const;
+    void serve(int fd, bool own);
     void reapSessions(bool all);
 
     Limits m_limits;

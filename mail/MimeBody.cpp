@@ -661,8 +661,11 @@ private:
                     m_levels.push_back(Level{"--" + *inner, group, media == "multipart/digest"});
                     return capture(nullptr);
                 }
-                note("Message too complex: alternatives nested more than " +
-                     std::to_string(m_limits.MaxDepth) + " deep were not read.");
+                // Named after the kind of part that went one level too deep.
+                const std::string media = MediaType(ct);
+                note("Message too complex: " +
+                     (media == "multipart/alternative" ? std::string("alternatives") : media + " parts") +
+                     " nested more than " + std::to_string(m_limits.MaxDepth) + " deep were not read.");
             }
             return capture(nullptr);
         }

@@ -350,10 +350,10 @@ int16_t TWireSocket::SendCommand(const std::string& command, int16_t expected,
     }
     ReadResponse();
     if (expected >= 0 && expected != ResultCode)
-        throw EWireResponseError(ResultText);
+        throw EWireResponseError(ServerReplyText(ResultText));
     const std::string pad(2u * indent, ' ');
     if (statusText == "*")
-        ReportStatus(pad + ResultText);
+        ReportStatus(pad + ServerReplyText(ResultText));
     else if (!statusText.empty())
         ReportStatus(pad + statusText);
     return ResultCode;

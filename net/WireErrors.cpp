@@ -152,3 +152,24 @@ void RethrowWithMessage(const Exception& e, const std::string& message)
         throw EWireException(message);
     throw Exception(message);
 }
+
+std::string ServerReplyText(const std::string& line)
+{
+    std::size_t keep = line.size();
+    if (keep > MaxServerTextBytes) {
+        keep = MaxServerTextBytes;
+        while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80)
+            --keep;
+    }
+    std::string out;
+    out.reserve(keep + 48);
+    for (std::size_t i = 0; i < keep; ++i) {
+        if (line[i] == '\0')
+            out += "\\x00";
+        else
+            out += line[i];
+    }
+    if (keep < line.size())
+        out += " ... (cut: the server sent " + std::to_string(line.size()) + " bytes)";
+    return out;
+}

@@ -4,6 +4,7 @@
 // Exception with a fixed text), carrying one message.
 #include "base/Exception.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -72,6 +73,17 @@ int32_t SocketErrorCode(int err);
 // Maps a getaddrinfo() result (EAI_*) to 11001..11004; other failures of the
 // lookup count as 11001 "Host not found.".
 int32_t ResolverErrorCode(int gaiError);
+
+// A server's text is cut to this many bytes before it becomes an error or
+// status text: enough for any real reason, and a server cannot fill a
+// status line, a terminal or a JSON report with megabytes.
+inline constexpr std::size_t MaxServerTextBytes = 300;
+
+// A server's line as an error or status text: a NUL byte shown as "\x00"
+// (a C string would end there, hiding the rest), and a text longer than
+// MaxServerTextBytes cut there (never inside a UTF-8 character) with a note
+// saying that it was cut and how long it was.
+std::string ServerReplyText(const std::string& line);
 
 // Throws a new error of the same class as e (the most derived one of this
 // family, or the general Exception) whose message is `message`; an

@@ -40,7 +40,7 @@ void TWirePOP3::Connect()
         const std::string greeting = ReadLine();
         ResultText = greeting;
         if (greeting.compare(0, 3, "+OK") != 0)
-            throw EWireConnectRefused(greeting);
+            throw EWireConnectRefused(ServerReplyText(greeting));
         ReportStatus("Connected");
         SendCommand("User " + m_userName, 1, "User Account is valid", 1);
         SendCommand("Pass " + m_password, 1, "Password is valid", 1);
@@ -123,5 +123,5 @@ void TWirePOP3::Disconnect()
     if (Connected())
         TWireMessageClient::Disconnect();
     if (!refusal.empty())
-        throw EWireResponseError(refusal);
+        throw EWireResponseError(ServerReplyText(refusal));
 }

@@ -20,12 +20,12 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
     SendCommand("RETR " + std::to_string(number), -1, "", 0);
     if (ResultCode != 1)
         return false;
-    ReportStatus("  " + ResultText);
+    ReportStatus("  " + ServerReplyText(ResultText));
     const ReplyRun run(*this, MaxMessageBytes);
     if (receiveHeaderBlock(message, HeaderBlockEnds) != EndedByDot)
         ReceiveBody(message);
-    ReportStatus("    From: " + message.From());
-    ReportStatus("    Subject: " + message.Subject());
+    ReportStatus("    From: " + ServerReplyText(message.From()));
+    ReportStatus("    Subject: " + ServerReplyText(message.Subject()));
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,6 +72,27 @@ protected:
             + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
             + "' </dev/null";
         const int status = std::system(cmd.c_str());
+        out = readAll(dir / "out");
+        err = readAll(dir / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // run() in a child of our own, whose peak resident size (KB) wait4
+    // reports for it alone.
+    int runMeasured(const std::string& extra, long& peakKb)
+    {
+        const std::string cmd = std::string("exec '") + TOLMU_BINARY_DIR + "/tolmu' --check --config-dir '"
+            + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
+            + "' </dev/null";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        rusage usage{};
+        ::wait4(pid, &status, 0, &usage);
+        peakKb = usage.ru_maxrss;
         out = readAll(dir / "out");
         err = readAll(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -150,6 +172,11 @@ TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
         {"server reply that would drive the terminal",
          [](ScriptedServer& s) { s.Reply("-ERR \x1b[2J\x1b]0;t\x07gone\rA : 0"); },
          "A : -ERR \\e[2J\\e]0;t\\x07gone A : 0\n"},
+        {"a reason of 100 kB is cut, saying so",
+         [](ScriptedServer& s) { s.Reply("-ERR " + std::string(100000, 'x')); },
+         "A : -ERR " + std::string(295, 'x') + " ... (cut: the server sent 100005 bytes)\n"},
+        {"NUL inside the reason", [](ScriptedServer& s) { s.Reply(std::string("-ERR no\0 uidl", 13)); },
+         "A : -ERR no\\x00 uidl\n"},
         {"listing dripped past the time-out",
          [](ScriptedServer& s) { s.ReplyRaw("+OK\r\n").Repeat("1 a\r\n", std::chrono::milliseconds(100)); },
          "A : Socket Error #10060 Connection timed out.\n"},
@@ -189,8 +216,53 @@ TEST_F(CheckCli, SettingsAndUsageProblemsExitTwo)
     }
     std::ofstream(dir / "Accounts.ini", std::ios::binary)
         << "[Account1]\r\nacc_name = A\r\nhost_name = h\r\nuser_name = u\r\npassword = p\r\nport_number = x1\r\n";
-    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(run(""), 1) << "a malformed account is that account's failure";
     EXPECT_NE(err.find("x1"), std::string::npos) << err;
+}
+
+// A settings folder another user may write to, or owns, could hold
+// planted accounts and programs: it is refused before anything is read.
+TEST_F(CheckCli, SettingsFolderOthersCanWriteOrOwnIsRefused)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    struct Row {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        int status;
+        const char* err; // the start of stderr
+        bool needsRoot;  // chown to another user
+    } rows[] = {
+        {"writable by everyone", [](const fs::path& d) { fs::permissions(d, fs::perms(0777)); }, 2,
+         "tolmu: bad permissions on the settings folder", false},
+        {"sticky and writable by everyone", [](const fs::path& d) { fs::permissions(d, fs::perms(01777)); }, 2,
+         "tolmu: bad permissions on the settings folder", false},
+        {"owned by another user", [](const fs::path& d) { ASSERT_EQ(::chown(d.c_str(), 65534, 65534), 0); }, 2,
+         "tolmu: bad owner of the settings folder", true},
+        {"group-writable, ours", [](const fs::path& d) { fs::permissions(d, fs::perms(0770)); }, 0, "", false},
+    };
+    for (const Row& r : rows) {
+        if (r.needsRoot && ::geteuid() != 0)
+            continue;
+        r.make(dir);
+        EXPECT_EQ(run(""), r.status) << r.name << ": " << err;
+        EXPECT_EQ(err.rfind(r.err, 0), 0u) << r.name << ": " << err;
+        ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), ::getegid()), 0);
+        fs::permissions(dir, fs::perms(0700));
+    }
+}
+
+TEST_F(CheckCli, NumbersOnlyTheWindowUsesNeverStopTheCheck)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 a\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    for (const char* line : {"minutes = abc", "posX = 99999999999", "posY = -", "minutes = 5x"}) {
+        std::ofstream(dir / "Tolmu.ini", std::ios::binary) << "current_skin = skins/default/\r\n" << line << "\r\n";
+        EXPECT_EQ(run(""), 0) << line << ": " << err;
+        EXPECT_EQ(out, "A : 1\n") << line;
+    }
 }
 
 TEST_F(CheckCli, ClosedPortFailsWithinASecond)
@@ -262,9 +334,10 @@ TEST_F(CheckCli, CredentialsGoOnlyToTheirOwnServer)
         {"port -1", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
                         + "\r\nport_number = -1\r\n",
          1, "One : Invalid port number: -1\n", false},
+        // A malformed port fails its own account; the next one is checked.
         {"port abc", "host_name = 127.0.0.1\r\nuser_name = u1\r\npassword = " + ScramblePassword("p1")
                          + "\r\nport_number = abc\r\n",
-         2, "'abc' is not a valid integer value\n", false},
+         1, "One : Accounts.ini [Account1] port_number = abc: 'abc' is not a valid integer value\n", false},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -402,4 +475,38 @@ TEST_F(CheckCli, NewWithADamagedOrFailedStateCountsEverythingAndSaysSo)
             EXPECT_EQ(readAll(folder / "seen-ids").rfind("tolmu seen-ids 1\n", 0), 0u) << r.name << ": rewritten";
         }
     }
+}
+
+// A state file of some megabytes costs about its ids' bytes, not a
+// multiple of them, and the ids of accounts no longer configured are read
+// past and dropped.
+TEST_F(CheckCli, NewStateCostsLittleMoreThanItsIdsAndKeepsOnlyConfiguredAccounts)
+{
+    ScriptedServer s;
+    s.Send("+OK").Reply("+OK").Reply("+OK").ReplyRaw("+OK\r\n1 id-0000000\r\n2 fresh\r\n.\r\n");
+    writeAccounts({{"A", "127.0.0.1", "u", "p", s.Port(), false}});
+    const fs::path file = dir / "state" / "tolmu" / "seen-ids";
+    fs::create_directories(file.parent_path());
+    {
+        // 150000 ids of 40 bytes under the account checked, as many under
+        // one removed: 13 MB in all.
+        std::ofstream state(file, std::ios::binary);
+        state << "tolmu seen-ids 1\n";
+        for (const std::string& key : {"u@127.0.0.1:" + std::to_string(s.Port()), std::string("gone@h:110")}) {
+            state << "A " << key << "\n";
+            char id[48];
+            for (int i = 0; i < 150000; ++i) {
+                std::snprintf(id, sizeof id, "id-%07d-%030d", i, 0);
+                state << "I " << (i == 0 ? std::string("id-0000000") : std::string(id)) << "\n";
+            }
+        }
+    }
+    ASSERT_GT(fs::file_size(file), 12u << 20);
+    long peakKb = 0;
+    EXPECT_EQ(runMeasured("--new", peakKb), 0) << err;
+    EXPECT_EQ(out, "A : 1\n");
+    // The ids kept take 6.5 MB; the program itself about 6 MB more.
+    EXPECT_LT(peakKb, 32 * 1024);
+    std::printf("peak resident size: %ld KB\n", peakKb);
+    EXPECT_EQ(readAll(file), "tolmu seen-ids 1\nA u@127.0.0.1:" + std::to_string(s.Port()) + "\nI fresh\nI id-0000000\n");
 }

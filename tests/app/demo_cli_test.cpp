@@ -68,6 +68,17 @@ TEST_F(DemoCli, CheckPrintsTheCountAndTheRefusalAndExits1)
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
+// Each run counts against a state of its own: the user's state folder
+// (under HOME here) stays empty, which TearDown checks.
+TEST_F(DemoCli, CheckNewKeepsItsStateInTheRunsFolder)
+{
+    for (int run = 0; run < 2; ++run) {
+        const auto r = RunTolmu(env(), "--demo --check --new", m_out.path + "/err");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "Demo mailbox : 3\n") << "run " << run;
+    }
+}
+
 TEST_F(DemoCli, ShowSavesBothAttachmentsOfMessage2)
 {
     const std::string saved = m_out.path + "/saved";

@@ -53,6 +53,19 @@ check "--config-dir wins ($summary)" grep -q 'sunrise' <<<"$summary"
 env -i PATH="$PATH" HOME="$t/home4" TMPDIR="$t" "$p/bin/tolmu" --demo --check >"$t/demo.out" 2>&1
 check "installed --demo --check: one count, one refusal" grep -q '^Demo mailbox : 3$' "$t/demo.out"
 
+# A folder the user may not write names that reason, not a missing folder
+# (as root, the run drops to nobody, for whom the permission holds).
+mkdir "$t/locked" && chmod 0555 "$t/locked"
+as_user=()
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  chmod 0711 "$t"
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+if [ "$(id -u)" != 0 ] || [ ${#as_user[@]} -gt 0 ]; then
+  out=$(env -i PATH="$PATH" HOME="$t/locked" "${as_user[@]}" "$p/bin/tolmu" --check 2>&1)
+  check "an unwritable home is named as a permission ($out)" grep -q 'settings folder .*: Permission denied' <<<"$out"
+fi
+
 find "$p" -printf '%p %s %T@ %m\n' | sort >"$t/after"
 check "nothing written under the prefix" cmp -s "$t/before" "$t/after"
 cmp -s "$t/before" "$t/after" || diff "$t/before" "$t/after"

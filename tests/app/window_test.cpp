@@ -3,6 +3,7 @@
 // the prompt double.
 #include "app/MailThread.h"
 #include "app/MainWindow.h"
+#include "app/QtPorts.h"
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
@@ -13,7 +14,10 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -87,6 +91,26 @@ protected:
 };
 
 } // namespace
+
+// A failed save names the file, which may be 251 bytes without a blank:
+// the error box still fits on the screen.
+TEST(ErrorBox, ALongUnbrokenNameWrapsWithinTheScreen)
+{
+    qtTestApp();
+    TQtPrompt prompt;
+    int width = 0;
+    QTimer::singleShot(200, [&width] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                width = box->frameGeometry().width();
+                box->accept();
+            }
+    });
+    prompt.Message("Cannot create /home/user/" + std::string(251, 'n') + ".part: File name too long",
+                   TPrompt::Icon::Error);
+    EXPECT_GT(width, 0);
+    EXPECT_LE(width, QGuiApplication::primaryScreen()->availableGeometry().width());
+}
 
 TEST_F(Window, ConnectDrawsTheCountInTheDigitFontAndTheMenuListsActiveAccounts)
 {

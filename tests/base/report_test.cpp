@@ -24,6 +24,12 @@ TEST(Report, ConsoleTextShowsWhatCouldDriveTheTerminal)
         {"other UTF-8 passes", "Gr\xc3\xbc\xc3\x9f" "e \xc2\xa0\xe2\x82\xac", LineBreaks::Keep,
          "Gr\xc3\xbc\xc3\x9f" "e \xc2\xa0\xe2\x82\xac"},
         {"lone C2 at the end passes", "a\xc2", LineBreaks::Keep, "a\xc2"},
+        // Raw 8-bit controls: 0x9b is a CSI to a terminal taking 8-bit controls.
+        {"raw C1 bytes", "x\x9b" "31m\x80\x9f", LineBreaks::Keep, "x\\x9b31m\\x80\\x9f"},
+        {"C1-valued bytes inside UTF-8 pass", "\xe2\x82\xac \xf0\x9f\x98\x80", LineBreaks::Keep,
+         "\xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"Latin-1 text passes", "caf\xe9 \xa0", LineBreaks::Keep, "caf\xe9 \xa0"},
+        {"cut UTF-8 before a C1 byte", "\xe2\x82 \xc3", LineBreaks::Keep, "\xe2\\x82 \xc3"},
         {"tab stays", "a\tb", LineBreaks::OneLine, "a\tb"},
         {"socket error on one line", "Socket Error #10060\r\nConnection timed out.", LineBreaks::OneLine,
          "Socket Error #10060 Connection timed out."},

@@ -3,7 +3,9 @@
 // under the display (encoded words, transfer encodings, charsets, HTML,
 // dates) on the inputs that broke readers before.
 #include "core/DisplayText.h"
+#include "core/MessageBrowser.h"
 #include "core/MessageView.h"
+#include "core/NewMailNote.h"
 #include "mail/Charset.h"
 #include "mail/Headers.h"
 #include "mail/MimeBody.h"
@@ -13,6 +15,9 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -317,4 +322,56 @@ TEST(Display, RealWorldShapesKeepEveryPart)
     TWireMessage notADate;
     receive(crlf("Date: <HR>\n\nx\n"), notADate);
     EXPECT_EQ(RawMessageWindowLines(notADate, false)[2], "Date : ");
+}
+
+// A sender's bidirectional controls would make a subject read as another
+// one: the window's lines and a notification show them as escapes.
+TEST(Display, BidirectionalControlsShowEscaped)
+{
+    const std::string rlo = "RTL\xE2\x80\xAEtxt.exe";
+    TWireMessage msg;
+    receive("From: a@b\r\nSubject: " + rlo + "\r\n\r\nopen " + rlo + " \xE2\x81\xA6x\xE2\x81\xA9 \xE2\x80\x8F" "ok\r\n",
+            msg);
+    const std::vector<std::string> lines = MessageWindowLines(msg, false);
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[1], "Subj : RTL\\u202Etxt.exe");
+    // Isolates too; a right-to-left mark reorders nothing and stays.
+    EXPECT_EQ(lines[6], "open RTL\\u202Etxt.exe \\u2066x\\u2069 \xE2\x80\x8F" "ok");
+    EXPECT_EQ(HeadlineText(rlo, 40), "RTL\\u202Etxt.exe");
+}
+
+// Names from a mail as they land on disk or in the save dialog.
+TEST(SavedNames, OnlyALastComponentWithoutControlsOrAHomeSign)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"../../etc/passwd", "passwd"},
+        {"a\\b\\c.txt", "c.txt"},
+        {"..", "attachment"},
+        {"", "attachment"},
+        {"ctl\x01\x1b[31m\rname.txt", "ctl__[31m_name.txt"},
+        {"c1\xC2\x9B" "x\x9b.txt", "c1_x_.txt"},
+        {"RTL\xE2\x80\xAEtxt.exe", "RTL_txt.exe"},
+        {"~", "_"},
+        {"~root", "_root"},
+        {"a~b.txt", "a~b.txt"},
+        {"Gr\xC3\xBC\xC3\x9F" "e.txt", "Gr\xC3\xBC\xC3\x9F" "e.txt"},
+    };
+    for (const auto& [given, saved] : rows)
+        EXPECT_EQ(SafeFileName(given), saved) << given;
+}
+
+// The window's save writes beside the chosen name through a temporary file
+// whose name fits wherever the chosen one does: a 251-byte name saves.
+TEST(SavedNames, TheLongestLegalNameSavesInTheWindow)
+{
+    const std::string stored = scratch.path + "/stored";
+    std::ofstream(stored, std::ios::binary) << "bytes";
+    const std::string dir = scratch.path + "/long";
+    std::filesystem::create_directories(dir);
+    for (const std::size_t length : {251u, 255u}) {
+        const std::string path = dir + "/" + std::string(length - 4, 'n') + ".txt";
+        SaveAttachmentAs({"n.txt", stored}, path);
+        EXPECT_EQ(testmail::readFile(path), "bytes") << length;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary file left";
 }

@@ -2,6 +2,7 @@
 // loader's account and option stages, and the two written files.
 #include "base/Exception.h"
 #include "core/Loader.h"
+#include "core/SeenIds.h"
 #include "core/Settings.h"
 #include "skin/file/SkinFile.h"
 #include "tests/support/TestFiles.h"
@@ -9,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <functional>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -488,14 +493,70 @@ TEST_F(Store, FailedWriteLeavesTheOldFile)
     EXPECT_EXIT(writeUnderSizeLimit(m_dir.path()), testing::ExitedWithCode(0), "");
 }
 
-TEST_F(Store, LinkedSettingsFileIsRewrittenInPlace)
+// What stands at the name of a file we rewrite, for each of our three
+// writers: only that name ever changes, and only to a regular file.
+TEST_F(Store, RewritesReplaceOnlyTheirOwnNameAndOnlyARegularFile)
 {
+    namespace fs = std::filesystem;
     TempDir elsewhere;
-    writeFile(elsewhere.path() + "real.ini", "old");
-    std::filesystem::create_symlink(elsewhere.path() + "real.ini", SettingsFilePath());
-    WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", "");
-    EXPECT_TRUE(std::filesystem::is_symlink(SettingsFilePath()));
-    EXPECT_EQ(readFile(elsewhere.path() + "real.ini").substr(0, 19), "current_skin = /s/\r");
+    const std::string outside = elsewhere.path() + "outside.txt";
+    const std::string device = elsewhere.path() + "null"; // a copy of /dev/null
+    const bool root = ::geteuid() == 0;
+    struct Writer {
+        const char* name;
+        std::string path;
+        std::function<void()> write;
+    } writers[] = {
+        {"Tolmu.ini", SettingsFilePath(),
+         [] { WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", ""); }},
+        {"Accounts.ini", AccountsFilePath(), [] { AccountCount = 0, WriteAccountsFile(); }},
+        {"seen-ids", m_dir.path() + "seen-ids", [this] { TSeenIds().Save(m_dir.path() + "seen-ids"); }},
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& at)> make;
+        bool written;     // the name then holds a regular file of ours
+        bool needsRoot;   // mknod
+    } rows[] = {
+        {"link to a file in another folder", [&](const std::string& at) { fs::create_symlink(outside, at); }, true, false},
+        {"link to a device", [&](const std::string& at) { fs::create_symlink(device, at); }, true, true},
+        {"dangling link", [&](const std::string& at) { fs::create_symlink(elsewhere.path() + "none", at); }, true, false},
+        {"device node", [](const std::string& at) { ASSERT_EQ(::mknod(at.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0); },
+         false, true},
+        {"FIFO", [](const std::string& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }, false, false},
+        {"folder", [](const std::string& at) { fs::create_directory(at); }, false, false},
+    };
+    for (const Writer& w : writers) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(w.name) + ": " + r.name);
+            if (r.needsRoot && !root)
+                continue; // mknod needs root
+            writeFile(outside, "theirs");
+            ::chmod(outside.c_str(), 0644);
+            if (root) {
+                fs::remove(device);
+                ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+            }
+            fs::remove_all(w.path);
+            r.make(w.path);
+            if (r.written) {
+                EXPECT_NO_THROW(w.write());
+                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(w.path)));
+            } else {
+                EXPECT_THROW(w.write(), Exception);
+                EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(w.path)));
+            }
+            EXPECT_EQ(readFile(outside), "theirs");
+            EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::perms(0644));
+            if (root) {
+                EXPECT_TRUE(fs::is_character_file(device));
+            }
+            EXPECT_FALSE(fs::exists(elsewhere.path() + "none"));
+            fs::remove_all(w.path);
+        }
+        // Nothing but the rewritten names ever appears beside them.
+        EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.path()), {}), 0) << w.name;
+    }
 }
 
 TEST_F(Store, SettingsFileByteForByteAndBack)

@@ -14,6 +14,10 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <thread>
+#include <sys/wait.h>
+#include <algorithm>
+#include <memory>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -195,6 +199,54 @@ TEST(DemoServer, BoundsEndTheOffendingSessionOnly)
     std::this_thread::sleep_for(200ms);
     RawClient fourth(server.Port());
     EXPECT_EQ(fourth.line().rfind("+OK", 0), 0u);
+}
+
+// Another local user's process takes every place it may have and keeps
+// each with NOOPs: the program's own client is still served at once, and
+// the NOOP-only sessions are ended after the short idle time for others.
+TEST(DemoServer, NoopHoldersOfAnotherProcessNeitherBlockTheProgramNorStay)
+{
+    DemoServer::Limits limits;
+    limits.OthersIdle = 600ms;
+    DemoServer server(DemoStartMessages(), limits);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        // Exits with the number of its sessions still open after 4 s of
+        // NOOPs every 100 ms, or 100 when the server did not let it take
+        // every place.
+        std::vector<std::unique_ptr<RawClient>> held;
+        for (int i = 0; i < limits.MaxSessions; ++i) {
+            held.push_back(std::make_unique<RawClient>(server.Port()));
+            if (held.back()->line().rfind("+OK", 0) != 0)
+                ::_exit(100);
+        }
+        (void)!::write(ready[1], "x", 1);
+        std::vector<bool> open(held.size(), true);
+        for (int round = 0; round < 40; ++round) {
+            for (std::size_t i = 0; i < held.size(); ++i)
+                if (open[i] && held[i]->ask("NOOP") != "+OK")
+                    open[i] = false;
+            std::this_thread::sleep_for(100ms);
+        }
+        ::_exit(static_cast<int>(std::count(open.begin(), open.end(), true)));
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the holder could not take every place";
+    {
+        TWirePOP3 pop;
+        fill(pop, server.Port(), DemoServer::User, DemoServer::Password);
+        pop.Connect();
+        EXPECT_EQ(pop.CheckMessages(), 3);
+        pop.Disconnect();
+    }
+    int status = 0;
+    ::waitpid(holder, &status, 0);
+    ::close(ready[0]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "sessions kept alive by NOOPs alone";
 }
 
 TEST(DemoServer, ListensOnlyOn127001)

@@ -303,6 +303,23 @@ TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
     }
 }
 
+// Parts nested 1000 deep: the bound holds and the note names the kind of
+// nesting that went too deep.
+TEST(BodyReader, DeepNestingIsNamedAfterItsKind)
+{
+    for (const std::string kind : {"mixed", "alternative", "related"}) {
+        std::string raw = "Content-Type: multipart/" + kind + "; boundary=b0\n\n";
+        for (int i = 0; i < 1000; ++i)
+            raw += "--b" + std::to_string(i) + "\nContent-Type: multipart/" + kind + "; boundary=b" +
+                   std::to_string(i + 1) + "\n\n" + (i == 0 ? "--b1\nContent-Type: text/plain\n\ntop\n" : "");
+        raw += "--b1000\nContent-Type: text/plain\n\ndeepest\n";
+        const Result got = readRaw(raw);
+        EXPECT_EQ(got.error, "Message too complex: " +
+                                 (kind == "alternative" ? std::string("alternatives") : "multipart/" + kind + " parts") +
+                                 " nested more than 8 deep were not read.") << kind;
+    }
+}
+
 // Base64 data ends at its first empty line, also after the file was given up
 // (cut at its bound, or a write that failed): the reader must not touch the
 // file it already closed.

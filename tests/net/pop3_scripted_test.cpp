@@ -43,6 +43,11 @@ TEST(Pop3Scripted, LoginFailuresLogOutAndReportTheServersLine)
          "-ERR go away", {"Quit"}},
         {"greeting garbage", [](ScriptedServer& s) { s.Send(" +OK leading blank"); },
          " +OK leading blank", {"Quit"}},
+        // A NUL must not end the text that reports it.
+        {"greeting starting with NUL", [](ScriptedServer& s) { s.Send(std::string("\0+OK hi", 7)); },
+         "\\x00+OK hi", {"Quit"}},
+        {"NUL inside a refusal", [](ScriptedServer& s) { s.Send("+OK").Reply(std::string("-ERR no\0 such user", 18)); },
+         "-ERR no\\x00 such user", {"User alice", "Quit"}},
         {"user refused", [](ScriptedServer& s) { s.Send("+OK").Reply("-ERR unknown user"); },
          "-ERR unknown user", {"User alice", "Quit"}},
         {"pass refused", [](ScriptedServer& s) { s.Send("+OK hi").Reply("+OK").Reply("-ERR [AUTH] bad"); },
