@@ -10,7 +10,3 @@ int RunShow(const Args& args);       // tolmu --show N
 int RunRenderSkin(const Args& args); // tolmu --render-skin DIR OUT.png
 int RunSummary(const Args& args);    // tolmu --summary: load and summarise
 int RunWindow(const Args& args);     // tolmu without a mode: the main window
-// From now on SIGINT and SIGTERM end the window's run through its exit steps
-// (as Exit does) instead of killing the process; one that comes before the
-// window runs ends it as soon as it does.
-void CatchQuitSignals();

@@ -8,6 +8,7 @@
 // bars); --new counts only the messages whose unique ids the last
 // --check --new did not see.
 #include "app/Cli.h"
+#include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/Loader.h"
 #include "core/MailSession.h"
@@ -88,6 +89,7 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* cou
                   std::string& error)
 {
     TWirePOP3 pop;
+    pop.OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     if (opts.verbose)
         // Under --json stdout holds the object alone.
         pop.OnStatus = [out = opts.json ? stderr : stdout](TWire&, const std::string& text) {

@@ -4,6 +4,7 @@
 // the window's lines and copies the attachments into the folder given.
 #include "app/Cli.h"
 #include "base/Exception.h"
+#include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/Loader.h"
 #include "core/MailSession.h"
@@ -121,6 +122,7 @@ bool saveAttachments(const TWireMessage& msg, const std::string& dir)
 int showMessage(const TPOPAcc& account, const ShowOptions& opts)
 {
     TWirePOP3 pop;
+    pop.OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     TMailSession session(pop);
     TWireMessage msg;
     std::string bodyError;
@@ -135,6 +137,8 @@ int showMessage(const TPOPAcc& account, const ShowOptions& opts)
         session.Close();
     } catch (const std::exception& e) {
         session.CloseQuietly();
+        if (CaughtQuitSignal())
+            return 1; // stopped by the user: nothing half-read is shown or saved
         if (msg.Headers.empty() || opts.headersOnly) {
             printError(e.what());
             return 1;

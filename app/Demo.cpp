@@ -53,6 +53,21 @@ std::string chime()
     return wav + samples;
 }
 
+// The folder of the run in progress, removed by an exit() that never comes
+// back to ~DemoRun: Qt ends the program so when the X server goes away.
+std::string& folderToRemoveAtExit()
+{
+    static std::string dir;
+    return dir;
+}
+
+void removeFolderAtExit()
+{
+    std::error_code ec;
+    if (!folderToRemoveAtExit().empty())
+        fs::remove_all(folderToRemoveAtExit(), ec);
+}
+
 } // namespace
 
 DemoRun::DemoRun()
@@ -64,11 +79,16 @@ DemoRun::DemoRun()
     if (!::mkdtemp(templ.data()))
         throw Exception("cannot make a folder for the demo's settings from " + templ);
     m_dir = templ + "/";
+    // Registered after the string is made, so it runs before the string goes.
+    folderToRemoveAtExit() = m_dir;
+    static const bool registered = std::atexit(removeFolderAtExit) == 0;
+    (void)registered;
     try {
         writeSettings(skin);
     } catch (...) {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
+        folderToRemoveAtExit().clear();
         SetConfigDir("");
         SetSeenIdsPath("");
         throw;
@@ -80,6 +100,7 @@ DemoRun::~DemoRun()
     m_server.reset();
     std::error_code ec;
     fs::remove_all(m_dir, ec);
+    folderToRemoveAtExit().clear();
     SetConfigDir("");
     SetSeenIdsPath("");
 }

@@ -2,6 +2,7 @@
 // with its own arguments, for every mode that draws.
 #include "app/Cli.h"
 #include "app/Demo.h"
+#include "base/QuitSignals.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,10 +15,13 @@ int main(int argc, char** argv)
     try {
         const bool demo = TakeDemoOption(args);
         const std::optional<ModeCall> call = FindMode(args);
-        if (!call && demo) {
-            // Ctrl+C or a kill ends the window through its exit steps, so
-            // the demo's folder goes with it.
+        if (!call) {
+            // Ctrl+C, a kill or the end of the session ends the window
+            // through its exit steps (the settings saved, the demo's folder
+            // removed).
             CatchQuitSignals();
+            if (!demo)
+                return RunWindow(args);
             DemoRun run;
             run.StartArrivals(std::chrono::seconds(30));
             return RunWindow(args);
@@ -26,8 +30,6 @@ int main(int argc, char** argv)
             std::fputs("tolmu: --demo goes with the window, --check, --show or --summary\n", stderr);
             return 2;
         }
-        if (!call)
-            return RunWindow(args);
         if (call->word.mode == Mode::RenderSkin)
             return RunRenderSkin(call->args);
         std::fputs("tolmu-gui: that mode runs in tolmu (try: tolmu --help)\n", stderr);

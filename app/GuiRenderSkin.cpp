@@ -44,7 +44,11 @@ TSkinPicture* placePicture(QWidget& window, TIntPair at)
 int saveCut(QWidget& window, const QImage& background, const std::string& out)
 {
     QImage shot = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    const std::optional<QRegion> outline = BitmapToRegion(&background, SkinMagenta, 0);
+    int cellSize = 1;
+    const std::optional<QRegion> outline = BitmapToRegion(&background, SkinMagenta, 0, &cellSize);
+    if (cellSize > 1)
+        std::fprintf(stderr, "tolmu: the outline would take more than %d rectangles; it is cut on cells of %d pixels\n",
+                     MaxOutlineRects, cellSize);
     if (outline) {
         QImage cut(shot.size(), QImage::Format_ARGB32);
         cut.fill(Qt::transparent);

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/Notifications.h"
 #include "app/QtPorts.h"
+#include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/ConfigDir.h"
 
@@ -14,10 +15,8 @@
 #include <QSocketNotifier>
 
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
@@ -35,36 +34,24 @@ bool chooseDisplay()
     return wayland || x11 || platformSet;
 }
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    (void)!::write(signalPipe[1], &byte, 1); // the only safe thing to do in a handler
-}
-
-// The event loop reads what the handler wrote and quits from there.
+// The event loop watches the signal pipe and quits from there; the window's
+// exit steps then run as for Exit.
 std::unique_ptr<QSocketNotifier> watchQuitSignals()
 {
-    if (signalPipe[0] < 0)
+    const int fd = CatchQuitSignals();
+    if (fd < 0)
         return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [fd] {
+        char bytes[16];
+        while (::read(fd, bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
     return notifier;
 }
 
 } // namespace
-
-void CatchQuitSignals()
-{
-    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    ::sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-}
 
 int RunWindow(const Args& args)
 {

@@ -269,7 +269,7 @@ void TTolmu::placeControls()
 
 void TTolmu::FormActivate()
 {
-    if (ShapeWindow(*this, BackgroundFile()).isNull())
+    if (Reshape().isNull())
         BackgroundMissing();
     update();
 }

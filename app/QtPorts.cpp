@@ -125,20 +125,25 @@ void TQtDesktop::PlaySound(const std::string& file)
                                dir + QStringLiteral("/../" TOLMU_SOUND_MODULE_DIR "/tolmu_sound")};
         if (!m_moduleDir.empty())
             candidates = {QString::fromStdString(m_moduleDir) + QStringLiteral("/tolmu_sound")};
+        using NewPlayerFunction = QObject* (*)();
         for (const QString& candidate : candidates) {
             QLibrary module(candidate);
-            if (module.load()) {
-                m_play = reinterpret_cast<PlayFunction>(module.resolve("tolmuPlaySound"));
-                if (m_play)
-                    break;
+            if (!module.load())
+                continue;
+            const auto newPlayer = reinterpret_cast<NewPlayerFunction>(module.resolve("tolmuNewSoundPlayer"));
+            m_play = reinterpret_cast<PlayFunction>(module.resolve("tolmuPlaySound"));
+            if (newPlayer && m_play) {
+                m_player.reset(newPlayer());
+                break;
             }
+            m_play = nullptr;
         }
     }
-    if (!QFile::exists(path) || !m_play) {
+    if (!QFile::exists(path) || !m_player) {
         QApplication::beep(); // the system's default sound, as for a file that cannot be played
         return;
     }
-    m_play(path.toUtf8().constData());
+    m_play(m_player.get(), path.toUtf8().constData());
 }
 
 std::string DesktopMailProgram()

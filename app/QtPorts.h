@@ -32,16 +32,19 @@ public:
     // moduleDir: where the sound module lies; empty: beside the program,
     // or in lib/tolmu of an install.
     explicit TQtDesktop(std::string moduleDir = {});
+    // Stops a sound still playing. Must run before QApplication goes (the
+    // player uses Qt Multimedia's services, which go with it).
     ~TQtDesktop() override;
     bool OpenUrl(const std::string& url) override;
     bool StartProgram(const std::string& program, const std::string& parameters) override;
     void PlaySound(const std::string& file) override;
     // Whether the sound module was found and loaded by a PlaySound.
-    bool SoundModuleLoaded() const { return m_play != nullptr; }
+    bool SoundModuleLoaded() const { return m_player != nullptr; }
 
 private:
-    using PlayFunction = void (*)(const char* file);
-    PlayFunction m_play = nullptr; // from the sound module, once loaded
+    using PlayFunction = void (*)(QObject* player, const char* file);
+    PlayFunction m_play = nullptr;     // from the sound module, once loaded
+    std::unique_ptr<QObject> m_player; // the module's player, made with it
     bool m_loadTried = false;
     std::string m_moduleDir;
 };

@@ -5,6 +5,7 @@
 // over to tolmu-gui, the Qt half beside it, with the same arguments.
 #include "app/Cli.h"
 #include "app/Demo.h"
+#include "base/QuitSignals.h"
 #include "core/ConfigDir.h"
 
 #include <cerrno>
@@ -55,6 +56,26 @@ int runGui(char** argv)
     return 2;
 }
 
+// Runs a mode without a window; the demo lives for this mode's run (the
+// window runs its own).
+int runPlainMode(const ModeCall& call, bool demo)
+{
+    std::optional<DemoRun> demoRun;
+    if (demo)
+        demoRun.emplace();
+    switch (call.word.mode) {
+    case Mode::Check:
+        return RunCheck(call.args);
+    case Mode::Show:
+        return RunShow(call.args);
+    case Mode::Summary:
+        return RunSummary(call.args);
+    case Mode::RenderSkin:
+        break;
+    }
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -76,21 +97,13 @@ int main(int argc, char** argv)
         const std::optional<ModeCall> call = FindMode(args);
         if (!call || call->word.drawn)
             return runGui(argv);
-        // The demo lives for this mode's run; the window runs its own.
-        std::optional<DemoRun> demoRun;
-        if (demo)
-            demoRun.emplace();
-        switch (call->word.mode) {
-        case Mode::Check:
-            return RunCheck(call->args);
-        case Mode::Show:
-            return RunShow(call->args);
-        case Mode::Summary:
-            return RunSummary(call->args);
-        case Mode::RenderSkin:
-            break;
-        }
-        return runGui(argv);
+        // Ctrl+C, a kill or a closed terminal ends the mode through its
+        // normal end (network waits give up), the demo's folder is removed,
+        // and then the process ends by that signal as its caller expects.
+        CatchQuitSignals();
+        const int status = runPlainMode(*call, demo);
+        EndByCaughtQuitSignal();
+        return status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tolmu: %s\n", e.what());
         return 2;

@@ -8,11 +8,13 @@
 //       "measure SECONDS MAXRSS_KIB" to stderr. The peak memory of a child
 //       started straight from a large process (the Python driver) would
 //       report that process's peak; started from this small one it does not.
+#include "mail/MimeFiles.h"
 #include "mail/WireMessage.h"
 #include "net/WirePOP3.h"
 #include "tests/support/Dovecot.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -64,11 +66,13 @@ int fetch(int argc, char** argv)
     for (const TAttachment& a : msg.Attachments)
         bytes += std::filesystem::file_size(a.StoredPathName);
     std::printf("%.4f %zu %ju\n", seconds, msg.Attachments.size(), bytes);
-    // The copies go with the message; a second name keeps the bytes for
-    // the script's check.
-    for (const TAttachment& a : msg.Attachments) {
-        const std::string kept = a.StoredPathName + ".kept";
-        if (::link(a.StoredPathName.c_str(), kept.c_str()) == 0)
+    // The copies have no name and go with the message; a name given to
+    // each keeps the bytes for the script's check.
+    for (std::size_t i = 0; i < msg.Attachments.size(); ++i) {
+        const std::string kept = mime::TempDirectory() + "PBE" + std::to_string(::getpid()) + "-" +
+                                 std::to_string(i) + ".kept";
+        if (::linkat(AT_FDCWD, msg.Attachments[i].StoredPathName.c_str(), AT_FDCWD, kept.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0)
             std::printf("%s\n", kept.c_str());
     }
     return 0;

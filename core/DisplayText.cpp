@@ -72,10 +72,11 @@ public:
     void blockBreak()
     {
         m_blank = false;
-        if (m_out.empty())
-            return;
         while (!m_out.empty() && m_out.back() == ' ')
             m_out.pop_back();
+        // Blanks alone (a <pre> of spaces) leave nothing to end.
+        if (m_out.empty())
+            return;
         if (m_out.back() != '\n')
             m_out.push_back('\n');
         if (m_out.size() < 2 || m_out[m_out.size() - 2] != '\n')

@@ -137,7 +137,7 @@ void TMessageBrowser::fetch(int32_t n, bool headersOnly, std::function<void()> t
             result->lines = MessageWindowLines(msg, headersOnly);
             result->from = msg.From();
             for (const TAttachment& a : msg.Attachments)
-                result->attachments.push_back({a.FileName, a.StoredPathName});
+                result->attachments.push_back({a.FileName, a.StoredPathName, a.StoredFile});
         },
         [this, n, headersOnly, result, then = std::move(then)](const std::string& error) {
             if (!error.empty()) {

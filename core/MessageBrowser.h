@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,12 @@ public:
 };
 
 // An attachment of the message shown: its name in the mail and the
-// temporary file holding its bytes.
+// temporary file holding its bytes. The file has no name: StoredPathName
+// reaches it while StoredFile, shared with the worker's message, keeps it.
 struct TShownAttachment {
     std::string FileName;
     std::string StoredPathName;
+    std::shared_ptr<const mime::TempFileGuard> StoredFile;
 };
 
 // The mailto: address of a reply. replyAddress is changed as the window

@@ -765,13 +765,14 @@ private:
                 a.Problem = why;
         };
 
-        std::string path;
         std::unique_ptr<FileWriter> file;
         try {
-            FileDescriptor fd = CreateTempFile(path);
-            m_out.Attachments[index].StoredFile = std::make_shared<TempFileGuard>(path);
-            m_out.Attachments[index].StoredPathName = path;
-            file = std::make_unique<FileWriter>(std::move(fd), path);
+            TAttachment& a = m_out.Attachments[index];
+            a.StoredFile = std::make_shared<TempFileGuard>();
+            a.StoredPathName = a.StoredFile->Path();
+            // The file has no name of its own to report.
+            file = std::make_unique<FileWriter>(a.StoredFile->Writer(),
+                                                "the copy of " + name + " in " + TempDirectory());
         } catch (const std::exception& e) {
             fail(e.what());
             if (whole) {
@@ -819,7 +820,7 @@ private:
             } catch (const std::exception& e) {
                 fail(e.what());
                 file.reset();
-                m_out.Attachments[index].StoredFile->Remove();
+                removeStored(index);
             }
         };
 
@@ -904,8 +905,16 @@ private:
             TAttachment& a = m_out.Attachments[index];
             if (a.Problem.empty())
                 a.Problem = e.what();
-            a.StoredFile->Remove();
+            removeStored(index);
         }
+    }
+
+    // Drops an attachment's stored bytes; its path goes with them.
+    void removeStored(std::size_t index)
+    {
+        TAttachment& a = m_out.Attachments[index];
+        a.StoredFile->Remove();
+        a.StoredPathName.clear();
     }
 
     LineSource& m_in;

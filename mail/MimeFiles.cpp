@@ -5,8 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <set>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -28,53 +27,40 @@ std::string computeTempDirectory()
     return dir;
 }
 
-// The files owned by guards; the worker thread creates them while the
-// interface thread may clear a message.
-struct Owned {
-    std::mutex lock;
-    std::set<std::string> paths;
-};
-
-Owned& owned()
-{
-    // Built before the exit handler is registered, so it outlives the handler.
-    static Owned* o = [] {
-        static Owned instance;
-        std::atexit(RemoveOwnedTempFiles);
-        return &instance;
-    }();
-    return *o;
-}
-
 } // namespace
 
-TempFileGuard::TempFileGuard(std::string path) : m_path(std::move(path))
+TempFileGuard::TempFileGuard()
 {
-    Owned& o = owned();
-    const std::lock_guard<std::mutex> hold(o.lock);
-    o.paths.insert(m_path);
+    const std::string& dir = TempDirectory();
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // A file system without nameless files: a named one, unlinked at
+        // once, so only a kill in between could leave it.
+        std::string path;
+        FileDescriptor named = CreateTempFile(path);
+        ::unlink(path.c_str());
+        fd = named.release();
+    }
+    if (fd < 0)
+        throw Exception("Cannot create temporary file " + dir + "PBEXXXXXX: " + std::strerror(errno));
+    m_fd = FileDescriptor(fd);
+    m_path = "/proc/self/fd/" + std::to_string(fd);
 }
 
-TempFileGuard::~TempFileGuard()
+TempFileGuard::~TempFileGuard() = default;
+
+FileDescriptor TempFileGuard::Writer() const
 {
-    Remove();
+    const int fd = m_fd.get() < 0 ? -1 : ::fcntl(m_fd.get(), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        throw Exception("Cannot write file " + m_path + ": " + std::strerror(m_fd.get() < 0 ? EBADF : errno));
+    return FileDescriptor(fd);
 }
 
 void TempFileGuard::Remove() noexcept
 {
-    Owned& o = owned();
-    const std::lock_guard<std::mutex> hold(o.lock);
-    if (o.paths.erase(m_path))
-        ::unlink(m_path.c_str());
-}
-
-void RemoveOwnedTempFiles() noexcept
-{
-    Owned& o = owned();
-    const std::lock_guard<std::mutex> hold(o.lock);
-    for (const std::string& p : o.paths)
-        ::unlink(p.c_str());
-    o.paths.clear();
+    m_fd.close();
+    m_path.clear();
 }
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept

@@ -1,7 +1,7 @@
 #pragma once
-// Files of the message reader: the temporary directory, the "PBE" files that
-// hold attachment bytes, and a buffered writer so that a large attachment is
-// streamed to its file and never held whole in memory.
+// Files of the message reader: the temporary directory, the nameless files
+// that hold attachment bytes, and a buffered writer so that a large
+// attachment is streamed to its file and never held whole in memory.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -34,31 +34,39 @@ const std::string& TempDirectory();
 
 // Creates a new, empty file "PBEXXXXXX" in TempDirectory() with mode 0600
 // (mkstemp: exclusive creation, so an existing file or link is never
-// opened). Returns its descriptor and sets path. Throws Exception
-// "Cannot create temporary file <path>: <reason>" on failure.
+// opened). Returns its descriptor and sets path; the caller removes the
+// file. Throws Exception "Cannot create temporary file <path>: <reason>" on
+// failure.
 FileDescriptor CreateTempFile(std::string& path);
 
-// Owns one "PBE" file: removes it when the last owner goes, and every file
-// still owned is removed when the program ends normally (exit or return
-// from main), so attachment copies never pile up in the temporary folder.
+// One attachment's decoded bytes in a temporary file that has no name: made
+// with O_TMPFILE in TempDirectory() (a "PBE" file unlinked at once where the
+// file system cannot), so nothing is left behind however the program ends,
+// even killed. The file lives while this guard holds its descriptor, and is
+// reached by Path() meanwhile.
 class TempFileGuard {
 public:
-    explicit TempFileGuard(std::string path);
+    // Makes the file (mode 0600). Throws Exception "Cannot create temporary
+    // file <dir>PBEXXXXXX: <reason>" on failure.
+    TempFileGuard();
     TempFileGuard(const TempFileGuard&) = delete;
     TempFileGuard& operator=(const TempFileGuard&) = delete;
     ~TempFileGuard();
 
+    // "/proc/self/fd/N": opens the file, from the start, with a descriptor of
+    // its own, while this guard lives and the file was not removed; "" after
+    // Remove. Never give it to another process.
     const std::string& Path() const { return m_path; }
-    // Removes the file now (a failed write leaves nothing half-written).
+    // A descriptor to write the bytes through, owned by the caller. Throws
+    // Exception "Cannot write file <Path()>: <reason>" when none is left.
+    FileDescriptor Writer() const;
+    // Drops the bytes now (a failed write leaves nothing half-written).
     void Remove() noexcept;
 
 private:
+    FileDescriptor m_fd;
     std::string m_path;
 };
-
-// Removes every file a TempFileGuard still owns. Runs at program end; a
-// program that ends otherwise (a signal) may call it first.
-void RemoveOwnedTempFiles() noexcept;
 
 // Collects small writes and hands them to the file in large blocks.
 class FileWriter {

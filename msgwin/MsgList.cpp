@@ -102,7 +102,7 @@ void TMsgList::FormShow()
 
 void TMsgList::FormActivate()
 {
-    if (ShapeWindow(*this, BackgroundFile()).isNull())
+    if (Reshape().isNull())
         BackgroundMissing();
     update();
 }

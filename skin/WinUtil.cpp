@@ -11,7 +11,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <array>
 #include <vector>
 
 namespace {
@@ -32,18 +31,23 @@ struct ChannelBounds {
 };
 
 // Collects runs and turns them into regions FlushEvery rectangles at a time.
+// Gives up (full() turns true) past MaxOutlineRects rectangles.
 class RunCollector {
 public:
     RunCollector() { m_rects.reserve(GrowBy); }
 
-    void add(int x0, int y, int x1)
+    void add(int x0, int y, int x1, int height = 1)
     {
+        if (++m_count > MaxOutlineRects)
+            return;
         if (m_rects.size() == m_rects.capacity())
             m_rects.reserve(m_rects.capacity() + GrowBy);
-        m_rects.emplace_back(x0, y, x1 - x0, 1);
+        m_rects.emplace_back(x0, y, x1 - x0, height);
         if (m_rects.size() == FlushEvery)
             flush();
     }
+
+    bool full() const { return m_count > MaxOutlineRects; }
 
     QRegion finish()
     {
@@ -72,16 +76,18 @@ private:
 
     std::vector<QRect> m_rects;
     QRegion m_result;
+    long m_count = 0;
     bool m_first = true;
 };
 
+// The exact outline, or nothing once it passes MaxOutlineRects.
 template <typename IsTransparent>
-QRegion scanRuns(const QImage& img, IsTransparent isTransparent)
+std::optional<QRegion> scanRuns(const QImage& img, IsTransparent isTransparent)
 {
     RunCollector runs;
     const int w = img.width();
     const int h = img.height();
-    for (int y = 0; y < h; ++y) {
+    for (int y = 0; y < h && !runs.full(); ++y) {
         const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
         int x = 0;
         while (x < w) {
@@ -93,13 +99,98 @@ QRegion scanRuns(const QImage& img, IsTransparent isTransparent)
             ++x;
         }
     }
+    if (runs.full())
+        return std::nullopt;
     return runs.finish();
+}
+
+// Which cells of a grid over the bitmap hold an opaque pixel: cell (x, y)
+// covers the pixels [x * size, (x + 1) * size) by [y * size, ...).
+struct CellGrid {
+    int size = 1;
+    int columns = 0, rows = 0;
+    std::vector<unsigned char> opaque; // row by row
+
+    // The grid of cells twice as wide and high.
+    CellGrid coarser() const
+    {
+        CellGrid g;
+        g.size = size * 2;
+        g.columns = (columns + 1) / 2;
+        g.rows = (rows + 1) / 2;
+        g.opaque.assign(std::size_t(g.columns) * std::size_t(g.rows), 0);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < columns; ++x)
+                if (opaque[std::size_t(y) * std::size_t(columns) + std::size_t(x)])
+                    g.opaque[std::size_t(y / 2) * std::size_t(g.columns) + std::size_t(x / 2)] = 1;
+        return g;
+    }
+
+    // The cells' outline in pixels (cut to width x height), or nothing once
+    // it passes MaxOutlineRects.
+    std::optional<QRegion> outline(int width, int height) const
+    {
+        RunCollector runs;
+        for (int y = 0; y < rows && !runs.full(); ++y) {
+            const unsigned char* row = opaque.data() + std::size_t(y) * std::size_t(columns);
+            const int top = y * size;
+            const int cellHeight = std::min(size, height - top);
+            int x = 0;
+            while (x < columns) {
+                const int x0 = x;
+                while (x < columns && row[x])
+                    ++x;
+                if (x > x0)
+                    runs.add(x0 * size, top, std::min(x * size, width), cellHeight);
+                ++x;
+            }
+        }
+        if (runs.full())
+            return std::nullopt;
+        return runs.finish();
+    }
+};
+
+// An outline of at most MaxOutlineRects rectangles on cells of 2, 4, 8 ...
+// pixels, each cell whole when any of its pixels is opaque: the window keeps
+// its rough shape, and every opaque pixel stays inside it.
+template <typename IsTransparent>
+QRegion coarseRuns(const QImage& img, IsTransparent isTransparent, int& cellSize)
+{
+    CellGrid grid;
+    grid.columns = img.width();
+    grid.rows = img.height();
+    grid.opaque.resize(std::size_t(grid.columns) * std::size_t(grid.rows));
+    for (int y = 0; y < grid.rows; ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < grid.columns; ++x)
+            grid.opaque[std::size_t(y) * std::size_t(grid.columns) + std::size_t(x)] = !isTransparent(row[x]);
+    }
+    // Each halving of the grid at least halves the rows of cells, so this
+    // ends: a grid of one row holds at most half its width in runs.
+    for (;;) {
+        grid = grid.coarser();
+        if (std::optional<QRegion> r = grid.outline(img.width(), img.height())) {
+            cellSize = grid.size;
+            return *r;
+        }
+    }
+}
+
+template <typename IsTransparent>
+QRegion boundedRuns(const QImage& img, IsTransparent isTransparent, int& cellSize)
+{
+    if (std::optional<QRegion> exact = scanRuns(img, isTransparent)) {
+        cellSize = 1;
+        return *exact;
+    }
+    return coarseRuns(img, isTransparent, cellSize);
 }
 
 } // namespace
 
 std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColour,
-                                      QRgb tolerance)
+                                      QRgb tolerance, int* cellSize)
 {
     if (!bitmap || bitmap->isNull())
         return std::nullopt;
@@ -110,6 +201,8 @@ std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColo
     if (img.isNull())
         return std::nullopt;
 
+    int cell = 1;
+    int& size = cellSize ? *cellSize : cell;
     const ChannelBounds b{qRed(transparentColour),
                           qGreen(transparentColour),
                           qBlue(transparentColour),
@@ -120,12 +213,12 @@ std::optional<QRegion> BitmapToRegion(const QImage* bitmap, QRgb transparentColo
         // RGB32 pixels always carry alpha 255, so whole words compare.
         if (img.format() == QImage::Format_RGB32) {
             const QRgb key = transparentColour | 0xff000000;
-            return scanRuns(img, [key](QRgb p) { return p == key; });
+            return boundedRuns(img, [key](QRgb p) { return p == key; }, size);
         }
         const QRgb key = transparentColour & 0xffffff;
-        return scanRuns(img, [key](QRgb p) { return (p & 0xffffff) == key; });
+        return boundedRuns(img, [key](QRgb p) { return (p & 0xffffff) == key; }, size);
     }
-    return scanRuns(img, [&b](QRgb p) { return b.transparent(p); });
+    return boundedRuns(img, [&b](QRgb p) { return b.transparent(p); }, size);
 }
 
 void DrawTransparentBitmap(QPainter& canvas, const QImage& bitmap, int x, int y,
@@ -168,40 +261,28 @@ QImage LoadSkinBitmapOrThrow(const QString& path)
 
 namespace {
 
-// A background and its outline, kept while the file on disk stays the same:
-// every paint shapes the window again, but decoding the bitmap and building
-// its region again for an unchanged file would only cost time.
-struct Shape {
-    QString path;
-    QDateTime modified;
-    qint64 size = -1;
-    QImage background;
-    std::optional<QRegion> region;
-};
-
-const Shape& loadShape(const QString& file)
+// The background of file and its outline, taken from kept while the file on
+// disk is unchanged.
+void loadShape(const QString& file, TWindowShape& kept)
 {
-    static std::array<Shape, 4> cache; // main and message window, and a preview each
-    static std::size_t next = 0;
     const QFileInfo info(QString::fromStdString(FindFileIgnoringCase(file.toStdString())));
     const QDateTime modified = info.lastModified();
-    for (const Shape& s : cache)
-        if (s.path == file && !s.background.isNull() && s.modified == modified && s.size == info.size())
-            return s;
-    Shape& s = cache[next++ % cache.size()];
-    s.path = file;
-    s.modified = modified;
-    s.size = info.size();
-    s.background = LoadSkinBitmap(file);
-    s.region = s.background.isNull() ? std::nullopt : BitmapToRegion(&s.background, SkinMagenta, 0);
-    return s;
+    if (kept.path == file && !kept.background.isNull() && kept.modified == modified && kept.size == info.size())
+        return;
+    kept.path = file;
+    kept.modified = modified;
+    kept.size = info.size();
+    kept.background = LoadSkinBitmap(file);
+    kept.region = kept.background.isNull() ? std::nullopt : BitmapToRegion(&kept.background, SkinMagenta, 0);
 }
 
 } // namespace
 
-QImage ShapeWindow(QWidget& window, const QString& file)
+QImage ShapeWindow(QWidget& window, const QString& file, TWindowShape* kept)
 {
-    const Shape& shape = loadShape(file);
+    TWindowShape fresh;
+    TWindowShape& shape = kept ? *kept : fresh;
+    loadShape(file, shape);
     const QImage& background = shape.background;
     if (background.isNull())
         return background;
@@ -229,9 +310,14 @@ void TShapedWindow::SetBackgroundFile(const QString& file)
     update();
 }
 
+QImage TShapedWindow::Reshape()
+{
+    return ShapeWindow(*this, m_backgroundFile, &m_shape);
+}
+
 void TShapedWindow::paintEvent(QPaintEvent*)
 {
-    const QImage background = ShapeWindow(*this, m_backgroundFile);
+    const QImage background = Reshape();
     if (background.isNull()) {
         BackgroundMissing();
         return;

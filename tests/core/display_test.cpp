@@ -155,6 +155,8 @@ TEST(Display, HtmlBecomesText)
         {"x<pre>  two\n  lines</pre>", "x\n\n  two\n  lines"},
         {"unclosed <b>bold <i>it", "unclosed bold it"},
         {"<img src=x alt=\"logo\">", "[logo]"},
+        {"<pre>   </pre><p>x", "x"}, // the blanks trimmed away leave no line to end
+        {"<pre> </pre><pre>  </pre>", ""},
         {"", ""},
     };
     for (const Row& r : rows)

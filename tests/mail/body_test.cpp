@@ -32,11 +32,18 @@ const std::string& scratch()
     return scratchDir.path;
 }
 
+// The stored copies alive: files of the temporary folder that this process
+// holds open with no name left (and any "PBE" file there by name).
 std::size_t pbeFiles()
 {
     std::size_t n = 0;
     for (const auto& e : fs::directory_iterator(mime::TempDirectory()))
         n += e.path().filename().string().rfind("PBE", 0) == 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = fs::read_symlink(e.path(), ec).string();
+        n += !ec && target.rfind(mime::TempDirectory(), 0) == 0 && target.ends_with(" (deleted)");
+    }
     return n;
 }
 

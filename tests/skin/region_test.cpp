@@ -128,6 +128,41 @@ TEST(BitmapToRegion, ManyRunsAreAllKept)
     EXPECT_EQ(area, 5000);
 }
 
+TEST(BitmapToRegion, AnOutlineOfTooManyRectanglesIsCutOnCoarserCells)
+{
+    qtTestApp();
+    // Patterns whose exact outline passes the bound: the window system and
+    // the raster engine fail on millions of rectangles.
+    struct Row {
+        const char* name;
+        int width, height;
+        bool (*opaque)(int x, int y);
+        int cellSize;
+    } rows[] = {
+        {"checkerboard", 500, 500, [](int x, int y) { return (x + y) % 2 == 0; }, 2},
+        {"one-pixel stripes", 400, 600, [](int x, int) { return x % 2 == 0; }, 2},
+        {"checkerboard of 2x2 blocks", 1000, 1000, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0; }, 4},
+        {"odd size", 501, 401, [](int x, int y) { return (x + y) % 2 == 1; }, 2},
+        {"at the bound", 500, 400, [](int x, int) { return x % 2 == 0; }, 1}, // 250 runs in 400 rows
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        QImage img = filled(r.width, r.height, SkinMagenta);
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x)
+                if (r.opaque(x, y))
+                    img.setPixel(x, y, Opaque);
+        int cellSize = 0;
+        const std::optional<QRegion> region = BitmapToRegion(&img, SkinMagenta, 0, &cellSize);
+        ASSERT_TRUE(region.has_value());
+        EXPECT_EQ(cellSize, r.cellSize);
+        EXPECT_LE(region->rectCount(), MaxOutlineRects);
+        // Every opaque pixel stays inside, and nothing outside the bitmap.
+        EXPECT_TRUE((qtRoute(img) - *region).isEmpty());
+        EXPECT_TRUE((*region - QRegion(img.rect())).isEmpty());
+    }
+}
+
 TEST(BitmapToRegion, ToleranceWidensTheTransparentColour)
 {
     qtTestApp();
