@@ -320,9 +320,11 @@ void TTolmu::MAILClick()
         m_desktop.StartProgram(text.substr(0, comma), comma == std::string::npos ? "" : text.substr(comma + 1));
         return;
     }
-    const std::string program = DesktopMailProgram();
-    if (!program.empty())
-        m_desktop.StartProgram(program, "");
+    // The answer comes after the start, when this window may be gone.
+    m_desktop.StartMailProgram([self = QPointer<TTolmu>(this)](const std::string& problem) {
+        if (self && !problem.empty())
+            self->m_prompt.Message(problem, TPrompt::Icon::Information);
+    });
 }
 
 void TTolmu::RefreshBtnMouseDown(const QMouseEvent& e)
