@@ -94,9 +94,9 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     RefreshBtn->OnMouseDown = [this](TImgBtn&, const QMouseEvent& e) { guarded([&] { RefreshBtnMouseDown(e); }); };
     connect(&Timer, &QTimer::timeout, this, [this] { guarded([this] { m_cycle.TimerTimer(); }); });
 
-    CheckNow = m_popMnu.addAction(QStringLiteral("Check now"), this, [this] { guarded([this] { m_cycle.CheckNow(); }); });
-    m_popMnu.addSeparator();
     m_popMnu.addAction(QStringLiteral("Configure"), this, [this] { guarded([this] { Config1Click(); }); });
+    CheckNow = m_popMnu.addAction(QStringLiteral("Check now"), this,
+                                  [this] { guarded([this] { m_cycle.CheckNow(); }); });
     m_popMnu.addSeparator();
     OnTop = m_popMnu.addAction(QStringLiteral("On Top"), this, [this] { guarded([this] { OnTopClick(); }); });
     OnTop->setCheckable(true);

@@ -80,7 +80,7 @@ public:
     TSkinPicture* Online = nullptr;
     QTimer Timer;
     QAction* OnTop = nullptr;
-    QAction* CheckNow = nullptr; // "Check now", first in the menu the tray opens
+    QAction* CheckNow = nullptr; // "Check now", in the menu the tray opens too
     QPointer<QMenu> AccountsMenu;
 
     // TCycleView

@@ -1,7 +1,6 @@
 // The real main window offscreen, its network work on the real mail thread,
 // against a private Dovecot and scripted servers; message boxes answered by
 // the prompt double.
-#include "app/MailHandler.h"
 #include "app/MailThread.h"
 #include "app/MainWindow.h"
 #include "core/Settings.h"
@@ -334,7 +333,7 @@ TEST_F(Window, CheckNowGoesRoundTheActiveAccountsAndTheTrayTipTellsEach)
               {"off", "127.0.0.1", "u", "p", true, work.Port()},
               {"work", "127.0.0.1", "u", "p", false, work.Port()}});
     auto w = open();
-    ASSERT_EQ(w->PopMnu().actions().value(0), w->CheckNow);
+    ASSERT_EQ(w->PopMnu().actions().value(1), w->CheckNow);
     EXPECT_EQ(w->CheckNow->text(), "Check now");
     EXPECT_EQ(w->TrayToolTip(), "Tolmu - offline\nhome: not checked yet\nwork: not checked yet");
     struct Row {
@@ -405,30 +404,4 @@ TEST_F(Window, ANotificationClickOpensTheNewestMessageItToldOf)
         EXPECT_EQ(MessageCount, r.count) << r.what << ": counted again after the window";
     }
     EXPECT_TRUE(prompt.shown.empty());
-}
-
-TEST_F(Window, TheMailButtonStartsTheDesktopsMailProgramOrSaysThereIsNone)
-{
-    accounts({});
-    auto w = open();
-    struct Row {
-        const char* what;
-        bool runMyClient;
-        std::string problem; // the desktop's answer
-        std::vector<std::string> started, boxes;
-    } rows[] = {
-        {"the desktop's mail program", false, "", {"(mail program)"}, {}},
-        {"none registered: said so", false, NoMailHandler, {"(mail program)"}, {NoMailHandler}},
-        {"the user's own program keeps its rule", true, NoMailHandler, {"mutt -f inbox,x"}, {}},
-    };
-    for (const Row& r : rows) {
-        desktop.started.clear();
-        prompt.shown.clear();
-        desktop.mailProgramProblem = r.problem;
-        Settings.RunMyClient = r.runMyClient;
-        Settings.MyMailClient = "mutt,-f inbox,x";
-        click(*w->MAIL);
-        EXPECT_EQ(desktop.started, r.started) << r.what;
-        EXPECT_EQ(prompt.shown, r.boxes) << r.what;
-    }
 }

@@ -500,36 +500,3 @@ TEST(Arrivals, WithoutIdsTheAccountsOwnCountDecidesAndABrokenListingTellsNothing
     EXPECT_TRUE(a.GotMail);
     EXPECT_TRUE(a.Notify.empty());
 }
-
-TEST(Arrivals, AClickOpensTheNotifiedMessageWhereverItIsNow)
-{
-    TListing before;
-    for (const char* line : {"1 a", "2 b", "3 c"})
-        before.Line(line);
-    TNewMailNote byId;
-    byId.NewestNumber = 3;
-    byId.NewestId = before.Entries()[2].Id; // "c"
-    TNewMailNote byNumber;
-    byNumber.NewestNumber = 3;
-    struct Row {
-        const char* what;
-        const TNewMailNote& note;
-        std::vector<std::string> now;
-        bool listed;
-        int32_t opened;
-    } rows[] = {
-        {"where it was", byId, {"1 a", "2 b", "3 c"}, true, 3},
-        {"moved up by a deletion", byId, {"1 b", "2 c"}, true, 2},
-        {"gone: the newest there is", byId, {"1 a", "2 b", "3 d", "4 e"}, true, 4},
-        {"a broken listing: its number", byId, {"1 a", "2 b", "3 c"}, false, 3},
-        {"no ids: its number", byNumber, {"1", "2", "3", "4"}, true, 3},
-        {"no ids, fewer messages now: the newest", byNumber, {"1", "2"}, true, 2},
-        {"an empty mailbox", byId, {}, true, 0},
-    };
-    for (const Row& r : rows) {
-        TListing now;
-        for (const std::string& line : r.now)
-            now.Line(line);
-        EXPECT_EQ(MessageToOpen(r.note, now, r.listed, static_cast<int32_t>(r.now.size())), r.opened) << r.what;
-    }
-}
