@@ -70,6 +70,7 @@ struct TSampleDesktop : TDesktop {
     bool OpenUrl(const std::string&) override { return false; }
     bool StartProgram(const std::string&, const std::string&) override { return false; }
     void PlaySound(const std::string&) override {}
+    void StartMailProgram(std::function<void(const std::string&)>) override {}
 };
 struct TSamplePrompt : TPrompt {
     std::vector<std::string> shown;

@@ -21,9 +21,6 @@ namespace {
 
 const char* const InvalidSkinFile = "INVALID FILE in SKIN.INI !\rCheck your bitmaps files in Skin.ini";
 const char* const BackgroundNotFound = "Main background not found !\rCheck [Background] in SKIN.INI";
-// The tray's tip: at most 63 characters, starting with the program's name.
-const char* const TrayTip = "Tolmu - POP3 mail checker";
-
 QString hintText(const std::string& text)
 {
     QString s = QString::fromStdString(text);
@@ -98,6 +95,8 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     connect(&Timer, &QTimer::timeout, this, [this] { guarded([this] { m_cycle.TimerTimer(); }); });
 
     m_popMnu.addAction(QStringLiteral("Configure"), this, [this] { guarded([this] { Config1Click(); }); });
+    CheckNow = m_popMnu.addAction(QStringLiteral("Check now"), this,
+                                  [this] { guarded([this] { m_cycle.CheckNow(); }); });
     m_popMnu.addSeparator();
     OnTop = m_popMnu.addAction(QStringLiteral("On Top"), this, [this] { guarded([this] { OnTopClick(); }); });
     OnTop->setCheckable(true);
@@ -169,40 +168,54 @@ void TTolmu::STATBMPMouseDown(const QMouseEvent& e)
     }
     if (e.modifiers() != Qt::NoModifier || !m_cycle.OnlineMode || MessageCount <= 0 || m_worker.Busy())
         return;
-    showFirstMessage(m_cycle.ClientAccount());
+    showMessage(m_cycle.ClientAccount(), 1);
 }
 
-void TTolmu::NotificationClicked(const TPOPAcc& account)
+void TTolmu::NotificationClicked(const TNewMailNote& note)
 {
     guarded([&] {
         if (NoMsgWindow || MsgList().isVisible() || modalOpen() || !m_cycle.OnlineMode || m_worker.Busy())
             return;
-        showFirstMessage(account);
+        // The recount after the window then shows the notified account's
+        // count under its own name; one no longer in the table is left be.
+        if (!m_cycle.SelectAccount(note.Account))
+            return;
+        showMessage(m_cycle.ClientAccount(), note.NewestNumber, note);
     });
 }
 
-void TTolmu::showFirstMessage(const TPOPAcc& account)
+void TTolmu::showMessage(const TPOPAcc& account, int32_t number, std::optional<TNewMailNote> note)
 {
-    const TPOPAcc& checked = m_cycle.ClientAccount();
-    // The recount after the window counts the client's account; another
-    // account's session is only logged out, so its count never shows under
-    // the wrong name.
-    const bool recount = account.AccName == checked.AccName && account.HostName == checked.HostName
-        && account.UserName == checked.UserName && account.PortNumber == checked.PortNumber;
+    struct Opened {
+        int32_t number = 1;
+        int32_t count = -1; // counted again: the bound for paging
+    };
+    auto opened = std::make_shared<Opened>();
+    opened->number = number;
     const int32_t timeout = m_cycle.Timeout;
-    m_worker.Run([account, timeout](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(account, timeout); },
-                 [this, recount](const std::string& error) {
-                     if (!error.empty()) {
-                         m_prompt.Message(error, TPrompt::Icon::Error);
-                         return;
-                     }
-                     MsgList().Browser().DisplayMessage(1);
-                     MsgList().RunModal();
-                     if (recount)
-                         m_cycle.CheckMail(false);
-                     else
-                         m_cycle.CloseConnection();
-                 });
+    m_worker.Run(
+        [account, timeout, note, opened](TWirePOP3& pop, TWireMessage&) {
+            TMailSession session(pop);
+            session.Open(account, timeout);
+            if (!note)
+                return;
+            // Mail may have come and gone since the notification.
+            TListing listing;
+            const TMailCount found = session.Count([&listing](const std::string& line) { listing.Line(line); });
+            opened->count = found.Count;
+            opened->number = MessageToOpen(*note, listing, found.Listed, found.Count);
+        },
+        [this, opened](const std::string& error) {
+            if (!error.empty()) {
+                m_prompt.Message(error, TPrompt::Icon::Error);
+                return;
+            }
+            if (opened->count >= 0)
+                MessageCount = opened->count;
+            MsgList().Browser().DisplayMessage(opened->number);
+            MsgList().RunModal();
+            m_cycle.CheckMail(false);
+        });
 }
 
 TTolmu::~TTolmu() { m_worker.OnStatus = nullptr; }
@@ -225,7 +238,6 @@ void TTolmu::FormCreate()
     m_cycle.Load.CurrentAccount = 1;
     NoMsgWindow = false;
     Settings.RunMyClient = false;
-    m_cycle.PreviousCount = 99;
     resize(0, 0); // nothing shows before the background is painted
 
     LitSkinIni(m_cycle.Load);
@@ -239,12 +251,13 @@ void TTolmu::FormCreate()
             connect(m_tray.get(), &QSystemTrayIcon::activated, this,
                     [this](QSystemTrayIcon::ActivationReason r) { guarded([&] { trayActivated(r); }); });
         }
-        m_tray->setToolTip(QString::fromLatin1(TrayTip));
+        m_tray->setToolTip(m_trayTip);
         m_tray->setIcon(TrayIconFor(TTrayState::Offline, CurrentSkinDir));
         m_tray->show();
     }
 
     placeControls();
+    SetTrayTip(m_cycle.TrayTip());
     m_cycle.StartCycle();
     SetStayOnTop(OnTop->isChecked());
 }
@@ -320,9 +333,11 @@ void TTolmu::MAILClick()
         m_desktop.StartProgram(text.substr(0, comma), comma == std::string::npos ? "" : text.substr(comma + 1));
         return;
     }
-    const std::string program = DesktopMailProgram();
-    if (!program.empty())
-        m_desktop.StartProgram(program, "");
+    // The answer comes after the start, when this window may be gone.
+    m_desktop.StartMailProgram([self = QPointer<TTolmu>(this)](const std::string& problem) {
+        if (self && !problem.empty())
+            self->m_prompt.Message(problem, TPrompt::Icon::Information);
+    });
 }
 
 void TTolmu::RefreshBtnMouseDown(const QMouseEvent& e)
@@ -444,6 +459,13 @@ void TTolmu::ShowFlag(bool gotMail)
 void TTolmu::SetTrayIcon(TTrayIcon icon)
 {
     showTrayIcon(icon == TTrayIcon::Mail ? TTrayState::NewMail : TTrayState::Online);
+}
+
+void TTolmu::SetTrayTip(const std::string& tip)
+{
+    m_trayTip = hintText(tip);
+    if (m_tray)
+        m_tray->setToolTip(m_trayTip);
 }
 
 void TTolmu::SetTimer(bool enabled, int32_t intervalMs)

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TTolmu : public TShapedWindow, public TCycleView {
     Q_OBJECT
@@ -52,10 +53,11 @@ public:
     // again, which recounts and logs out. With Ctrl: the message window as
     // it was, without logging in.
     void STATBMPMouseDown(const QMouseEvent& event);
-    // A new-mail notification of account was clicked: its message 1 in the
-    // message window, as the double click shows it; refused like the double
-    // click while offline, while a job runs or while the window is open.
-    void NotificationClicked(const TPOPAcc& account);
+    // A new-mail notification was clicked: the newest message it told of
+    // in the message window (its account becomes the one checked last);
+    // refused like the double click while offline, while a job runs or
+    // while the window is open.
+    void NotificationClicked(const TNewMailNote& note);
 
     TCheckCycle& Cycle() { return m_cycle; }
     // The message window and the configuration dialog, made when first
@@ -64,6 +66,8 @@ public:
     TConfig& Config();
     QMenu& PopMnu() { return m_popMnu; }
     QSystemTrayIcon* TrayIcon() { return m_tray.get(); }
+    // The tray icon's tooltip, kept also when there is no tray.
+    const QString& TrayToolTip() const { return m_trayTip; }
 
     // The controls, named as the window's parts.
     TImgBtn* Connect = nullptr;
@@ -76,6 +80,7 @@ public:
     TSkinPicture* Online = nullptr;
     QTimer Timer;
     QAction* OnTop = nullptr;
+    QAction* CheckNow = nullptr; // "Check now", in the menu the tray opens too
     QPointer<QMenu> AccountsMenu;
 
     // TCycleView
@@ -89,6 +94,7 @@ public:
     void ShowFlag(bool gotMail) override;
     void SetTrayIcon(TTrayIcon icon) override;
     void SetTimer(bool enabled, int32_t intervalMs) override;
+    void SetTrayTip(const std::string& tip) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,7 +111,10 @@ private:
     void placeControls();
     void showTrayIcon(TTrayState state);
     bool modalOpen() const;
-    void showFirstMessage(const TPOPAcc& account);
+    // Logs in to account and shows message number (with a note: the one
+    // MessageToOpen finds) in the message window; afterwards the account
+    // is counted again, which logs out.
+    void showMessage(const TPOPAcc& account, int32_t number, std::optional<TNewMailNote> note = std::nullopt);
 
     TPrompt& m_prompt;
     TDesktop& m_desktop;
@@ -117,5 +126,6 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<TConfig> m_config;
     bool m_closed = false;
+    QString m_trayTip;
     std::unique_ptr<TMsgList> m_msgList;
 };

@@ -82,8 +82,8 @@ void TDesktopNotifier::NotifyNewMail(const TNewMailNote& note)
 void TDesktopNotifier::send(const TNewMailNote& note, bool markup)
 {
     uint replaces = 0;
-    for (const auto& [id, account] : m_shown)
-        if (sameAccount(account, note.Account))
+    for (const auto& [id, shown] : m_shown)
+        if (sameAccount(shown.Account, note.Account))
             replaces = id;
     QDBusMessage msg = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     QVariantMap hints;
@@ -93,8 +93,7 @@ void TDesktopNotifier::send(const TNewMailNote& note, bool markup)
         << Body(note, markup) << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints
         << int32_t(-1);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(msg), this);
-    const TPOPAcc account = note.Account;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, account, replaces](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, note, replaces](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<uint> id = *w;
         if (id.isError())
@@ -103,7 +102,7 @@ void TDesktopNotifier::send(const TNewMailNote& note, bool markup)
             m_shown.erase(replaces);
         if (m_shown.size() >= MaxRemembered)
             m_shown.erase(m_shown.begin());
-        m_shown[id.value()] = account;
+        m_shown[id.value()] = note;
     });
 }
 
@@ -112,9 +111,9 @@ void TDesktopNotifier::actionInvoked(uint id, const QString& action)
     const auto it = m_shown.find(id);
     if (it == m_shown.end() || action != QStringLiteral("default"))
         return;
-    const TPOPAcc account = it->second;
+    const TNewMailNote note = it->second;
     if (OnOpen)
-        OnOpen(account);
+        OnOpen(note);
 }
 
 void TDesktopNotifier::notificationClosed(uint id, uint) { m_shown.erase(id); }

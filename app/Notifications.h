@@ -25,8 +25,8 @@ public:
     // account's previous one still on screen).
     void NotifyNewMail(const TNewMailNote& note) override;
 
-    // The notification of account was clicked (its default action).
-    std::function<void(const TPOPAcc& account)> OnOpen;
+    // A notification was clicked (its default action): the note it showed.
+    std::function<void(const TNewMailNote& note)> OnOpen;
 
     // "Home: 3 new messages".
     static QString Summary(const TNewMailNote& note);
@@ -42,5 +42,5 @@ private:
     void send(const TNewMailNote& note, bool markup);
 
     QDBusConnection m_bus;
-    std::map<uint, TPOPAcc> m_shown; // notification id -> its account
+    std::map<uint, TNewMailNote> m_shown; // notification id -> what it told
 };

@@ -1,14 +1,16 @@
 #include "app/QtPorts.h"
 
+#include "app/MailHandler.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
 #include <QLibrary>
-#include <QStandardPaths>
-#include <QTextStream>
+#include <QPointer>
+#include <QProcess>
+#include <QThreadPool>
 #include <QUrl>
 
 namespace {
@@ -114,6 +116,24 @@ bool TQtDesktop::StartProgram(const std::string& program, const std::string& par
                                    QProcess::splitCommand(QString::fromStdString(parameters)));
 }
 
+void TQtDesktop::StartMailProgram(std::function<void(const std::string& problem)> done)
+{
+    // Reading desktop entries and starting a process: never on the window's
+    // thread. The answer comes back through the application's queue, where
+    // the context is looked at only on the interface thread.
+    QPointer<QObject> context(m_context.get());
+    QThreadPool::globalInstance()->start([context, done = std::move(done)] {
+        const std::string problem = LaunchMailHandler();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [context, done, problem] {
+                if (context && done)
+                    done(problem);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void TQtDesktop::PlaySound(const std::string& file)
 {
     const QString path = QString::fromStdString(file);
@@ -144,29 +164,4 @@ void TQtDesktop::PlaySound(const std::string& file)
         return;
     }
     m_play(m_player.get(), path.toUtf8().constData());
-}
-
-std::string DesktopMailProgram()
-{
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("x-scheme-handler/mailto")});
-    if (!query.waitForFinished(3000))
-        return {};
-    const QString entry = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
-    if (entry.isEmpty())
-        return {};
-    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
-    QFile f(file);
-    if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return {};
-    QTextStream in(&f);
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (!line.startsWith(QStringLiteral("Exec=")))
-            continue;
-        const QStringList words = QProcess::splitCommand(line.mid(5));
-        return words.isEmpty() ? std::string() : words.front().toStdString();
-    }
-    return {};
 }

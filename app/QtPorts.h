@@ -38,6 +38,7 @@ public:
     bool OpenUrl(const std::string& url) override;
     bool StartProgram(const std::string& program, const std::string& parameters) override;
     void PlaySound(const std::string& file) override;
+    void StartMailProgram(std::function<void(const std::string& problem)> done) override;
     // Whether the sound module was found and loaded by a PlaySound.
     bool SoundModuleLoaded() const { return m_player != nullptr; }
 
@@ -47,9 +48,6 @@ private:
     std::unique_ptr<QObject> m_player; // the module's player, made with it
     bool m_loadTried = false;
     std::string m_moduleDir;
+    // Answers of StartMailProgram reach done only while this desktop lives.
+    std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
 };
-
-// The mail program of the desktop's mailto handler: the first word of the
-// Exec= line of the desktop entry that `xdg-mime query default
-// x-scheme-handler/mailto` names, unquoted; "" when none is registered.
-std::string DesktopMailProgram();

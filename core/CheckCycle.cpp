@@ -2,6 +2,9 @@
 
 #include "base/Scanner.h"
 #include "core/MailSession.h"
+#include "core/SeenIds.h"
+#include "net/TlsStream.h"
+#include "net/WireErrors.h"
 
 #include <algorithm>
 #include <memory>
@@ -12,7 +15,87 @@ const char* const NoValidAccount = "No valid account ! Please create one or acti
 
 bool isBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
+// Socket errors break their line after the number: one line for the status
+// picture and the tooltip.
+std::string oneLine(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ')
+                out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+TCheckFailure socketFailure(int32_t code)
+{
+    if (code >= 11001 && code <= 11004)
+        return TCheckFailure::HostName;
+    return code == 10061 ? TCheckFailure::Refused : TCheckFailure::Network;
+}
+
+// Logs in and notes what kind of failure it threw, which goes on up.
+void openNoting(TWirePOP3& pop, const TPOPAcc& account, int32_t timeout, TCheckFailure& kind)
+{
+    try {
+        TMailSession(pop).Open(account, timeout);
+    } catch (const EWireResponseError&) {
+        kind = TCheckFailure::Login;
+        throw;
+    } catch (const EWireConnectRefused&) {
+        kind = TCheckFailure::Greeting;
+        throw;
+    } catch (const EWireTLSError&) {
+        kind = TCheckFailure::Tls;
+        throw;
+    } catch (const EWireSocketError& e) {
+        kind = socketFailure(e.ErrorCode());
+        throw;
+    }
+}
+
+std::string messages(int32_t n)
+{
+    if (n < 1)
+        return "no messages";
+    return std::to_string(n) + (n == 1 ? " message" : " messages");
+}
+
 } // namespace
+
+std::string AccountErrorText(const TPOPAcc& account, const std::string& error, TCheckFailure kind)
+{
+    const char* todo = "Tolmu tries again at the next check.";
+    switch (kind) {
+    case TCheckFailure::Login:
+        todo = "Check the login and password of this account in Configure, Accounts.";
+        break;
+    case TCheckFailure::HostName:
+        todo = "Check the host name of this account in Configure, Accounts, and that this computer is online.";
+        break;
+    case TCheckFailure::Refused:
+        todo = "Check the host and port of this account in Configure, Accounts; the server may also be down.";
+        break;
+    case TCheckFailure::Network:
+        todo = "Check that this computer is online; Tolmu tries again at the next check.";
+        break;
+    case TCheckFailure::Tls:
+        todo = "Check the port of this account in Configure, Accounts (995 is POP3 over TLS) and the server's "
+               "certificate.";
+        break;
+    case TCheckFailure::Greeting:
+        todo = "The server turned the connection away; Tolmu tries again at the next check.";
+        break;
+    case TCheckFailure::Other:
+        break;
+    }
+    return "Could not check the account \"" + account.AccName + "\" (" + account.HostName + ", port "
+        + std::to_string(account.PortNumber) + "):\r" + error + "\r" + todo;
+}
 
 void ShowOnlineState(TCheckView& view, bool onlineMode, int32_t messageCount)
 {
@@ -30,6 +113,10 @@ int32_t CheckIntervalMs(int32_t minutes)
 struct TCheckCycle::CheckResult {
     bool counted = false; // the login worked and the count ran
     int32_t count = 0;
+    bool listed = false; // the listing ran to its end
+    std::string listingError;
+    TListing listing;
+    TCheckFailure failure = TCheckFailure::Other;
 };
 
 TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop)
@@ -63,6 +150,20 @@ bool TCheckCycle::rotate()
     return false;
 }
 
+void TCheckCycle::accountFailed(const TPOPAcc& acc, const std::string& error, TCheckFailure kind, bool fromConnect)
+{
+    AccountState& state = m_accounts[SeenIdsKey(acc)];
+    const bool changed = state.error != error;
+    state.error = error;
+    m_view.SetTrayTip(TrayTip());
+    // The same error again has been told: a box on every round would stop
+    // the other accounts' checks until someone closes it.
+    if (!fromConnect)
+        m_view.ShowStatus(acc.AccName + "-" + oneLine(error));
+    if (changed || fromConnect)
+        showError(AccountErrorText(acc, error, kind));
+}
+
 void TCheckCycle::showError(const std::string& text)
 {
     // Timer checks wait while the box is open, so an unreachable server
@@ -85,10 +186,11 @@ void TCheckCycle::StartCycle()
     if (Settings.AutoConnect && !m_worker.Connected() && Load.HasActiveAccount) {
         const TPOPAcc acc = m_popAccount;
         const int32_t timeout = Timeout;
-        m_worker.Run([acc, timeout](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(acc, timeout); },
-                     [this](const std::string& error) {
+        auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
+        m_worker.Run([acc, timeout, kind](TWirePOP3& pop, TWireMessage&) { openNoting(pop, acc, timeout, *kind); },
+                     [this, acc, kind](const std::string& error) {
                          if (!error.empty()) {
-                             showError(error);
+                             accountFailed(acc, error, *kind, false);
                              return;
                          }
                          OnlineMode = m_worker.Connected();
@@ -135,8 +237,11 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
         [result, acc, advance, timeout](TWirePOP3& pop, TWireMessage&) {
             TMailSession session(pop);
             if (advance)
-                session.Open(acc, timeout);
-            result->count = session.Count().Count;
+                openNoting(pop, acc, timeout, result->failure);
+            const TMailCount found = session.Count([&result](const std::string& line) { result->listing.Line(line); });
+            result->count = found.Count;
+            result->listed = found.Listed;
+            result->listingError = found.Error;
             result->counted = true;
             // A listing that failed because the connection is gone has
             // nothing to log out from: its error stays on the status line.
@@ -155,42 +260,51 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
     // Disconnect while the check waited: the offline look stays.
     if (!OnlineMode)
         return false;
+    // The account counted: the dialog may have moved another one into its
+    // slot while the check waited.
+    const TPOPAcc& acc = m_popAccount;
+    m_lastCheck = std::time(nullptr);
     if (result.counted)
         MessageCount = result.count;
     if (!error.empty()) {
-        showError(error);
+        accountFailed(acc, error, result.failure, false);
         return false;
     }
-    // The name of the account counted: the dialog may have moved another
-    // one into its slot while the check waited.
-    const std::string& name = m_popAccount.AccName;
+    const std::string key = SeenIdsKey(acc);
+    AccountState& state = m_accounts[key];
+    state.count = MessageCount;
+    state.error = result.listed ? std::string() : result.listingError;
+
+    const std::string& name = acc.AccName;
     if (Load.CurrentAccount == Load.FirstActiveIndex)
         m_countHint.clear();
     if (!m_countHint.empty())
         m_countHint += '\r';
     m_countHint += name + " : " + std::to_string(MessageCount);
     m_view.SetCountHint(m_countHint);
+    m_view.SetTrayTip(TrayTip());
 
+    const TArrival arrival = m_arrivals.Check(key, result.listing, result.listed, MessageCount);
     try {
         if (MessageCount < 1) {
             m_view.ShowStatus(name + "-empty");
-            if (MessageCount != PreviousCount)
+            if (arrival.Emptied)
                 m_view.ShowFlag(false);
             m_view.SetTrayIcon(TTrayIcon::Online);
         } else {
             m_view.ShowMessageCount(name, MessageCount);
             m_view.SetTrayIcon(TTrayIcon::Mail);
-            if (MessageCount > PreviousCount) {
+            if (arrival.GotMail) {
                 m_view.ShowFlag(true);
                 // A sound setting of only blanks is what the writer leaves
                 // for "no file".
                 if (Settings.PlaySnd && !isBlank(Settings.WavSnd))
                     m_desktop.PlaySound(Settings.WavSnd);
-                notifyNewMail(MessageCount - PreviousCount);
+                if (!arrival.Notify.empty())
+                    notifyNewMail(arrival);
             }
         }
         m_view.ShowCount(MessageCount);
-        PreviousCount = MessageCount;
     } catch (const std::exception& e) {
         showError(e.what());
         return false;
@@ -201,21 +315,25 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
 // The headers are read after the check, over a login of their own on a
 // client of the job's own: the check's exchange and the worker's client (its
 // statuses on the window, its connected state) stay exactly as they were.
-void TCheckCycle::notifyNewMail(int32_t newCount)
+void TCheckCycle::notifyNewMail(const TArrival& arrival)
 {
     if (!Notifier || !Notifier->Available())
         return;
     auto note = std::make_shared<TNewMailNote>();
     note->Account = m_popAccount;
-    note->NewCount = newCount;
-    const int32_t total = MessageCount;
+    note->NewCount = static_cast<int32_t>(arrival.Notify.size());
+    note->NewestNumber = arrival.Notify.front();
+    note->NewestId = arrival.NewestId;
+    const std::vector<int32_t> newest(arrival.Notify.begin(),
+                                      arrival.Notify.begin()
+                                          + std::min<std::ptrdiff_t>(MaxNoteMessages, arrival.Notify.size()));
     // A popup is no reason to wait a whole minute on a slow server.
     const int32_t timeout = std::min(Timeout, 20);
     m_worker.Run(
-        [note, total, timeout](TWirePOP3& pop, TWireMessage&) {
+        [note, newest, timeout](TWirePOP3& pop, TWireMessage&) {
             TWirePOP3 own;
             own.OnIdle = pop.OnIdle; // a Disconnect still ends its waits
-            note->Newest = FetchHeadlines(own, note->Account, total, std::min(note->NewCount, MaxNoteMessages), timeout);
+            note->Newest = FetchHeadlines(own, note->Account, newest, timeout);
         },
         [this, note](const std::string& error) {
             // A failed fetch shows nothing: the picture and sound already
@@ -235,21 +353,22 @@ void TCheckCycle::ConnectClick()
         return;
     const TPOPAcc acc = m_popAccount;
     const int32_t timeout = Timeout;
+    auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
     m_worker.Run(
-        [acc, timeout](TWirePOP3& pop, TWireMessage&) {
+        [acc, timeout, kind](TWirePOP3& pop, TWireMessage&) {
             TMailSession session(pop);
             if (pop.Connected())
                 session.Close();
-            session.Open(acc, timeout);
+            openNoting(pop, acc, timeout, *kind);
         },
-        [this](const std::string& error) {
+        [this, acc, kind](const std::string& error) {
             if (!error.empty()) {
                 // The state, the pictures and the timer stay as they were.
-                showError(error);
+                accountFailed(acc, error, *kind, true);
                 return;
             }
             if (m_worker.Connected()) {
-                PreviousCount = 0;
+                m_arrivals.AnnounceWaiting();
                 OnlineMode = true;
                 ShowOnlineState(m_view, OnlineMode, MessageCount);
                 CheckMail(false);
@@ -264,9 +383,9 @@ void TCheckCycle::DisconnectClick()
         return;
     m_worker.Stop();
     m_worker.Run([](TWirePOP3&, TWireMessage& msg) { msg.Clear(); }, nullptr);
-    PreviousCount = 0;
     OnlineMode = false;
     ShowOnlineState(m_view, OnlineMode, MessageCount);
+    m_view.SetTrayTip(TrayTip());
     m_view.SetTimer(false, CheckIntervalMs(Settings.Minutes));
     if (HangUpLines)
         HangUpLines();
@@ -294,6 +413,74 @@ void TCheckCycle::TimerTimer()
     if (m_errorShowing)
         return;
     CheckMail(true);
+}
+
+void TCheckCycle::CheckNow()
+{
+    if (!OnlineMode) {
+        ConnectClick();
+        return;
+    }
+    int32_t active = 0;
+    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
+        if (!AccountTable[i - 1].Inactive || AccountCount == 1)
+            ++active;
+    checkRound(active);
+}
+
+void TCheckCycle::checkRound(int32_t left)
+{
+    // The message window's connection is its own until it closes.
+    if (left < 1 || !OnlineMode || m_worker.Busy() || m_worker.Connected())
+        return;
+    CheckMail(true, [this, left](bool) {
+        // The next account after whatever the check queued (the new mail's
+        // headers).
+        m_worker.Run([](TWirePOP3&, TWireMessage&) {}, [this, left](const std::string&) { checkRound(left - 1); });
+    });
+}
+
+bool TCheckCycle::SelectAccount(const TPOPAcc& acc)
+{
+    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
+        const TPOPAcc& a = AccountTable[i - 1];
+        if (a.AccName == acc.AccName && a.HostName == acc.HostName && a.UserName == acc.UserName
+            && a.PortNumber == acc.PortNumber) {
+            Load.CurrentAccount = i;
+            m_popAccount = a;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string TCheckCycle::TrayTip() const
+{
+    std::string tip = OnlineMode ? "Tolmu" : "Tolmu - offline";
+    if (m_lastCheck != 0) {
+        std::tm local{};
+        localtime_r(&m_lastCheck, &local);
+        char at[16];
+        if (std::strftime(at, sizeof at, "%H:%M", &local) > 0)
+            tip += std::string(OnlineMode ? " - " : ", ") + "last check at " + at;
+    }
+    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
+        const TPOPAcc& acc = AccountTable[i - 1];
+        if (acc.Inactive && AccountCount != 1)
+            continue;
+        tip += "\r" + acc.AccName + ": ";
+        const auto it = m_accounts.find(SeenIdsKey(acc));
+        if (it == m_accounts.end()) {
+            tip += "not checked yet";
+            continue;
+        }
+        const AccountState& state = it->second;
+        if (state.count)
+            tip += messages(*state.count);
+        if (!state.error.empty())
+            tip += (state.count ? ", last check failed: " : "failed: ") + oneLine(state.error);
+    }
+    return tip;
 }
 
 void TCheckCycle::POPStatus(const std::string& text)

@@ -3,6 +3,7 @@
 // window shows afterwards. Plain C++: the window owns one, fills the ports
 // (what a check shows, message boxes, the desktop's sound) and calls the
 // handlers; the POP3 work runs as jobs of the mail worker.
+#include "core/Arrivals.h"
 #include "core/Loader.h"
 #include "core/MailWorker.h"
 #include "core/NewMailNote.h"
@@ -10,7 +11,10 @@
 #include "core/Settings.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +37,8 @@ public:
     virtual void SetTrayIcon(TTrayIcon icon) = 0;
     // Arms or stops the periodic check.
     virtual void SetTimer(bool enabled, int32_t intervalMs) = 0;
+    // The tray icon's tooltip, lines separated by CR (no tray: nothing).
+    virtual void SetTrayTip(const std::string&) {}
 };
 
 // A view that shows nothing: for a window that is only drawn, or a test
@@ -56,6 +62,14 @@ public:
 // pictures show "Connected" and messageCount.
 void ShowOnlineState(TCheckView& view, bool onlineMode, int32_t messageCount);
 
+// Why a login failed, for the line on what to do about it.
+enum class TCheckFailure { Other, Login, HostName, Refused, Network, Tls, Greeting };
+
+// The message box of an account that could not be checked: the account's
+// name and server, the error's own text as it came, and one line on what
+// to do.
+std::string AccountErrorText(const TPOPAcc& account, const std::string& error, TCheckFailure kind);
+
 // Minutes between timer checks, as the dialog offers them (1 to 99): a
 // hand-edited 0 would check on every pass of the event loop.
 int32_t CheckIntervalMs(int32_t minutes);
@@ -66,8 +80,6 @@ public:
 
     // Checking is switched on. Survives a reload of the settings.
     bool OnlineMode = false;
-    // The message count of the previous check, whatever account it was for.
-    int32_t PreviousCount = 99;
     // CurrentAccount, HasActiveAccount, FirstActiveIndex of the last load.
     TLoadState Load;
     // The dial-up hang-up, run last by DisconnectClick.
@@ -76,6 +88,8 @@ public:
     int32_t Timeout = 60;
     // Told of new mail with the newest messages' senders and subjects, read
     // over a short login of its own after the check; none: no notifications.
+    // Only messages whose ids no notification told of before count, so
+    // nothing new means no notification and no extra login.
     TNotifier* Notifier = nullptr;
 
     // The start of the cycle after a load: the client takes the first
@@ -95,11 +109,22 @@ public:
     std::vector<std::pair<std::string, int32_t>> AccountMenu() const;
     void MnuClick(int32_t tag);
     void TimerTimer();
+    // "Check now" of the tray menu: every active account once, in turn;
+    // offline, Connect. Refused while a job runs or the message window
+    // holds a connection.
+    void CheckNow();
+    // Makes account (found by name, server and user in the table) the one
+    // checked last, as the message window of a notification needs it;
+    // false when it is no longer in the table.
+    bool SelectAccount(const TPOPAcc& account);
     // A status text of the client: drawn after the account's name.
     void POPStatus(const std::string& text);
 
     // The count picture's hint as built so far.
     const std::string& CountHint() const { return m_countHint; }
+    // The tray's tooltip: the time of the last check, then each active
+    // account with its count and the error of its last check.
+    std::string TrayTip() const;
     // Logs out when a connection is open (at exit); never throws.
     void CloseConnection();
     // The account whose connection data the client holds (the first active
@@ -108,12 +133,21 @@ public:
 
 private:
     struct CheckResult;
+    // What the window knows of one mailbox from its last check.
+    struct AccountState {
+        std::optional<int32_t> count;
+        std::string error; // empty when the last check worked
+    };
 
     const TPOPAcc* account(int32_t index) const;
     bool rotate();
     bool finishCheck(const CheckResult& result, const std::string& error);
     void showError(const std::string& text);
-    void notifyNewMail(int32_t newCount);
+    // A login or check of account failed: a box when its error is not the
+    // one it had (always when asked from Connect), else the status line.
+    void accountFailed(const TPOPAcc& account, const std::string& error, TCheckFailure kind, bool fromConnect);
+    void notifyNewMail(const TArrival& arrival);
+    void checkRound(int32_t left);
     void armTimer();
 
     TCycleView& m_view;
@@ -123,4 +157,7 @@ private:
     TPOPAcc m_popAccount;    // the client's connection data
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;
+    TArrivals m_arrivals;
+    std::map<std::string, AccountState> m_accounts; // by mailbox (SeenIdsKey)
+    std::time_t m_lastCheck = 0;
 };

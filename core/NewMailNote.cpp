@@ -48,16 +48,15 @@ std::string HeadlineText(std::string_view raw, std::size_t maxChars)
     return line;
 }
 
-std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account, int32_t total, int32_t wanted,
-                                          int32_t timeout)
+std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account,
+                                          const std::vector<int32_t>& numbers, int32_t timeout)
 {
     std::vector<TMailHeadline> newest;
     TMailSession session(pop);
     session.Open(account, timeout);
     try {
         TWireMessage message;
-        const int32_t last = std::max(1, total - std::max(0, wanted) + 1);
-        for (int32_t n = total; n >= last; --n) {
+        for (const int32_t n : numbers) {
             session.Fetch(n, message, true);
             newest.push_back({HeadlineText(message.From(), MaxNoteFrom), HeadlineText(message.Subject(), MaxNoteSubject)});
         }
@@ -67,4 +66,15 @@ std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account
     }
     session.CloseQuietly();
     return newest;
+}
+
+int32_t MessageToOpen(const TNewMailNote& note, const TListing& listing, bool listed, int32_t count)
+{
+    if (listed && note.NewestId) {
+        const int32_t n = listing.NumberOf(*note.NewestId);
+        return n > 0 ? n : std::max(0, count);
+    }
+    if (note.NewestNumber >= 1 && note.NewestNumber <= count)
+        return note.NewestNumber;
+    return std::max(0, count);
 }

@@ -1,11 +1,13 @@
 #pragma once
 // What a new-mail notification says, and the port that shows it. The check
 // cycle decides when mail is new; the desktop (app/) sends the notification.
+#include "core/Arrivals.h"
 #include "core/Settings.h"
 #include "net/WirePOP3.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +28,12 @@ struct TMailHeadline {
 
 struct TNewMailNote {
     TPOPAcc Account;      // the account the mail arrived on
-    int32_t NewCount = 0; // how many more messages than the previous check
+    int32_t NewCount = 0; // messages no notification told of before
     std::vector<TMailHeadline> Newest; // newest first
+    // The newest of them: its number at the check, and its id hash when the
+    // server gives ids (the number may have moved by the time of a click).
+    int32_t NewestNumber = 0;
+    std::optional<uint64_t> NewestId;
 };
 
 // The desktop's notifications.
@@ -48,7 +54,13 @@ public:
 std::string HeadlineText(std::string_view raw, std::size_t maxChars);
 
 // Logs in to account on pop (a client of its own, not the check's), reads
-// the header blocks of messages total, total-1, ... (at most wanted of them,
-// "TOP n 0") and logs out. Throws the login's, transport's and TOP's errors.
-std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account, int32_t total, int32_t wanted,
-                                          int32_t timeout);
+// the header blocks of messages numbers, in order ("TOP n 0"), and logs out.
+// Throws the login's, transport's and TOP's errors.
+std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account,
+                                          const std::vector<int32_t>& numbers, int32_t timeout);
+
+// The message a click on note opens, given the mailbox's listing now: the
+// newest new message found by its id; without ids (or a whole listing) its
+// number from the check while that still exists; when it is gone, the
+// newest message (0 for an empty mailbox).
+int32_t MessageToOpen(const TNewMailNote& note, const TListing& listing, bool listed, int32_t count);

@@ -3,6 +3,7 @@
 // windows fill with Qt (app/) and tests with doubles. Plain C++: the core
 // never sees a widget.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -52,6 +53,11 @@ public:
     virtual bool OpenUrl(const std::string& url) = 0;
     // Starts program detached with its parameters (split as a shell would).
     virtual bool StartProgram(const std::string& program, const std::string& parameters) = 0;
+    // Starts the desktop's default mail program (the handler of mailto:
+    // links) as the desktop's own launcher does, without waiting for it;
+    // done runs later on the interface thread with "" once it started, else
+    // with why nothing started (none registered, the start failed).
+    virtual void StartMailProgram(std::function<void(const std::string& problem)> done) = 0;
     // Starts playing a sound file, replacing one still playing; a file that
     // cannot be played gives the system's default sound. Never fails.
     virtual void PlaySound(const std::string& file) = 0;

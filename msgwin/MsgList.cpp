@@ -58,6 +58,8 @@ TMsgList::TMsgList(TMailWorker& worker, TPrompt& prompt, TDesktop& desktop, TChe
     Save->setEnabled(false);
     MnuMsg.addSeparator();
     CloseMsg = MnuMsg.addAction(QStringLiteral("Close window"), this, [this] { CloseMsgClick(); });
+    // The text area takes the focus and would page its own lines.
+    Mess->installEventFilter(this);
 }
 
 void TMsgList::guarded(const std::function<void()>& handler)
@@ -185,11 +187,47 @@ void TMsgList::contextMenuEvent(QContextMenuEvent* event)
     MnuMsg.popup(event->globalPos());
 }
 
+bool TMsgList::messageKey(const QKeyEvent& e)
+{
+    const Qt::KeyboardModifiers mods = e.modifiers() & ~Qt::KeypadModifier;
+    if (mods != Qt::NoModifier && !(e.key() == Qt::Key_R && mods == Qt::ShiftModifier))
+        return false;
+    switch (e.key()) {
+    case Qt::Key_Escape:
+        CloseMsgClick();
+        return true;
+    case Qt::Key_Left:
+    case Qt::Key_PageUp:
+        guarded([this] { m_browser.PrevClick(); });
+        return true;
+    case Qt::Key_Right:
+    case Qt::Key_PageDown:
+        guarded([this] { m_browser.NextClick(); });
+        return true;
+    case Qt::Key_Delete:
+        // A held key repeats; a message is deleted only by a press of its own.
+        if (!e.isAutoRepeat())
+            guarded([this] { m_browser.DeleteClick(); });
+        return true;
+    case Qt::Key_R:
+        if (!e.isAutoRepeat())
+            guarded([this] { m_browser.ReplyClick(); });
+        return true;
+    default:
+        return false;
+    }
+}
+
 void TMsgList::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape) {
-        CloseMsgClick();
+    if (messageKey(*event))
         return;
-    }
     TShapedWindow::keyPressEvent(event);
+}
+
+bool TMsgList::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Mess && event->type() == QEvent::KeyPress && messageKey(*static_cast<QKeyEvent*>(event)))
+        return true;
+    return TShapedWindow::eventFilter(watched, event);
 }

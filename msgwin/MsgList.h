@@ -60,8 +60,13 @@ protected:
     void BackgroundMissing() override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's keys, wherever the focus is: Left / PageUp previous,
+    // Right / PageDown next, Delete the bin (once per press, never on key
+    // repeat), R reply, Esc close. False for any other key.
+    bool messageKey(const QKeyEvent& event);
     // Runs a click unless a fetch, delete or login still runs; an error
     // shows in a message box and the window stays open.
     void guarded(const std::function<void()>& handler);

@@ -92,22 +92,26 @@ TEST_F(Notify, NewMailShowsTheNewestDecodedAndEscapedAndAClickOpensItsAccount)
     MockNotifications mock;
     TDesktopNotifier notifier(QDBusConnection::connectToBus(QString::fromStdString(mock.address), "with-service"));
     std::vector<std::string> opened;
-    notifier.OnOpen = [&opened](const TPOPAcc& acc) { opened.push_back(acc.AccName); };
+    int32_t newest = 0;
+    notifier.OnOpen = [&](const TNewMailNote& note) {
+        opened.push_back(note.Account.AccName);
+        newest = note.NewestNumber;
+    };
     cycle.Notifier = &notifier;
     ASSERT_TRUE(notifier.Available());
 
-    cycle.PreviousCount = 1; // three more than the previous check
-    cycle.CheckMail(true);
+    cycle.StartCycle();
+    cycle.ConnectClick(); // what waits is announced
     ASSERT_TRUE(QTest::qWaitFor([&] { return mock.calls().size() == 1; }, 10000)) << mock.calls();
     const nlohmann::json call = mock.calls()[0];
-    EXPECT_EQ(call[1], "Home: 3 new messages");
+    EXPECT_EQ(call[1], "Home: 4 new messages");
     EXPECT_EQ(call[2], "J\xC3\xB6rg &lt;j@x&gt;: &lt;b&gt;Tom &amp; Jerry&lt;/b&gt;\n"
                        "J\xC3\xB6rg &lt;j@x&gt;: Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln\n"
                        "J\xC3\xB6rg &lt;j@x&gt;: old two");
     EXPECT_EQ(call[3], nlohmann::json({"default", "Open"}));
     EXPECT_EQ(MessageCount, 4);
 
-    // The same count again is no new mail: nothing more is sent.
+    // The same mail again is no new mail: nothing more is sent.
     cycle.CheckMail(true);
     QTest::qWait(300);
     EXPECT_EQ(mock.calls().size(), 1u);
@@ -115,6 +119,7 @@ TEST_F(Notify, NewMailShowsTheNewestDecodedAndEscapedAndAClickOpensItsAccount)
     EXPECT_EQ(mock.command("click 1"), "ok");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.empty(); }, 10000));
     EXPECT_EQ(opened, std::vector<std::string>{"Home"});
+    EXPECT_EQ(newest, 4);
     EXPECT_EQ(mock.command("click 99"), "ok"); // not ours
     QTest::qWait(200);
     EXPECT_EQ(opened.size(), 1u);
@@ -126,7 +131,6 @@ TEST_F(Notify, WithoutAServiceTheCheckWorksAsBefore)
     TDesktopNotifier notifier(QDBusConnection::connectToBus(QString::fromStdString(bare.address), "no-service"));
     cycle.Notifier = &notifier;
     EXPECT_FALSE(notifier.Available());
-    cycle.PreviousCount = 0;
     bool done = false;
     cycle.CheckMail(true, [&done](bool counted) { done = counted; });
     EXPECT_TRUE(done);

@@ -9,6 +9,7 @@
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
@@ -22,8 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
+using testsupport::LiveMailbox;
 using testsupport::ScriptedServer;
 
 namespace {
@@ -76,6 +79,8 @@ protected:
     }
 
     static bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
+    // Until the mail thread has nothing left to do.
+    bool idle() { return waitFor([this] { return !worker.Busy(); }); }
 
     static void click(TImgBtn& button, Qt::MouseButton which = Qt::LeftButton)
     {
@@ -277,4 +282,150 @@ TEST(Sound, TheModuleLoadsOnTheFirstSoundAndAMissingFileStillReturns)
     desktop.PlaySound(wav); // replaces the one still playing
     desktop.PlaySound(scratch.path + "/missing.wav");
     QTest::qWait(200);
+}
+
+namespace {
+
+struct NoteLog : TNotifier {
+    std::vector<TNewMailNote> notes;
+    bool Available() override { return true; }
+    void NotifyNewMail(const TNewMailNote& note) override { notes.push_back(note); }
+};
+
+// The tray tooltip after its first line, which holds the time of the check.
+QString tipAccounts(const QString& tip) { return tip.section(QLatin1Char('\n'), 1); }
+
+} // namespace
+
+TEST_F(Window, AFailingAccountShowsABoxPerNewErrorAndTheOthersGoOnBeingChecked)
+{
+    LiveMailbox good({"g1"});
+    // Turns the connection away at first; later takes it and refuses the password.
+    auto refusePassword = std::make_shared<std::atomic<bool>>(false);
+    ScriptedServer bad;
+    bad.Custom([refusePassword](const std::vector<std::string>&) -> std::string {
+           return *refusePassword ? "+OK hi\r\n" : "-ERR [SYS/TEMP] try later\r\n";
+       })
+        .Reply("+OK")
+        .Reply("-ERR [AUTH] Authentication failed.");
+    accounts({{"good", "127.0.0.1", "u", "p", false, good.Port()}, {"bad", "127.0.0.1", "u", "p", false, bad.Port()}});
+    auto w = open();
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return w->NBMSGBMP->toolTip() == "good : 1"; }));
+    ASSERT_TRUE(idle());
+
+    const std::string where = "Could not check the account \"bad\" (127.0.0.1, port " + std::to_string(bad.Port()) + "):\r";
+    const std::string turnedAway =
+        where + "-ERR [SYS/TEMP] try later\rThe server turned the connection away; Tolmu tries again at the next check.";
+    const std::string wrongPassword = where + "-ERR [AUTH] Authentication failed.\r"
+                                              "Check the login and password of this account in Configure, Accounts.";
+    using Boxes = std::vector<std::string>;
+    struct Row {
+        const char* what;
+        bool refusePassword;
+        const char* checked;
+        Boxes boxes; // every box so far
+        QString status;
+    } rows[] = {
+        {"the first failure: a box naming the account", false, "bad", {turnedAway}, "bad--ERR [SYS/TEMP] try later"},
+        {"the other account is checked", false, "good", {turnedAway}, "good-1 message"},
+        {"the same failure again: the status line only", false, "bad", {turnedAway}, "bad--ERR [SYS/TEMP] try later"},
+        {"the other account still", false, "good", {turnedAway}, "good-1 message"},
+        {"another failure: a box again", true, "bad", {turnedAway, wrongPassword},
+         "bad--ERR [AUTH] Authentication failed."},
+        {"and the other account", true, "good", {turnedAway, wrongPassword}, "good-1 message"},
+        {"that one again: no box", true, "bad", {turnedAway, wrongPassword}, "bad--ERR [AUTH] Authentication failed."},
+    };
+    for (const Row& r : rows) {
+        *refusePassword = r.refusePassword;
+        const int goodBefore = good.Connections(), badBefore = bad.Connections();
+        w->Cycle().TimerTimer();
+        ASSERT_TRUE(idle()) << r.what;
+        EXPECT_EQ(prompt.shown, r.boxes) << r.what;
+        EXPECT_EQ(w->STATBMP->toolTip(), r.status) << r.what;
+        const bool atGood = std::string(r.checked) == "good";
+        EXPECT_EQ(good.Connections() - goodBefore, atGood ? 1 : 0) << r.what;
+        EXPECT_EQ(bad.Connections() - badBefore, atGood ? 0 : 1) << r.what;
+    }
+    EXPECT_EQ(tipAccounts(w->TrayToolTip()), "good: 1 message\nbad: failed: -ERR [AUTH] Authentication failed.");
+}
+
+TEST_F(Window, CheckNowGoesRoundTheActiveAccountsAndTheTrayTipTellsEach)
+{
+    LiveMailbox home({"h1", "h2"}), work({"w1"});
+    accounts({{"home", "127.0.0.1", "u", "p", false, home.Port()},
+              {"off", "127.0.0.1", "u", "p", true, work.Port()},
+              {"work", "127.0.0.1", "u", "p", false, work.Port()}});
+    auto w = open();
+    ASSERT_EQ(w->PopMnu().actions().value(1), w->CheckNow);
+    EXPECT_EQ(w->CheckNow->text(), "Check now");
+    EXPECT_EQ(w->TrayToolTip(), "Tolmu - offline\nhome: not checked yet\nwork: not checked yet");
+    struct Row {
+        const char* what;
+        std::vector<std::string> work; // work's mailbox from now on
+        int homeLogins, workLogins;
+        QString accounts;
+    } rows[] = {
+        {"offline: Connect, which checks the first account", {"w1"}, 1, 0, "home: 2 messages\nwork: not checked yet"},
+        {"online: every active account once", {"w1"}, 1, 1, "home: 2 messages\nwork: 1 message"},
+        {"again, after work's mail was taken", {}, 1, 1, "home: 2 messages\nwork: no messages"},
+    };
+    for (const Row& r : rows) {
+        work.Set(r.work);
+        const int homeBefore = home.Connections(), workBefore = work.Connections();
+        w->CheckNow->trigger();
+        ASSERT_TRUE(waitFor([&] { return w->Cycle().OnlineMode; })) << r.what;
+        ASSERT_TRUE(idle()) << r.what;
+        EXPECT_EQ(home.Connections() - homeBefore, r.homeLogins) << r.what;
+        EXPECT_EQ(work.Connections() - workBefore, r.workLogins) << r.what;
+        EXPECT_TRUE(w->TrayToolTip().startsWith("Tolmu - last check at ")) << w->TrayToolTip().toStdString();
+        EXPECT_EQ(tipAccounts(w->TrayToolTip()), r.accounts) << r.what;
+    }
+    EXPECT_TRUE(prompt.shown.empty());
+    click(*w->Disconnect);
+    EXPECT_TRUE(w->TrayToolTip().startsWith("Tolmu - offline, last check at "));
+}
+
+TEST_F(Window, ANotificationClickOpensTheNewestMessageItToldOf)
+{
+    LiveMailbox home({"a1", "a2"});
+    accounts({{"home", "127.0.0.1", "u", "p", false, home.Port()}});
+    auto w = open();
+    NoteLog notes;
+    w->Cycle().Notifier = &notes;
+    click(*w->Connect);
+    ASSERT_TRUE(waitFor([&] { return !notes.notes.empty(); }));
+    ASSERT_TRUE(idle());
+    const TNewMailNote note = notes.notes.front();
+    struct Row {
+        const char* what;
+        std::vector<std::string> now;
+        QString subject;
+        int32_t count;
+    } rows[] = {
+        {"as it was: the newest it told of", {"a1", "a2"}, "Subj : a2", 2},
+        {"mail came and went since: found by its id", {"a2", "a3", "a4"}, "Subj : a2", 3},
+        {"it was taken meanwhile: the newest there is", {"a3", "a4"}, "Subj : a4", 2},
+    };
+    for (const Row& r : rows) {
+        home.Set(r.now);
+        QString shown;
+        // The window runs modally: read it and close it from inside its loop.
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            TMsgList& m = w->MsgList();
+            if (!m.isVisible() || m.Browser().Busy() || m.Browser().CurrentMsg == 0)
+                return;
+            shown = m.Mess->toPlainText().section(QLatin1Char('\n'), 1, 1);
+            m.CloseMsgClick();
+        });
+        watch.start(20);
+        w->MsgList().Browser().CurrentMsg = 0;
+        w->NotificationClicked(note);
+        ASSERT_TRUE(waitFor([&] { return !shown.isEmpty(); })) << r.what;
+        ASSERT_TRUE(idle()) << r.what;
+        EXPECT_EQ(shown, r.subject) << r.what;
+        EXPECT_EQ(MessageCount, r.count) << r.what << ": counted again after the window";
+    }
+    EXPECT_TRUE(prompt.shown.empty());
 }

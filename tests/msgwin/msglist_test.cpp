@@ -232,3 +232,40 @@ TEST_F(MsgList, AMissingBackgroundClosesTheWindowWithAMessage)
     EXPECT_EQ(prompt.shown, Lines{"Message window background not found !\rCheck [Background] msgbkng in SKIN.INI"});
     EXPECT_TRUE(timer.isActive()) << "the check timer is given back";
 }
+
+TEST_F(MsgList, KeysPageDeleteOncePerPressAndReply)
+{
+    if (!dovecot)
+        GTEST_SKIP() << "dovecot is not available";
+    dovecot->AddUser("keys", "secret");
+    for (int i = 1; i <= 4; ++i)
+        dovecot->Deliver("keys", plain(i));
+    open(dovecot->Port(), "keys", 4);
+    window.Mess->setFocus(); // the text area has the focus, as when the window opens
+    struct Row {
+        const char* what;
+        Qt::Key key;
+        bool repeat;
+        std::string subject; // shown afterwards
+        std::size_t left;    // messages on the server
+    } rows[] = {
+        {"Right: next", Qt::Key_Right, false, "Subj : m2", 4},
+        {"Page Down: next", Qt::Key_PageDown, false, "Subj : m3", 4},
+        {"Left: previous", Qt::Key_Left, false, "Subj : m2", 4},
+        {"Page Up: previous", Qt::Key_PageUp, false, "Subj : m1", 4},
+        {"Left wraps to the last", Qt::Key_Left, false, "Subj : m4", 4},
+        {"a repeated Delete deletes nothing", Qt::Key_Delete, true, "Subj : m4", 4},
+        {"Delete: the message goes, the window shows the first", Qt::Key_Delete, false, "Subj : m1", 3},
+        {"R replies to the message shown", Qt::Key_R, false, "Subj : m1", 3},
+    };
+    for (const Row& r : rows) {
+        QKeyEvent press(QEvent::KeyPress, r.key, Qt::NoModifier, QString(), r.repeat);
+        QApplication::sendEvent(window.Mess, &press);
+        ASSERT_TRUE(settle()) << r.what;
+        EXPECT_EQ(subject(), r.subject) << r.what;
+        EXPECT_EQ(dovecot->MessageCount("keys"), r.left) << r.what;
+    }
+    EXPECT_EQ(desktop.opened, Lines{"mailto:a@example.org"});
+    EXPECT_EQ(MessageCount, 3);
+    EXPECT_TRUE(prompt.shown.empty());
+}

@@ -66,6 +66,7 @@ public:
     std::vector<std::string> opened;   // OpenUrl's addresses
     std::vector<std::string> started;  // StartProgram's program and parameters, one text each
     std::vector<std::string> played;   // PlaySound's files
+    std::string mailProgramProblem;    // StartMailProgram's answer ("": it started)
 
     bool OpenUrl(const std::string& url) override
     {
@@ -78,6 +79,11 @@ public:
         return true;
     }
     void PlaySound(const std::string& file) override { played.push_back(file); }
+    void StartMailProgram(std::function<void(const std::string&)> done) override
+    {
+        started.push_back("(mail program)");
+        done(mailProgramProblem);
+    }
 };
 
 } // namespace testsupport
