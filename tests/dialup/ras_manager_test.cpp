@@ -226,6 +226,29 @@ TEST_F(PppFolders, PidFileFindsPppdAndNothingElse)
     EXPECT_TRUE(runs(otherPppd));
 }
 
+TEST_F(PppFolders, APidFileIsBelievedOnlyWhenItsPppdNamesTheEntry)
+{
+    writeFile(peers / "home", "");
+    const struct {
+        std::vector<std::string> args;
+        bool home;
+    } rows[] = {{{"call", "other"}, false}, {{"nodetach"}, false}, {{"call", "home"}, true},
+                {{"nodetach", "linkname", "home"}, true}};
+    for (const auto& r : rows) {
+        const pid_t pppd = startPppd(r.args);
+        writeFile(run / "ppp-home.pid", std::to_string(pppd) + "\nppp0\n");
+        std::vector<std::string> list;
+        ListConnections(list);
+        EXPECT_EQ(std::count(list.begin(), list.end(), "home"), r.home ? 1 : 0) << r.args.back();
+        TRASManager ras;
+        EXPECT_TRUE(testsupport::DisconnectAll(ras).empty());
+        if (r.home)
+            EXPECT_EQ(waitEnded(pppd), SIGTERM) << r.args.back();
+        else
+            EXPECT_TRUE(runs(pppd)) << r.args.back() << ": another link is left alone";
+    }
+}
+
 TEST_F(PppFolders, SourceChecksTheProcessAgainBeforeTheSignal)
 {
     writeFile(peers / "alpha", "");
