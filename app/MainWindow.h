@@ -56,6 +56,9 @@ public:
     // message window, as the double click shows it; refused like the double
     // click while offline, while a job runs or while the window is open.
     void NotificationClicked(const TPOPAcc& account);
+    // The tray icon's clicks: the left button hides a shown window and
+    // shows a hidden one; the right one opens the window's menu.
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     TCheckCycle& Cycle() { return m_cycle; }
     // The message window and the configuration dialog, made when first
@@ -101,7 +104,6 @@ private:
     // and the state stays as it was reached.
     void guarded(const std::function<void()>& handler);
     void RefreshBtnMouseDown(const QMouseEvent& event);
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     void placeControls();
     void showTrayIcon(TTrayState state);
     bool modalOpen() const;

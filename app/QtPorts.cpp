@@ -1,5 +1,7 @@
 #include "app/QtPorts.h"
 
+#include "skin/WinUtil.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -32,6 +34,14 @@ QString dialogFilter(const std::string& filter)
 
 } // namespace
 
+void TQtPrompt::ownModality(QWidget& box) const
+{
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over)
+        over = m_parent ? m_parent : m_owner.data();
+    MakeModalTo(box, over);
+}
+
 void TQtPrompt::Message(const std::string& text, Icon icon)
 {
     const QMessageBox::Icon qtIcon = icon == Icon::Error     ? QMessageBox::Critical
@@ -39,6 +49,7 @@ void TQtPrompt::Message(const std::string& text, Icon icon)
                                      : icon == Icon::Question ? QMessageBox::Question
                                                               : QMessageBox::Information;
     QMessageBox box(qtIcon, QApplication::applicationName(), boxText(text), QMessageBox::Ok, m_parent);
+    ownModality(box);
     ++m_showing;
     box.exec();
     --m_showing;
@@ -48,6 +59,7 @@ TPrompt::Answer TQtPrompt::Ask(const std::string& text)
 {
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), boxText(text),
                     QMessageBox::Yes | QMessageBox::No, m_parent);
+    ownModality(box);
     ++m_showing;
     const int answer = box.exec();
     --m_showing;

@@ -3,6 +3,7 @@
 // desktop's open, program start and sound.
 #include "core/Ports.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -21,9 +22,17 @@ public:
 
     // Whether a message box of this prompt is open (menus wait meanwhile).
     bool Showing() const { return m_showing > 0; }
+    // The window a box waits over when no modal window is open (the main
+    // window): only it and the modal window on top wait while a box is
+    // open, so the tray icon keeps taking clicks.
+    void SetOwner(QWidget* owner) { m_owner = owner; }
 
 private:
+    // Makes box modal to the window it is about.
+    void ownModality(QWidget& box) const;
+
     QWidget* m_parent;
+    QPointer<QWidget> m_owner;
     int m_showing = 0;
 };
 
