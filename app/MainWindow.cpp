@@ -143,7 +143,10 @@ TConfig& TTolmu::Config()
             FormCreate();
             FormActivate();
         };
-        m_config->MainWindowPlace = [this] { return TConfig::TWindowPlace{OnTop->isChecked(), x(), y()}; };
+        m_config->MainWindowPlace = [this] {
+            const QPoint at = FramePosition(*this);
+            return TConfig::TWindowPlace{OnTop->isChecked(), at.x(), at.y()};
+        };
         m_config->PreviewMessageWindow = [this] {
             MsgList().hide();
             MsgList().show();

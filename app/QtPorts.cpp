@@ -13,6 +13,11 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
 namespace {
 
 QString boxText(const std::string& text)
@@ -136,6 +141,30 @@ void TQtDesktop::PlaySound(const std::string& file)
         return;
     }
     m_play(path.toUtf8().constData());
+}
+
+QPoint FramePosition(QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !window.isVisible())
+        return window.pos();
+    xcb_connection_t* const connection = x11->connection();
+    const auto reply = [](auto* r) { return std::unique_ptr<std::remove_pointer_t<decltype(r)>, decltype(&std::free)>(r, &std::free); };
+    // Up to the child of the root window: the frame.
+    auto frame = static_cast<xcb_window_t>(window.winId());
+    xcb_window_t root = XCB_WINDOW_NONE;
+    for (int depth = 0; depth < 16; ++depth) {
+        const auto tree = reply(xcb_query_tree_reply(connection, xcb_query_tree(connection, frame), nullptr));
+        if (!tree)
+            return window.pos();
+        root = tree->root;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            break;
+        frame = tree->parent;
+    }
+    const auto at = reply(xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, frame, root, 0, 0), nullptr));
+    return at ? QPoint(at->dst_x, at->dst_y) : window.pos();
 }
 
 std::string DesktopMailProgram()

@@ -55,6 +55,12 @@ private:
     std::string m_moduleDir;
 };
 
+// Where window's frame stands on the screen. Under X11 the X server is
+// asked (the window manager's frame, or the window itself without one): a
+// window manager may leave Qt believing 0,0 for a window that was never
+// moved. Elsewhere, and for a hidden window, Qt's own place.
+QPoint FramePosition(QWidget& window);
+
 // The mail program of the desktop's mailto handler: the first word of the
 // Exec= line of the desktop entry that `xdg-mime query default
 // x-scheme-handler/mailto` names, unquoted; "" when none is registered.
