@@ -145,10 +145,11 @@ void TQtDesktop::PlaySound(const std::string& file)
 
 QPoint FramePosition(QWidget& window)
 {
+    // The offscreen platform may offer an X11 interface without a connection.
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !window.isVisible())
+    xcb_connection_t* const connection = x11 ? x11->connection() : nullptr;
+    if (!connection || QGuiApplication::platformName() != QLatin1String("xcb") || !window.isVisible())
         return window.pos();
-    xcb_connection_t* const connection = x11->connection();
     const auto reply = [](auto* r) { return std::unique_ptr<std::remove_pointer_t<decltype(r)>, decltype(&std::free)>(r, &std::free); };
     // Up to the child of the root window: the frame.
     auto frame = static_cast<xcb_window_t>(window.winId());
