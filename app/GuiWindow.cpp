@@ -82,6 +82,7 @@ int RunWindow(const Args& args)
     report::SetFatalSink([&prompt](const std::string& text) { prompt.Message(text, TPrompt::Icon::Error); });
     TDesktopNotifier notifier; // outlives the window, whose cycle tells it of new mail
     TTolmu window(prompt, desktop, worker);
+    prompt.SetOwner(&window);
     notifier.OnOpen = [&window](const TNewMailNote& note) { window.NotificationClicked(note); };
     window.Cycle().Notifier = &notifier;
     // The end of the desktop session runs the normal exit steps.

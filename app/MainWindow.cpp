@@ -17,6 +17,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 
 const char* const InvalidSkinFile = "INVALID FILE in SKIN.INI !\rCheck your bitmaps files in Skin.ini";
@@ -38,28 +40,43 @@ void placeButton(TImgBtn& button, const std::string& off, const std::string& on,
     button.move(at.first, at.second);
 }
 
-// A saved place that lies on no screen now (a monitor was removed) is moved
-// onto the nearest one; the stored values stay until the next exit.
-QPoint onSomeScreen(QPoint at)
+// Where a window whose opaque part is opaque (in window coordinates) and
+// whose saved place is at can stand: there, when that part lies wholly on
+// the screens now; else moved so that it lies wholly on the nearest screen
+// (the one showing most of it, or the closest), its left and top edges first
+// when it is larger. A monitor removed or a lower resolution must not leave
+// the window off screen, nor with only a transparent corner on it.
+QPoint onSomeScreen(QPoint at, QRect opaque)
 {
     const QList<QScreen*> screens = QGuiApplication::screens();
-    if (screens.isEmpty())
+    if (screens.isEmpty() || opaque.isEmpty())
         return at;
-    QScreen* nearest = nullptr;
-    long best = -1;
+    const QRect shown = opaque.translated(at);
+    QRegion desktop;
+    for (QScreen* screen : screens)
+        desktop += screen->availableGeometry();
+    if ((QRegion(shown) - desktop).isEmpty())
+        return at;
+
+    QRect nearest;
+    long bestOverlap = -1;
+    long bestDistance = -1;
     for (QScreen* screen : screens) {
         const QRect area = screen->availableGeometry();
-        if (area.contains(at))
-            return at;
-        const QPoint c(std::clamp(at.x(), area.left(), area.right()), std::clamp(at.y(), area.top(), area.bottom()));
-        const long d = long(c.x() - at.x()) * (c.x() - at.x()) + long(c.y() - at.y()) * (c.y() - at.y());
-        if (best < 0 || d < best) {
-            best = d;
-            nearest = screen;
+        const QRect common = area.intersected(shown);
+        const long overlap = common.isEmpty() ? 0 : long(common.width()) * common.height();
+        const long dx = std::max({0, area.left() - shown.right(), shown.left() - area.right()});
+        const long dy = std::max({0, area.top() - shown.bottom(), shown.top() - area.bottom()});
+        const long distance = dx * dx + dy * dy;
+        if (overlap > bestOverlap || (overlap == bestOverlap && distance < bestDistance)) {
+            bestOverlap = overlap;
+            bestDistance = distance;
+            nearest = area;
         }
     }
-    const QRect area = nearest->availableGeometry();
-    return {std::clamp(at.x(), area.left(), area.right() - 16), std::clamp(at.y(), area.top(), area.bottom() - 16)};
+    const int x = std::max(nearest.left(), std::min(shown.left(), nearest.right() + 1 - shown.width()));
+    const int y = std::max(nearest.top(), std::min(shown.top(), nearest.bottom() + 1 - shown.height()));
+    return at + QPoint(x - shown.left(), y - shown.top());
 }
 
 } // namespace
@@ -125,7 +142,10 @@ TConfig& TTolmu::Config()
             FormCreate();
             FormActivate();
         };
-        m_config->MainWindowPlace = [this] { return TConfig::TWindowPlace{OnTop->isChecked(), x(), y()}; };
+        m_config->MainWindowPlace = [this] {
+            const QPoint at = FramePosition(*this);
+            return TConfig::TWindowPlace{OnTop->isChecked(), at.x(), at.y()};
+        };
         m_config->PreviewMessageWindow = [this] {
             MsgList().hide();
             MsgList().show();
@@ -144,6 +164,7 @@ TMsgList& TTolmu::MsgList()
     if (!m_msgList) {
         Config();
         m_msgList = std::make_unique<TMsgList>(m_worker, m_prompt, m_desktop, m_cycle, Timer);
+        m_msgList->ModalOwner = this;
     }
     return *m_msgList;
 }
@@ -240,8 +261,15 @@ void TTolmu::FormCreate()
     Settings.RunMyClient = false;
     resize(0, 0); // nothing shows before the background is painted
 
-    LitSkinIni(m_cycle.Load);
-    move(onSomeScreen(QPoint(Settings.PosX, Settings.PosY)));
+    // A number the loader cannot read ends the program after its box, as
+    // the other settings failures do: without its settings and skin the
+    // window would run on with nothing to show.
+    try {
+        LitSkinIni(m_cycle.Load);
+    } catch (const std::exception& e) {
+        report::Fatal(e.what());
+    }
+    move(Settings.PosX, Settings.PosY);
     OnTop->setChecked(m_cycle.Load.OnTopChecked);
     SetBackgroundFile(QString::fromStdString(SkinSettings.background.main));
 
@@ -284,6 +312,10 @@ void TTolmu::FormActivate()
 {
     if (Reshape().isNull())
         BackgroundMissing();
+    // Only now is the window's outline known: its opaque part is what must
+    // be on a screen.
+    const QRegion outline = mask();
+    move(onSomeScreen(pos(), outline.isEmpty() ? rect() : outline.boundingRect()));
     update();
 }
 
@@ -314,6 +346,7 @@ void TTolmu::Config1Click()
 {
     if (modalOpen())
         return;
+    MakeModalTo(Config(), this);
     if (Config().exec() != QDialog::Accepted)
         return;
     // The window may have been hidden through the tray icon; the start-up
@@ -367,9 +400,11 @@ void TTolmu::trayActivated(QSystemTrayIcon::ActivationReason reason)
     if (reason == QSystemTrayIcon::Trigger) {
         setVisible(!isVisible());
     } else if (reason == QSystemTrayIcon::Context) {
-        show();
-        raise();
-        activateWindow();
+        // Tolmu comes forward for its menu; a hidden window stays hidden.
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
         m_popMnu.popup(QCursor::pos());
     }
 }

@@ -58,6 +58,9 @@ public:
     // refused like the double click while offline, while a job runs or
     // while the window is open.
     void NotificationClicked(const TNewMailNote& note);
+    // The tray icon's clicks: the left button hides a shown window and
+    // shows a hidden one; the right one opens the window's menu.
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
     TCheckCycle& Cycle() { return m_cycle; }
     // The message window and the configuration dialog, made when first
@@ -107,7 +110,6 @@ private:
     // and the state stays as it was reached.
     void guarded(const std::function<void()>& handler);
     void RefreshBtnMouseDown(const QMouseEvent& event);
-    void trayActivated(QSystemTrayIcon::ActivationReason reason);
     void placeControls();
     void showTrayIcon(TTrayState state);
     bool modalOpen() const;

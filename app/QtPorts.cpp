@@ -1,6 +1,7 @@
 #include "app/QtPorts.h"
 
 #include "app/MailHandler.h"
+#include "skin/WinUtil.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -12,6 +13,11 @@
 #include <QProcess>
 #include <QThreadPool>
 #include <QUrl>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -49,6 +55,14 @@ QString dialogFilter(const std::string& filter)
 
 } // namespace
 
+void TQtPrompt::ownModality(QWidget& box) const
+{
+    QWidget* over = QApplication::activeModalWidget();
+    if (!over)
+        over = m_parent ? m_parent : m_owner.data();
+    MakeModalTo(box, over);
+}
+
 void TQtPrompt::Message(const std::string& text, Icon icon)
 {
     const QMessageBox::Icon qtIcon = icon == Icon::Error     ? QMessageBox::Critical
@@ -56,6 +70,7 @@ void TQtPrompt::Message(const std::string& text, Icon icon)
                                      : icon == Icon::Question ? QMessageBox::Question
                                                               : QMessageBox::Information;
     QMessageBox box(qtIcon, QApplication::applicationName(), boxText(text), QMessageBox::Ok, m_parent);
+    ownModality(box);
     ++m_showing;
     box.exec();
     --m_showing;
@@ -65,6 +80,7 @@ TPrompt::Answer TQtPrompt::Ask(const std::string& text)
 {
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), boxText(text),
                     QMessageBox::Yes | QMessageBox::No, m_parent);
+    ownModality(box);
     ++m_showing;
     const int answer = box.exec();
     --m_showing;
@@ -164,4 +180,29 @@ void TQtDesktop::PlaySound(const std::string& file)
         return;
     }
     m_play(m_player.get(), path.toUtf8().constData());
+}
+
+QPoint FramePosition(QWidget& window)
+{
+    // The offscreen platform may offer an X11 interface without a connection.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* const connection = x11 ? x11->connection() : nullptr;
+    if (!connection || QGuiApplication::platformName() != QLatin1String("xcb") || !window.isVisible())
+        return window.pos();
+    const auto reply = [](auto* r) { return std::unique_ptr<std::remove_pointer_t<decltype(r)>, decltype(&std::free)>(r, &std::free); };
+    // Up to the child of the root window: the frame.
+    auto frame = static_cast<xcb_window_t>(window.winId());
+    xcb_window_t root = XCB_WINDOW_NONE;
+    for (int depth = 0; depth < 16; ++depth) {
+        const auto tree = reply(xcb_query_tree_reply(connection, xcb_query_tree(connection, frame), nullptr));
+        if (!tree)
+            return window.pos();
+        root = tree->root;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            break;
+        frame = tree->parent;
+    }
+    const auto at = reply(xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, frame, root, 0, 0), nullptr));
+    return at ? QPoint(at->dst_x, at->dst_y) : window.pos();
 }

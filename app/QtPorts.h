@@ -3,6 +3,7 @@
 // desktop's open, program start and sound.
 #include "core/Ports.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -21,9 +22,17 @@ public:
 
     // Whether a message box of this prompt is open (menus wait meanwhile).
     bool Showing() const { return m_showing > 0; }
+    // The window a box waits over when no modal window is open (the main
+    // window): only it and the modal window on top wait while a box is
+    // open, so the tray icon keeps taking clicks.
+    void SetOwner(QWidget* owner) { m_owner = owner; }
 
 private:
+    // Makes box modal to the window it is about.
+    void ownModality(QWidget& box) const;
+
     QWidget* m_parent;
+    QPointer<QWidget> m_owner;
     int m_showing = 0;
 };
 
@@ -51,3 +60,9 @@ private:
     // Answers of StartMailProgram reach done only while this desktop lives.
     std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
 };
+
+// Where window's frame stands on the screen. Under X11 the X server is
+// asked (the window manager's frame, or the window itself without one): a
+// window manager may leave Qt believing 0,0 for a window that was never
+// moved. Elsewhere, and for a hidden window, Qt's own place.
+QPoint FramePosition(QWidget& window);

@@ -8,6 +8,7 @@
 
 #include <QKeyEvent>
 #include <QFrame>
+#include <QShortcut>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -143,6 +144,7 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent)
         b->SetCheckButton(true);
         b->SetCaption(captions[i]);
         b->setGeometry(3, 4 + i * 60, 72, 51);
+        b->setFocusPolicy(Qt::StrongFocus);
         *buttons[i] = b;
     }
 
@@ -182,6 +184,14 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent)
     connect(ChkAct, &QRadioButton::clicked, this, [this] { guarded([this] { ChkActClick(); }); });
     connect(ChkInact, &QRadioButton::clicked, this, [this] { guarded([this] { ChkInactClick(); }); });
     connect(LstAcc, &QListWidget::itemClicked, this, [this] { guarded([this] { LstAccClick(); }); });
+    // An account chosen with the arrow keys shows its fields as a click does.
+    connect(LstAcc, &QListWidget::itemSelectionChanged, this, [this] { guarded([this] { LstAccClick(); }); });
+    const auto pageKeys = [this](std::initializer_list<QKeySequence> keys, int step) {
+        for (const QKeySequence& key : keys)
+            connect(new QShortcut(key, this), &QShortcut::activated, this, [this, step] { stepPage(step); });
+    };
+    pageKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1);
+    pageKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)}, -1);
     Skemail->OnClick = [this] { guarded([this] { SkemailClick(); }); };
     SkWeb->OnClick = [this] { guarded([this] { SkWebClick(); }); };
     WebCredit->OnClick = [this] { guarded([this] { OpenWeb(*WebCredit); }); };
@@ -192,7 +202,7 @@ void TConfig::buildOptions()
     QWidget* p = OptPan;
     ChkAuto = new QCheckBox(QStringLiteral("&Autoconnect to POP server on startup"), p);
     ChkAuto->move(12, 20);
-    ChkMin = new QCheckBox(QStringLiteral("&Check for messages every : "), p);
+    ChkMin = new QCheckBox(QStringLiteral("Check for messages &every : "), p);
     ChkMin->move(12, 44);
     UpDown = new QSpinBox(p);
     UpDown->setObjectName(QStringLiteral("Min"));
@@ -202,7 +212,7 @@ void TConfig::buildOptions()
     UpDown->setValue(1);
     UpDown->setGeometry(200, 42, 50, 22);
     label(p, QStringLiteral("minutes"), 256, 46);
-    ChkHead = new QCheckBox(QStringLiteral("Retrieve &only headers in message window"), p);
+    ChkHead = new QCheckBox(QStringLiteral("Retrieve only &headers in message window"), p);
     ChkHead->move(12, 68);
     ChkTray = new QCheckBox(QStringLiteral("Show icon in Tra&y"), p);
     ChkTray->move(12, 92);
@@ -242,7 +252,7 @@ void TConfig::buildAccounts()
     Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     label(info, QStringLiteral("&Passwd : "), 8, 98, Password);
     PortTxt = edit(info, 70, 120, 60);
-    label(info, QStringLiteral("P&ort :"), 8, 123, PortTxt);
+    label(info, QStringLiteral("Por&t :"), 8, 123, PortTxt);
 
     AddAcc = new QPushButton(QStringLiteral("&Add"), p);
     AddAcc->setGeometry(118, 156, 64, 25);
@@ -275,7 +285,7 @@ void TConfig::buildSkinInfo()
     SkAuthor->setGeometry(32, 42, 276, 18);
     ChkPreview = new QCheckBox(QStringLiteral("&Preview message window"), InfSk);
     ChkPreview->move(12, 68);
-    Browse = new QPushButton(QStringLiteral("&Change ..."), InfSk);
+    Browse = new QPushButton(QStringLiteral("C&hange ..."), InfSk);
     Browse->setGeometry(222, 64, 88, 25);
 
     auto* author = new QGroupBox(QStringLiteral(" Author : "), p);
@@ -347,15 +357,43 @@ void TConfig::showEvent(QShowEvent* event)
         guarded([this] { FormShow(); });
 }
 
-// Esc answers like the Close button; the window's close box ends the dialog
-// without it (QDialog::reject), so a preview then stays until the next reload.
+// Esc answers like the Close button. Enter in the Accounts page (its fields,
+// list and status) stores the account being typed: as OK it would close the
+// dialog and lose it. Its buttons take Enter themselves.
 void TConfig::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (key == Qt::Key_Escape && mods == Qt::NoModifier) {
         guarded([this] { CancelClick(); });
         return;
     }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && mods == Qt::NoModifier && PopPan->isVisible()
+        && PopPan->isAncestorOf(focusWidget())) {
+        guarded([this] { accountEnter(); });
+        return;
+    }
     QDialog::keyPressEvent(event);
+}
+
+void TConfig::accountEnter()
+{
+    if (selectedAccount() != 0)
+        ModifyClick();
+    else
+        AddAccClick();
+}
+
+void TConfig::stepPage(int step)
+{
+    TImgBtn* const order[] = {OptBtn, AccBtn, SkinBtn, InfoBtn};
+    int shown = 0;
+    for (int i = 0; i < 4; ++i)
+        if (order[i]->Checked())
+            shown = i;
+    TImgBtn* next = order[(shown + step + 4) % 4];
+    if (next->OnClick)
+        next->OnClick(*next);
 }
 
 void TConfig::showPage(TImgBtn* button, QWidget* page)
@@ -455,16 +493,26 @@ void TConfig::OKClick()
     accept();
 }
 
-void TConfig::CancelClick()
+void TConfig::CancelClick() { reject(); }
+
+void TConfig::reject()
+{
+    guarded([this] { endPreview(); });
+    QDialog::reject();
+}
+
+// The preview message window goes and the main window reloads its stored
+// skin, which also gives the check timer back; once per preview.
+void TConfig::endPreview()
 {
     SkinPreview.clear();
-    if (m_skinChanged) {
-        if (HideMessageWindow)
-            HideMessageWindow();
-        if (ApplySkin)
-            ApplySkin();
-    }
-    reject();
+    if (!m_skinChanged)
+        return;
+    m_skinChanged = false;
+    if (HideMessageWindow)
+        HideMessageWindow();
+    if (ApplySkin)
+        ApplySkin();
 }
 
 void TConfig::showMessages(const std::vector<std::string>& texts)
@@ -582,8 +630,8 @@ bool TConfig::skinUsable(const std::string& dir)
 
 void TConfig::BrowseClick()
 {
-    const std::string start = Settings.SkinDir == "none" || Settings.SkinDir.empty() ? std::string()
-                                                                                     : Settings.SkinDir + "/";
+    const std::string folder = OptionText(Settings.SkinDir);
+    const std::string start = folder.empty() ? std::string() : folder + "/";
     const std::optional<std::string> chosen =
         m_prompt.OpenFile("Open", "Ini files (*.ini) | *.ini", start + "Skin.ini");
     if (!chosen)
@@ -622,8 +670,8 @@ void TConfig::BrowseClick()
 
 void TConfig::BrSkinClick()
 {
-    const std::string start = Settings.SkinDir == "none" ? std::string() : Settings.SkinDir;
-    const std::optional<std::string> folder = m_prompt.PickFolder("Choose your skin directory", start);
+    const std::optional<std::string> folder =
+        m_prompt.PickFolder("Choose your skin directory", OptionText(Settings.SkinDir));
     if (!folder)
         return;
     SkinRep->setText(q(*folder));
@@ -646,17 +694,17 @@ void TConfig::Button1Click()
 void TConfig::SkemailClick()
 {
     m_desktop.OpenUrl("mailto:" + Skemail->text().toStdString());
-    done(QDialog::Rejected);
+    reject();
 }
 
 void TConfig::SkWebClick()
 {
     m_desktop.OpenUrl(SkWeb->text().toStdString());
-    done(QDialog::Rejected);
+    reject();
 }
 
 void TConfig::OpenWeb(const QLabel& credit)
 {
     m_desktop.OpenUrl(credit.toolTip().toStdString());
-    done(QDialog::Rejected);
+    reject();
 }

@@ -145,6 +145,10 @@ public:
     // address (in their hint).
     TLinkLabel* WebCredit = nullptr;
 
+    // Every way of leaving without OK (Close, Esc, the close box, a link):
+    // a previewed skin is taken back, as Close always did.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -153,6 +157,11 @@ private:
     // Runs a handler that Qt calls: an error shows its text in a message box.
     void guarded(const std::function<void()>& handler);
     void showPage(TImgBtn* button, QWidget* page);
+    // Ctrl+Tab / Ctrl+PgDn (step 1) and Ctrl+Shift+Tab / Ctrl+PgUp (-1).
+    void stepPage(int step);
+    // Enter in the Accounts page: Modify for a selected account, else Add.
+    void accountEnter();
+    void endPreview();
     void RefreshAccountList();
     void clearAccountFields();
     void setStatusButtons(bool checkedAct, bool checkedInact);

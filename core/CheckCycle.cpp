@@ -194,6 +194,9 @@ void TCheckCycle::StartCycle()
                              return;
                          }
                          OnlineMode = m_worker.Connected();
+                         // The online light goes on with the login, not
+                         // only after the first count.
+                         ShowOnlineState(m_view, OnlineMode, MessageCount);
                          CheckMail(false);
                          armTimer();
                      });

@@ -196,7 +196,9 @@ void TMessageBrowser::PrevClick()
 
 void TMessageBrowser::DeleteClick()
 {
-    if (m_busy)
+    // "no more messages..." shows no message: there is nothing to delete
+    // (a DELE 0 would only be refused, and end the session's view).
+    if (m_busy || CurrentMsg <= 0)
         return;
     m_busy = true;
     const int32_t number = CurrentMsg;
@@ -235,7 +237,7 @@ bool TMessageBrowser::ReadMailEnabled() const { return Settings.HeaderOnly && m_
 
 void TMessageBrowser::ReadMailClick()
 {
-    if (m_busy || !ReadMailEnabled())
+    if (m_busy || CurrentMsg <= 0 || !ReadMailEnabled())
         return;
     fetch(CurrentMsg, false, {});
 }

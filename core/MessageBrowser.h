@@ -62,12 +62,14 @@ public:
     void NextClick();
     void PrevClick();
     // DELE, a recount that ends the connection (the server then deletes),
-    // a new login, then message 1 or "no more messages...".
+    // a new login, then message 1 or "no more messages...". Nothing while
+    // no message is shown.
     void DeleteClick();
     void ReplyClick();
     // Whether "Read Mail" is offered: headers-only mode with a connection.
     bool ReadMailEnabled() const;
     // The message shown, fetched whole once; the mode stays headers-only.
+    // Nothing while no message is shown.
     void ReadMailClick();
     // One save dialog per attachment, proposing its name; a cancelled
     // dialog skips that one only. A failed copy says so.

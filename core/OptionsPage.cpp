@@ -2,24 +2,25 @@
 
 #include <algorithm>
 
-namespace {
-
-std::string shown(const std::string& value) { return value == "none" ? std::string() : value; }
-
-} // namespace
+std::string OptionText(const std::string& value)
+{
+    if (value == "none" || value.find_first_not_of(' ') == std::string::npos)
+        return {};
+    return value;
+}
 
 TOptionsPage OptionsFromSettings(const TSettings& settings, const std::string& skinDir)
 {
     TOptionsPage page;
     page.ChkMail = settings.RunMyClient;
-    page.MailClient = shown(settings.MyMailClient);
+    page.MailClient = OptionText(settings.MyMailClient);
     page.ChkMin = settings.AutoCheck;
     page.ChkAuto = settings.AutoConnect;
     page.Minutes = std::clamp(settings.Minutes, 1, 99);
     page.ChkSnd = settings.PlaySnd;
     page.ChkTray = settings.IconTray;
-    page.SndFile = shown(settings.WavSnd);
-    page.SkinRep = shown(settings.SkinDir);
+    page.SndFile = OptionText(settings.WavSnd);
+    page.SkinRep = OptionText(settings.SkinDir);
     page.ChkHead = settings.HeaderOnly;
     page.SkinShown = skinDir;
     return page;

@@ -21,6 +21,11 @@ struct TOptionsPage {
     std::string SkinShown;   // the Skin Info page's directory: current_skin
 };
 
+// The text a text setting stands for: empty for "none" and for blanks only
+// (the scanner keeps one blank of an empty "key = " line, which would
+// otherwise come back on every save as one more blank).
+std::string OptionText(const std::string& value);
+
 // The page as it shows settings: a text setting of "none" shows empty, the
 // minutes are held to the control's 1 to 99; skinDir is the directory of
 // the skin shown.

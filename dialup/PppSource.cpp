@@ -160,23 +160,14 @@ std::optional<pid_t> PppSource::pidFilePid(const std::string& name) const
     return text ? ParsePidFile(*text) : std::nullopt;
 }
 
+// The process's own command line must name the entry (an exiting pppd has
+// none left, and then there is nothing to end).
 bool PppSource::isPppdOf(pid_t pid, const std::string& name) const
 {
     if (!isPppd(pid))
         return false;
     const auto image = procText(pid, "cmdline", maxCmdlineBytes);
-    if (!image)
-        return false;
-    const std::vector<std::string> argv = SplitCmdline(*image);
-    if (PppdCallEntry(argv) == name)
-        return true;
-    // Found through its pid file: the command line must still be pppd's
-    // (an exiting pppd has none left, and then there is nothing to end).
-    if (argv.empty() || pidFilePid(name) != pid)
-        return false;
-    const std::string& program = argv[0];
-    const std::size_t slash = program.rfind('/');
-    return program.substr(slash == std::string::npos ? 0 : slash + 1) == "pppd";
+    return image && PppdNamesEntry(SplitCmdline(*image), name);
 }
 
 void PppSource::enumConnections(std::vector<RasConnection>& connections)
@@ -211,8 +202,9 @@ void PppSource::enumConnections(std::vector<RasConnection>& connections)
             const std::string name(file.substr(prefix.size(), file.size() - prefix.size() - suffix.size()));
             if (!IsUsableEntryName(name))
                 continue;
+            // Believed only when that pppd says it runs this link.
             const auto pid = pidFilePid(name);
-            if (pid && isPppd(*pid))
+            if (pid && isPppdOf(*pid, name))
                 add(name, *pid);
         }
     }

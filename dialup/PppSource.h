@@ -6,7 +6,9 @@
 // IsPeerFileName, sorted by name (byte order).
 // Connections: a live process whose /proc/PID/comm is "pppd" and whose
 // command line is "pppd call NAME ...", or a pid file "ppp-NAME.pid" in the
-// run folder (pppd's linkname) naming a live process whose comm is "pppd".
+// run folder (pppd's linkname) naming a live process whose comm is "pppd"
+// and whose command line names NAME (PppdNamesEntry): a pid file that
+// names the pppd of another link is not believed.
 // Hang-up: SIGTERM, as poff sends it, only after checking again, right
 // before the signal, that the process is still the pppd of that entry.
 #include "dialup/RasSource.h"

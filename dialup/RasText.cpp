@@ -65,15 +65,33 @@ std::vector<std::string> SplitCmdline(std::string_view image)
     return argv;
 }
 
+namespace {
+
+bool isPppdProgram(std::string_view program)
+{
+    const std::size_t slash = program.rfind('/');
+    return program.substr(slash == std::string_view::npos ? 0 : slash + 1) == "pppd";
+}
+
+} // namespace
+
 std::optional<std::string> PppdCallEntry(const std::vector<std::string>& argv)
 {
-    if (argv.size() < 3 || argv[1] != "call" || !IsUsableEntryName(argv[2]))
-        return std::nullopt;
-    const std::string_view program = argv[0];
-    const std::size_t slash = program.rfind('/');
-    if (program.substr(slash == std::string_view::npos ? 0 : slash + 1) != "pppd")
+    if (argv.size() < 3 || argv[1] != "call" || !IsUsableEntryName(argv[2]) || !isPppdProgram(argv[0]))
         return std::nullopt;
     return argv[2];
+}
+
+bool PppdNamesEntry(const std::vector<std::string>& argv, const std::string& name)
+{
+    if (argv.empty() || !isPppdProgram(argv[0]) || !IsUsableEntryName(name))
+        return false;
+    if (PppdCallEntry(argv) == name)
+        return true;
+    for (std::size_t i = 1; i + 1 < argv.size(); ++i)
+        if (argv[i] == "linkname" && argv[i + 1] == name)
+            return true;
+    return false;
 }
 
 } // namespace dialup

@@ -41,4 +41,11 @@ std::vector<std::string> SplitCmdline(std::string_view image);
 // nothing otherwise. "pppd call" is how pon starts an entry.
 std::optional<std::string> PppdCallEntry(const std::vector<std::string>& argv);
 
+// Whether a pppd command line names entry name itself: "pppd call NAME" (as
+// pon starts it) or a "linkname NAME" option (as the pid file
+// ppp-NAME.pid is named after it). A pid file alone proves nothing: a pppd
+// for another link may have written it, or it may be left over with a pid
+// that another pppd has since taken.
+bool PppdNamesEntry(const std::vector<std::string>& argv, const std::string& name);
+
 } // namespace dialup

@@ -139,7 +139,7 @@ void TMsgList::CloseMsgClick()
 
 void TMsgList::RunModal()
 {
-    setWindowModality(Qt::ApplicationModal);
+    MakeModalTo(*this, ModalOwner);
     // Shaped first, so the window is centred at its skin's size.
     SetBackgroundFile(QString::fromStdString(SkinSettings.background.msgbkng));
     FormActivate();

@@ -9,6 +9,7 @@
 
 #include <QMenu>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -50,6 +51,9 @@ public:
     QAction* Save = nullptr;
     QAction* CloseMsg = nullptr;
     bool SavedTimerEnabled = false;
+    // The window that waits while this one runs modally (the main window);
+    // none: the whole program waits.
+    QPointer<QWidget> ModalOwner;
 
 signals:
     void Closed();

@@ -66,7 +66,8 @@ public:
 
     // Sends "RETR " + number. On +OK: status "  " + the reply line, reads
     // the header block and the body into message (cleared first), then
-    // statuses "    From: " + From and "    Subject: " + Subject; returns
+    // statuses "    From: " + From and "    Subject: " + Subject, their
+    // encoded words decoded (UTF-8); returns
     // true. On -ERR returns false with message untouched and no status.
     // Throws the transport's errors and ReceiveBody's (message partly filled).
     bool Retrieve(int32_t number, TWireMessage& message);

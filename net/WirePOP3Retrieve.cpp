@@ -1,6 +1,8 @@
 // Fetching messages: RETR for a whole message, TOP n 0 for its header block.
 #include "net/WirePOP3.h"
 
+#include "mail/Charset.h"
+
 namespace {
 
 // How much of a reply RetrieveHeader reads off after a header block that
@@ -24,8 +26,9 @@ bool TWirePOP3::Retrieve(int32_t number, TWireMessage& message)
     const ReplyRun run(*this, MaxMessageBytes);
     if (receiveHeaderBlock(message, HeaderBlockEnds) != EndedByDot)
         ReceiveBody(message);
-    ReportStatus("    From: " + ServerReplyText(message.From()));
-    ReportStatus("    Subject: " + ServerReplyText(message.Subject()));
+    // Statuses are for reading: the encoded words of the headers decoded.
+    ReportStatus("    From: " + ServerReplyText(mime::DecodeEncodedWords(message.From())));
+    ReportStatus("    Subject: " + ServerReplyText(mime::DecodeEncodedWords(message.Subject())));
     return true;
 }
 

@@ -37,13 +37,44 @@ bool cellOf(char32_t c, TBitmapFontLayout layout, int& column, int& row)
     return true;
 }
 
+// Text as the fonts' plain letters: a letter with accents as the letter
+// alone (é as E), and the few letters that have no plain form inside them
+// spelled with the plain ones (ß as SS, Ø as O). The fonts hold no other
+// letters; what stays outside them is left out as before.
+QString plainLetters(const QString& text)
+{
+    static const std::pair<char16_t, const char*> spelled[] = {
+        {u'ß', "ss"}, {u'ẞ', "SS"}, {u'æ', "ae"}, {u'Æ', "AE"}, {u'œ', "oe"}, {u'Œ', "OE"},
+        {u'ø', "o"},  {u'Ø', "O"},  {u'đ', "d"},  {u'Đ', "D"},  {u'ð', "d"},  {u'Ð', "D"},
+        {u'ł', "l"},  {u'Ł', "L"},  {u'þ', "th"}, {u'Þ', "TH"}, {u'ı', "i"},
+    };
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            out += c;
+            continue;
+        }
+        const auto known = std::find_if(std::begin(spelled), std::end(spelled),
+                                        [c](const auto& s) { return s.first == c.unicode(); });
+        if (known != std::end(spelled)) {
+            out += QLatin1String(known->second);
+            continue;
+        }
+        for (const QChar part : QString(c).normalized(QString::NormalizationForm_KD))
+            if (!part.isMark())
+                out += part;
+    }
+    return out;
+}
+
 } // namespace
 
 QImage RenderBitmapText(const QString& text, int cellWidth, int cellHeight, const QImage& font,
                         TBitmapFontLayout layout, int maxChar)
 {
     std::u32string chars;
-    for (char32_t c : text.toUcs4())
+    for (char32_t c : plainLetters(text).toUcs4())
         chars += c;
     if (std::int64_t(chars.size()) > maxChar)
         chars.resize(std::size_t(std::max(0, maxChar)));

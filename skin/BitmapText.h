@@ -20,7 +20,8 @@ enum class TBitmapFontLayout {
 // Renders text with font (a grid of cellWidth x cellHeight cells) into a new
 // image of (characters x cellWidth + 1) x cellHeight on magenta. At most
 // maxChar characters are kept (a negative maxChar keeps none). Letters are
-// upper-cased; a blank leaves a magenta cell; a character the layout has no
+// upper-cased, and letters the fonts lack drawn as their closest plain ones
+// (é as E, ß as SS); a blank leaves a magenta cell; a character the layout has no
 // cell for is skipped without moving on, so it leaves a magenta cell at the
 // end. Column 0 is never drawn on. Parts of a cell outside font stay magenta.
 // Throws Exception when the image would be too large to create.

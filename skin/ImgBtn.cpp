@@ -2,9 +2,13 @@
 
 #include "skin/WinUtil.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 TImgBtn::TImgBtn(QWidget* parent)
     : QWidget(parent), m_checkColor(palette().color(QPalette::Highlight)),
@@ -138,6 +142,13 @@ void TImgBtn::paintEvent(QPaintEvent*)
         painter.setPen(palette().color(QPalette::ButtonText));
         painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, m_caption);
     }
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
 
 void TImgBtn::mouseEntered()
@@ -214,4 +225,17 @@ void TImgBtn::mouseReleaseEvent(QMouseEvent* event)
     }
     if (rect().contains(event->position().toPoint()) && OnClick)
         OnClick(*this);
+}
+
+void TImgBtn::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }
+
+void TImgBtn::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        if (OnClick)
+            OnClick(*this);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

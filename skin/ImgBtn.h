@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class QContextMenuEvent;
+class QKeyEvent;
 class QMouseEvent;
 
 class TImgBtn : public QWidget {
@@ -73,6 +75,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // A right click on a button is the button's (its OnMouseDown), never
+    // its window's: the window's own menu must not open on top of it.
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    // Space, Enter or Return click a button that has the keyboard focus
+    // (only buttons given a focus policy take it).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     const QImage& shownPicture() const;

@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include <algorithm>
 #include <vector>
@@ -297,6 +298,19 @@ QImage ShapeWindow(QWidget& window, const QString& file, TWindowShape* kept)
     else
         window.setMask(*region); // unchanged masks are ignored, so repaints do not loop
     return background;
+}
+
+void MakeModalTo(QWidget& window, QWidget* owner)
+{
+    if (!owner) {
+        window.setWindowModality(Qt::ApplicationModal);
+        return;
+    }
+    QWidget* const top = owner->window();
+    window.setWindowModality(Qt::WindowModal);
+    window.winId(); // the native windows exist from here on
+    top->winId();
+    window.windowHandle()->setTransientParent(top->windowHandle());
 }
 
 TShapedWindow::TShapedWindow(QWidget* parent) : QWidget(parent)

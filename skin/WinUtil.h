@@ -70,6 +70,13 @@ struct TWindowShape {
 // cannot be loaded.
 QImage ShapeWindow(QWidget& window, const QString& file, TWindowShape* kept = nullptr);
 
+// Makes window modal to owner's window alone: that window and those it
+// stands on wait while window is open, and the program's other windows (the
+// tray icon's among them) keep taking clicks. Without an owner the whole
+// program waits. Call before every modal show: a dialog's exec() forgets its
+// modality when it ends.
+void MakeModalTo(QWidget& window, QWidget* owner);
+
 // A borderless window that takes the outline of its background bitmap and
 // shows it. The bitmap is reloaded and the outline rebuilt at every
 // activation and every paint, so a skin change on disk shows at once. It is

@@ -15,6 +15,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
+#include <QContextMenuEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
@@ -259,6 +260,83 @@ TEST_F(Window, BrokenSkinsEndTheProgramWithTheirMessageAndWriteNothing)
     writeFile(skin + "back.bmp", "not a bitmap either");
     EXPECT_EXIT(open(), testing::ExitedWithCode(1), "Main background not found !\nCheck \\[Background\\] in SKIN.INI");
     EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), before);
+}
+
+TEST_F(Window, ARightClickOnASkinnedButtonIsTheButtonsAlone)
+{
+    accounts({{"home", "127.0.0.1", "u", "p", false, 110}});
+    auto w = open();
+    for (QWidget* target : {static_cast<QWidget*>(w->RefreshBtn), static_cast<QWidget*>(w.get())}) {
+        // As the window system sends a right click: the press, then the menu event.
+        const QPointF at(3, 3);
+        QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::RightButton, Qt::RightButton, {});
+        QApplication::sendEvent(target, &press);
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at.toPoint(), target->mapToGlobal(at.toPoint()));
+        QApplication::sendEvent(target, &menu);
+        EXPECT_EQ(w->PopMnu().isVisible(), target == w.get()) << "the window's menu on its surface only";
+        EXPECT_EQ(w->AccountsMenu && w->AccountsMenu->isVisible(), target == w->RefreshBtn);
+        w->PopMnu().close();
+        delete w->AccountsMenu;
+    }
+}
+
+TEST_F(Window, ASavedPlaceOffTheScreensBringsTheOpaquePartOnTheNearestOne)
+{
+    accounts({});
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint at : {QPoint(30, 40), QPoint(5000, 40), QPoint(-5000, -5000), QPoint(screen.right() - 5, 9)}) {
+        writeFile(m_dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\nposX = " +
+                                           std::to_string(at.x()) + "\r\nposY = " + std::to_string(at.y()) + "\r\n");
+        auto w = open();
+        const QRect opaque = w->mask().boundingRect();
+        EXPECT_TRUE(screen.contains(opaque.translated(w->pos()))) << at.x() << "," << at.y();
+        EXPECT_TRUE(screen.contains(opaque.translated(at)) == (w->pos() == at)) << "a place on the screen is kept";
+        EXPECT_EQ(QPoint(Settings.PosX, Settings.PosY), at) << "the stored place stays until the exit";
+    }
+}
+
+TEST_F(Window, ANumberTheLoaderCannotReadEndsTheProgramAfterItsBox)
+{
+    for (const std::string port : {"110", "11O"}) {
+        writeFile(m_dir + "Accounts.ini", "[Account1]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = u\r\n"
+                                          "password = x\r\nport_number = " + port + "\r\n");
+        const std::string ini = "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\nminutes = abc\r\n";
+        writeFile(m_dir + "Tolmu.ini", ini);
+        EXPECT_EXIT(open(), testing::ExitedWithCode(1), "is not a valid integer value") << port;
+        EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), ini) << "nothing saved";
+    }
+}
+
+TEST_F(Window, TheTrayKeepsTakingClicksWhileAWindowWaitsAndItsMenuShowsNothing)
+{
+    accounts({});
+    auto w = open();
+    struct : QWidget {
+        int presses = 0;
+        void mousePressEvent(QMouseEvent*) override { ++presses; }
+    } tray; // stands for the tray icon's own window
+    tray.show();
+    TQtPrompt boxes;
+    boxes.SetOwner(w.get());
+    const std::function<void()> waits[] = {[&] { w->Config1Click(); }, [&] { w->MsgList().RunModal(); },
+                                           [&] { boxes.Message("No valid account !", TPrompt::Icon::Error); }};
+    for (const auto& wait : waits) {
+        QTimer::singleShot(100, [&] {
+            QTest::mouseClick(tray.windowHandle(), Qt::LeftButton, {}, QPoint(2, 2));
+            // The main window waits: its Connect would say "No valid account".
+            QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {}, w->Connect->geometry().center());
+            QApplication::activeModalWidget()->close();
+        });
+        wait();
+    }
+    EXPECT_EQ(tray.presses, 3);
+    EXPECT_TRUE(prompt.shown.empty());
+
+    // The right button only opens the menu: a hidden window stays hidden.
+    w->hide();
+    w->trayActivated(QSystemTrayIcon::Context);
+    EXPECT_TRUE(w->PopMnu().isVisible());
+    EXPECT_FALSE(w->isVisible());
 }
 
 TEST(Sound, TheModuleLoadsOnTheFirstSoundAndAMissingFileStillReturns)

@@ -12,6 +12,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
+#include <QKeySequence>
 #include <QTest>
 #include <QTimer>
 
@@ -274,4 +275,74 @@ TEST_F(Dialog, AnUnusableSkinIsRefusedWithTheLoadersTextAndTheProgramRunsOn)
     EXPECT_EQ(c.SkName->text(), "") << "nothing of the skin shown before";
     EXPECT_EQ(c.SkInfo->text(), "");
     c.hide();
+}
+
+TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
+{
+    const QImage midnight = LoadSkinBitmap(QString::fromStdString(Midnight + "back.bmp"));
+    const QPoint at = differingPixel(midnight, LoadSkinBitmap(QString::fromStdString(Sunrise + "back.bmp")));
+    writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nautocheck =1\r\n");
+    w->Cycle().OnlineMode = true;
+    for (const bool closeBox : {true, false}) {
+        configure([&](TConfig& c) {
+            c.ChkPreview->setChecked(true);
+            prompt.files.push_back(Sunrise + "skin.ini");
+            c.BrowseClick();
+            EXPECT_TRUE(w->MsgList().isVisible());
+            closeBox ? (void)c.close() : c.SkWebClick(); // or a link
+
+        });
+        EXPECT_FALSE(w->MsgList().isVisible());
+        EXPECT_EQ(painted(at), midnight.pixel(at));
+        EXPECT_TRUE(w->Timer.isActive()) << "the check timer is back";
+    }
+}
+
+TEST_F(Dialog, EmptyTextOptionsStayEmptyThroughLoadAndSave)
+{
+    writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nmy_mail_client =  \r\nskin_dir =   \r\n");
+    w->FormCreate();
+    dialog().LoadOptions();
+    EXPECT_EQ(dialog().SkinRep->text() + dialog().MailClient->text(), "");
+    dialog().SaveOptions();
+    const std::string saved = readFile(m_dir + "Tolmu.ini");
+    for (const char* line : {"\nmy_mail_client = \r\n", "\nskin_dir = \r\n"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line << saved;
+}
+
+TEST_F(Dialog, TheKeyboardReachesEveryPageAndEnterStoresTheTypedAccount)
+{
+    configure([&](TConfig& c) {
+        c.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&c));
+        QTest::keyClick(&c, Qt::Key_PageDown, Qt::ControlModifier);
+        QTest::keyClick(&c, Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_TRUE(c.SkinBtn->Checked());
+        // Tab goes round to the page buttons; Space presses one.
+        c.Cancel->setFocus();
+        QTest::keyClick(c.Cancel, Qt::Key_Tab);
+        QTest::keyClick(c.OptBtn, Qt::Key_Tab);
+        QTest::keyClick(c.focusWidget(), Qt::Key_Space);
+        EXPECT_TRUE(c.PopPan->isVisible());
+
+        // Enter in a field adds the account typed, or modifies the one chosen.
+        for (const char* name : {"home", "work"}) {
+            fill(name, "pop.example.org");
+            c.PortTxt->setFocus();
+            QTest::keyClick(c.PortTxt, Qt::Key_Return);
+        }
+        c.LstAcc->setFocus();
+        QTest::keyClick(c.LstAcc, Qt::Key_Down);
+        QTest::keyClick(c.LstAcc, Qt::Key_Down);
+        EXPECT_EQ(c.NAccount->text(), "work") << "the arrow keys load the account";
+        type(c.HostTxt, "new.example.org");
+        c.HostTxt->setFocus();
+        QTest::keyClick(c.HostTxt, Qt::Key_Enter);
+        EXPECT_EQ(AccountTable[1].HostName, "new.example.org");
+
+        // Alt+O is OK's alone.
+        EXPECT_NE(QKeySequence::mnemonic(c.ChkHead->text()), QKeySequence::mnemonic(c.OK->text()));
+        c.reject();
+    });
+    EXPECT_EQ(AccountCount, 2) << "the dialog stayed open for both";
 }

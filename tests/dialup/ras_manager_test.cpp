@@ -226,6 +226,23 @@ TEST_F(PppFolders, PidFileFindsPppdAndNothingElse)
     EXPECT_TRUE(runs(otherPppd));
 }
 
+TEST_F(PppFolders, APidFileIsBelievedOnlyWhenItsPppdNamesTheEntry)
+{
+    writeFile(peers / "home", "");
+    const std::pair<std::vector<std::string>, bool> rows[] = {{{"call", "other"}, false}, {{"nodetach"}, false},
+                                                              {{"call", "home"}, true}, {{"linkname", "home"}, true}};
+    for (const auto& [args, home] : rows) {
+        const pid_t pppd = startPppd(args);
+        writeFile(run / "ppp-home.pid", std::to_string(pppd) + "\nppp0\n");
+        TRASManager ras;
+        EXPECT_TRUE(testsupport::DisconnectAll(ras).empty());
+        if (home)
+            EXPECT_EQ(waitEnded(pppd), SIGTERM) << args.back();
+        else
+            EXPECT_TRUE(runs(pppd)) << args.back() << ": another link is left alone";
+    }
+}
+
 TEST_F(PppFolders, SourceChecksTheProcessAgainBeforeTheSignal)
 {
     writeFile(peers / "alpha", "");

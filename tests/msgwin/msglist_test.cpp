@@ -269,3 +269,20 @@ TEST_F(MsgList, KeysPageDeleteOncePerPressAndReply)
     EXPECT_EQ(MessageCount, 3);
     EXPECT_TRUE(prompt.shown.empty());
 }
+
+TEST_F(MsgList, DeleteAndReadMailWithNoMessageShownSendNothing)
+{
+    testsupport::ScriptedServer server;
+    server.Send("+OK").Reply("+OK").Reply("+OK");
+    AccountCount = 1;
+    AccountTable[0] = {"acc", "127.0.0.1", "u", "secret", false, server.Port()};
+    worker.Run([a = AccountTable[0]](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(a); }, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker.Connected(); }, 10000));
+    Settings.HeaderOnly = true;
+    MessageCount = 1;
+    window.Browser().DisplayMessage(0);
+    step(window.DeleteBtn);
+    window.Browser().ReadMailClick();
+    QTest::qWait(200);
+    EXPECT_EQ(server.Received(), (Lines{"User u", "Pass secret"})) << "no DELE 0, no RETR 0";
+}

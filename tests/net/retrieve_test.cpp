@@ -2,6 +2,7 @@
 // holding messages made by Python's email package (every stored attachment
 // compared with its original bytes), and against a scripted server that
 // sends a message one byte at a time or cuts it off at every line.
+#include "mail/Charset.h"
 #include "mail/WireMessage.h"
 #include "net/WirePOP3.h"
 #include "tests/mail/MessageFiles.h"
@@ -95,8 +96,9 @@ TEST(RetrieveDovecot, EveryGeneratedMessageWholeAndHeadersOnly)
             expectMessage(msg, m);
             ASSERT_EQ(c.statuses.size(), 3u);
             EXPECT_EQ(c.statuses[0].rfind("  +OK", 0), 0u) << c.statuses[0];
-            EXPECT_EQ(c.statuses[1], "    From: " + msg.From());
-            EXPECT_EQ(c.statuses[2], "    Subject: " + m.subject);
+            // The statuses show the headers decoded.
+            EXPECT_EQ(c.statuses[1], "    From: " + mime::DecodeEncodedWords(msg.From()));
+            EXPECT_EQ(c.statuses[2], "    Subject: " + mime::DecodeEncodedWords(m.subject));
         }
         // The connection is still in step, also after an error.
         c.statuses.clear();

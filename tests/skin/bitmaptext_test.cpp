@@ -73,7 +73,10 @@ TEST(RenderBitmapText, LayoutsByPixels)
          {r0('H'), r0('O'), r0('M'), r0('E'), r1('-'), r1('3'), M, r0('M'), r0('E'), r0('S'),
           r0('S'), r0('A'), r0('G'), r0('E'), r0('S')}},
         // Skipped characters do not advance: their cells end up at the end.
-        {"a_b\xc3\xa9z", TBitmapFontLayout::Status, 128, 41, {r0('A'), r0('B'), r0('Z'), M, M}},
+        {"a_b~z", TBitmapFontLayout::Status, 128, 41, {r0('A'), r0('B'), r0('Z'), M, M}},
+        // Letters the font lacks show as their plain letters.
+        {"\xc3\xa9t\xc3\xa9 \xc3\x85s \xc3\x9f\xc3\x98", TBitmapFontLayout::Status, 128, 81,
+         {r0('E'), r0('T'), r0('E'), M, r0('A'), r0('S'), M, r0('S'), r0('S'), r0('O')}},
         {"Disconnected", TBitmapFontLayout::Status, 5, 41,
          {r0('D'), r0('I'), r0('S'), r0('C'), r0('O')}},
         {"(@)", TBitmapFontLayout::Status, 128, 25, {r1('('), r1('@'), r1(')')}},
