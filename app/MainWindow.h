@@ -23,6 +23,8 @@
 #include <functional>
 #include <memory>
 
+class TAwayWatch;
+
 class TTolmu : public TShapedWindow, public TCycleView {
     Q_OBJECT
 public:
@@ -118,4 +120,6 @@ private:
     std::unique_ptr<TConfig> m_config;
     bool m_closed = false;
     std::unique_ptr<TMsgList> m_msgList;
+    // Holds timer checks while the machine sleeps or the network is down.
+    std::unique_ptr<TAwayWatch> m_away;
 };
