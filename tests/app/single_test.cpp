@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -49,16 +49,6 @@ std::size_t listening(const std::string& runtime)
     return n;
 }
 
-bool waitFor(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 400; ++i) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
 // A window process on a settings folder, up once its socket is there.
 class Window {
 public:
@@ -73,7 +63,10 @@ public:
             ::execl(TOLMU_BINARY_DIR "/tolmu", "tolmu", "--config-dir", folder.c_str(), nullptr);
             ::_exit(127);
         }
-        up = waitFor([&] { return listening(runtime) > before; });
+        for (int i = 0; i < 400 && !up; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            up = listening(runtime) > before;
+        }
     }
     ~Window()
     {
@@ -105,13 +98,11 @@ struct Case {
 };
 
 const Case Cases[] = {
-    {"the same folder", "--config-dir DIR", false, 0, ""},
-    {"the same folder spelled otherwise", "--config-dir=DIR/./", false, 0, ""},
-    {"a window that does not answer", "--config-dir DIR", true, 1, "does not answer"},
-    {"--check runs as ever", "--config-dir DIR --check", false, 2, "No valid account"},
+    {"SameFolder", "--config-dir DIR", false, 0, ""},
+    {"SameFolderSpelledOtherwise", "--config-dir=DIR/./", false, 0, ""},
+    {"WindowThatDoesNotAnswer", "--config-dir DIR", true, 1, "does not answer"},
+    {"CheckModeRunsAsEver", "--config-dir DIR --check", false, 2, "No valid account"},
 };
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class SecondStart : public testing::TestWithParam<Case> {};
 
@@ -136,12 +127,8 @@ TEST_P(SecondStart, RaisesTheRunningWindowOfItsFolder)
     EXPECT_TRUE(first.Running());
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, SecondStart, testing::ValuesIn(Cases), [](const testing::TestParamInfo<Case>& info) {
-    std::string name;
-    for (const char* p = info.param.name; *p; ++p)
-        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rows, SecondStart, testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SingleInstance, AnotherFolderRunsAWindowOfItsOwn)
 {

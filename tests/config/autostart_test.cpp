@@ -32,15 +32,13 @@ struct Case {
 };
 
 const Case Cases[] = {
-    {"ticked with OK writes the entry", "", false, true, true, "ours"},
-    {"ticked with Close writes nothing", "", false, true, false, ""},
-    {"unticked with OK removes it", "ours", true, false, true, ""},
-    {"unticked with Close keeps it", "ours", true, false, false, "ours"},
-    {"an entry switched off shows unticked and stays", SwitchedOff, false, false, true, SwitchedOff},
-    {"ticking an entry switched off writes ours", SwitchedOff, false, true, true, "ours"},
+    {"TickedWithOkWritesTheEntry", "", false, true, true, "ours"},
+    {"TickedWithCloseWritesNothing", "", false, true, false, ""},
+    {"UntickedWithOkRemovesIt", "ours", true, false, true, ""},
+    {"UntickedWithCloseKeepsIt", "ours", true, false, false, "ours"},
+    {"EntrySwitchedOffShowsUntickedAndStays", SwitchedOff, false, false, true, SwitchedOff},
+    {"TickingAnEntrySwitchedOffWritesOurs", SwitchedOff, false, true, true, "ours"},
 };
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class Autostart : public testing::TestWithParam<Case> {
 protected:
@@ -107,12 +105,8 @@ TEST_P(Autostart, OkWritesOrRemovesTheEntry)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Autostart, testing::ValuesIn(Cases), [](const testing::TestParamInfo<Case>& info) {
-    std::string name;
-    for (const char* p = info.param.name; *p; ++p)
-        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rows, Autostart, testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
 {
