@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/Notifications.h"
 #include "app/QtPorts.h"
+#include "app/SingleInstance.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/ConfigDir.h"
@@ -66,6 +67,16 @@ int RunWindow(const Args& args)
                    stderr);
         return 2;
     }
+    // A second window on the same settings would check the same mailboxes
+    // twice: the running one comes to the front instead.
+    TSingleInstance instance(TSingleInstance::RuntimeDirFromEnvironment(), ConfigDir());
+    if (instance.Taken()) {
+        if (instance.AskToRaise(5000))
+            return 0;
+        std::fprintf(stderr, "tolmu: a Tolmu window already runs for the settings in %s but does not answer\n",
+                     ConfigDir().c_str());
+        return 1;
+    }
     int argc = 1;
     char name[] = "tolmu";
     char* argv[] = {name, nullptr};
@@ -95,6 +106,16 @@ int RunWindow(const Args& args)
         prompt.Message(e.what(), TPrompt::Icon::Error);
     }
     window.show();
+    instance.Listen([&window] {
+        // An open dialog or message box stays on top of its window.
+        QWidget* front = QApplication::activeModalWidget();
+        if (!front) {
+            window.show();
+            front = &window;
+        }
+        front->raise();
+        front->activateWindow();
+    });
     const std::unique_ptr<QSocketNotifier> signalWatch = watchQuitSignals();
     const int status = app.exec();
     report::SetFatalSink(nullptr);

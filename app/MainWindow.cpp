@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/AwayWatch.h"
 #include "base/Report.h"
 #include "core/DialUp.h"
 #include "core/Loader.h"
@@ -109,7 +110,16 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     Disconnect->OnClick = [this](TImgBtn&) { guarded([this] { m_cycle.DisconnectClick(); }); };
     MAIL->OnClick = [this](TImgBtn&) { guarded([this] { MAILClick(); }); };
     RefreshBtn->OnMouseDown = [this](TImgBtn&, const QMouseEvent& e) { guarded([&] { RefreshBtnMouseDown(e); }); };
-    connect(&Timer, &QTimer::timeout, this, [this] { guarded([this] { m_cycle.TimerTimer(); }); });
+    m_away = std::make_unique<TAwayWatch>(
+        Timer, [this] { guarded([this] { m_cycle.TimerTimer(); }); },
+        [this](const std::string& text) { guarded([&] { ShowStatus(text); }); },
+        dialup::SystemWatch::BusFromEnvironment());
+    connect(&Timer, &QTimer::timeout, this, [this] {
+        guarded([this] {
+            if (m_away->TimerTick())
+                m_cycle.TimerTimer();
+        });
+    });
 
     m_popMnu.addAction(QStringLiteral("Configure"), this, [this] { guarded([this] { Config1Click(); }); });
     CheckNow = m_popMnu.addAction(QStringLiteral("Check now"), this,

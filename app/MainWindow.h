@@ -24,6 +24,8 @@
 #include <memory>
 #include <optional>
 
+class TAwayWatch;
+
 class TTolmu : public TShapedWindow, public TCycleView {
     Q_OBJECT
 public:
@@ -130,4 +132,6 @@ private:
     bool m_closed = false;
     QString m_trayTip;
     std::unique_ptr<TMsgList> m_msgList;
+    // Holds timer checks while the machine sleeps or the network is down.
+    std::unique_ptr<TAwayWatch> m_away;
 };

@@ -201,21 +201,23 @@ void TConfig::buildOptions()
 {
     QWidget* p = OptPan;
     ChkAuto = new QCheckBox(QStringLiteral("&Autoconnect to POP server on startup"), p);
-    ChkAuto->move(12, 20);
+    ChkAuto->move(12, 16);
     ChkMin = new QCheckBox(QStringLiteral("Check for messages &every : "), p);
-    ChkMin->move(12, 44);
+    ChkMin->move(12, 36);
     UpDown = new QSpinBox(p);
     UpDown->setObjectName(QStringLiteral("Min"));
     UpDown->setRange(1, 99);
     UpDown->setSingleStep(1);
     UpDown->setWrapping(false);
     UpDown->setValue(1);
-    UpDown->setGeometry(200, 42, 50, 22);
-    label(p, QStringLiteral("minutes"), 256, 46);
+    UpDown->setGeometry(200, 34, 50, 22);
+    label(p, QStringLiteral("minutes"), 256, 38);
     ChkHead = new QCheckBox(QStringLiteral("Retrieve only &headers in message window"), p);
-    ChkHead->move(12, 68);
+    ChkHead->move(12, 56);
     ChkTray = new QCheckBox(QStringLiteral("Show icon in Tra&y"), p);
-    ChkTray->move(12, 92);
+    ChkTray->move(12, 76);
+    ChkStart = new QCheckBox(QStringLiteral("Start Tolmu when I lo&g in"), p);
+    ChkStart->move(12, 96);
 
     SkinRep = edit(p, 12, 134, 262);
     label(p, QStringLiteral("S&kin directory :"), 12, 116, SkinRep);
@@ -440,6 +442,9 @@ void TConfig::FormShow()
     for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
         LstAcc->addItem(q(AccountTable[i - 1].AccName));
     m_skinChanged = false;
+    ChkStart->setEnabled(Autostart.Unavailable.empty());
+    ChkStart->setToolTip(q(Autostart.Unavailable));
+    ChkStart->setChecked(Autostart.Enabled());
 }
 
 void TConfig::LoadOptions()
@@ -488,6 +493,8 @@ void TConfig::OKClick()
     // A Tolmu.ini that cannot be written keeps the dialog open: the reload
     // after OK would otherwise bring back the old options without a word.
     SaveOptions();
+    if (ChkStart->isEnabled() && ChkStart->isChecked() != Autostart.Enabled())
+        Autostart.Set(ChkStart->isChecked());
     if (HideMessageWindow)
         HideMessageWindow();
     accept();

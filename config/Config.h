@@ -5,6 +5,7 @@
 // Accounts are written the moment they change; options and the skin only on
 // OK. The main window lends its reload and its place through the hooks.
 #include "core/AccountEdit.h"
+#include "core/Autostart.h"
 #include "core/OptionsPage.h"
 #include "core/Ports.h"
 #include "skin/ImgBtn.h"
@@ -117,6 +118,10 @@ public:
     QCheckBox* ChkMail = nullptr;
     QLineEdit* MailClient = nullptr;
     QPushButton* Button1 = nullptr;
+    // "Start Tolmu when I log in": the autostart entry, written or removed
+    // by OK; grey, with the reason as its hint, where none can be offered.
+    QCheckBox* ChkStart = nullptr;
+    TAutostart Autostart = TAutostart::ForThisProgram();
 
     // Accounts page.
     QListWidget* LstAcc = nullptr;

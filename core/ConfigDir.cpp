@@ -130,6 +130,8 @@ std::string DefaultConfigDir(const std::string& programDir, const std::string& d
     return {};
 }
 
+std::string DefaultConfigDir() { return defaultDir(); }
+
 std::string ProgramDir()
 {
     // Read once: every settings lookup asks for the settings path, and the

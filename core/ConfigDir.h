@@ -23,6 +23,9 @@ std::string DataDir();
 std::string DefaultConfigDir(const std::string& programDir, const std::string& dataDir, bool programDirWritable,
                              const char* xdgConfigHome, const char* home);
 
+// The settings directory a start without --config-dir uses, ending in "/".
+std::string DefaultConfigDir();
+
 // Sets the settings directory; an empty dir goes back to the default one.
 // A relative dir is made absolute against the working directory now, so a
 // later change of directory does not move the settings.

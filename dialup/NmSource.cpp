@@ -1,10 +1,10 @@
 #include "dialup/NmSource.h"
 
+#include "dialup/SdBus.h"
+
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <optional>
-#include <systemd/sd-bus.h>
 
 namespace dialup {
 
@@ -21,39 +21,12 @@ bool isPointToPoint(const std::string& type)
     return type == "gsm" || type == "cdma" || type == "pppoe" || type == "bluetooth";
 }
 
-struct BusDeleter {
-    void operator()(sd_bus* b) const { sd_bus_flush_close_unref(b); }
-};
-using Bus = std::unique_ptr<sd_bus, BusDeleter>;
-
-struct MessageDeleter {
-    void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
-};
-using Message = std::unique_ptr<sd_bus_message, MessageDeleter>;
-
 // The outcome of one call: a reply, or the D-Bus error name ("" when the
 // call never got an answer: no bus, time-out).
 struct CallResult {
     Message reply;
     std::string errorName;
 };
-
-Bus openBus(const std::string& address)
-{
-    sd_bus* raw = nullptr;
-    if (address.empty()) {
-        if (sd_bus_open_system(&raw) < 0)
-            return nullptr;
-        Bus bus(raw);
-        return bus;
-    }
-    if (sd_bus_new(&raw) < 0)
-        return nullptr;
-    Bus bus(raw);
-    if (sd_bus_set_address(raw, address.c_str()) < 0 || sd_bus_set_bus_client(raw, 1) < 0 || sd_bus_start(raw) < 0)
-        return nullptr;
-    return bus;
-}
 
 // Calls method on NetworkManager with the arguments append adds, without
 // letting the bus start NetworkManager, waiting at most callTimeoutUsec.
@@ -103,7 +76,7 @@ struct ActiveLink {
 // when anything fails, so a half answer never looks like a full one.
 std::vector<ActiveLink> activeLinks(const std::string& address)
 {
-    Bus bus = openBus(address);
+    Bus bus = OpenBus(address);
     if (!bus)
         return {};
     CallResult r = getProperty(bus.get(), nmPath, nmInterface, "ActiveConnections");
@@ -181,7 +154,7 @@ HangUpResult NmSource::hangUp(const RasConnection& connection)
     // Only object paths NetworkManager itself handed out are passed back.
     if (!sd_bus_object_path_is_valid(connection.Handle.c_str()))
         return HangUpResult::Gone;
-    Bus bus = openBus(m_busAddress);
+    Bus bus = OpenBus(m_busAddress);
     if (!bus)
         return HangUpResult::Refused;
     const char* path = connection.Handle.c_str();

@@ -1,0 +1,129 @@
+// "Start Tolmu when I log in" on the Options page, offscreen with the real
+// main window behind it: the autostart entry under a private
+// XDG_CONFIG_HOME, written or removed by OK only. The build tree offers no
+// entry, so the rows stand in an installed program.
+#include "app/MainWindow.h"
+#include "core/Settings.h"
+#include "tests/skin/QtTestApp.h"
+#include "tests/support/PromptDouble.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+const char* const Installed = "/opt/my tolmu/bin/tolmu";
+const char* const SwitchedOff = "[Desktop Entry]\nType=Application\nName=Tolmu\nExec=tolmu\nHidden=true\n";
+
+struct Case {
+    const char* name;
+    const char* before; // the entry before ("": none; "ours": the one OK writes)
+    bool shown;         // the box as the dialog opens
+    bool tick;          // the box as OK or Close finds it
+    bool ok;
+    const char* after;
+};
+
+const Case Cases[] = {
+    {"TickedWithOkWritesTheEntry", "", false, true, true, "ours"},
+    {"TickedWithCloseWritesNothing", "", false, true, false, ""},
+    {"UntickedWithOkRemovesIt", "ours", true, false, true, ""},
+    {"UntickedWithCloseKeepsIt", "ours", true, false, false, "ours"},
+    {"EntrySwitchedOffShowsUntickedAndStays", SwitchedOff, false, false, true, SwitchedOff},
+    {"TickingAnEntrySwitchedOffWritesOurs", SwitchedOff, false, true, true, "ours"},
+};
+
+class Autostart : public testing::TestWithParam<Case> {
+protected:
+    void SetUp() override
+    {
+        qtTestApp();
+        writeFile(m_dir.path + "/Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n");
+        SetConfigDir(m_dir.path);
+        ::setenv("XDG_CONFIG_HOME", (m_dir.path + "/xdg").c_str(), 1);
+        AccountCount = 0;
+        WriteAccountsFile();
+        w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        w->FormCreate();
+        w->FormActivate();
+        w->show();
+    }
+    void TearDown() override
+    {
+        w.reset();
+        SetConfigDir("");
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+
+    // Runs "Configure" with steps done inside its modal loop.
+    void configure(const std::function<void(TConfig&)>& steps)
+    {
+        QTimer::singleShot(0, [&] { steps(w->Config()); });
+        w->Config1Click();
+    }
+    std::string entryFile() const { return m_dir.path + "/xdg/autostart/tolmu.desktop"; }
+
+    testsupport::ScratchDir m_dir{"tolmu-autostart"};
+    testsupport::PromptDouble prompt;
+    testsupport::DesktopDouble desktop;
+    TInlineMailWorker worker;
+    std::unique_ptr<TTolmu> w;
+};
+
+} // namespace
+
+TEST_P(Autostart, OkWritesOrRemovesTheEntry)
+{
+    const Case& c = GetParam();
+    TAutostart& autostart = w->Config().Autostart;
+    EXPECT_EQ(autostart.File, entryFile());
+    autostart.Program = Installed;
+    autostart.Unavailable.clear();
+    const auto content = [&](const std::string& text) { return text == "ours" ? autostart.Entry() : text; };
+    if (*c.before)
+        writeFile(entryFile(), content(c.before));
+
+    configure([&](TConfig& d) {
+        EXPECT_TRUE(d.ChkStart->isEnabled());
+        EXPECT_EQ(d.ChkStart->isChecked(), c.shown);
+        if (d.ChkStart->isChecked() != c.tick)
+            QTest::mouseClick(d.ChkStart, Qt::LeftButton, {}, QPoint(6, d.ChkStart->height() / 2));
+        QTest::mouseClick(c.ok ? d.OK : d.Cancel, Qt::LeftButton);
+    });
+    EXPECT_TRUE(prompt.shown.empty()) << prompt.shown.front();
+    if (*c.after) {
+        EXPECT_EQ(readFile(entryFile()), content(c.after));
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(entryFile()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Autostart, testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
+{
+    TAutostart& autostart = w->Config().Autostart;
+    autostart.Program = Installed;
+    autostart.Set(true);
+    EXPECT_NE(readFile(entryFile()).find("\nExec=\"/opt/my tolmu/bin/tolmu\"\n"), std::string::npos);
+    const std::string validate = "desktop-file-validate '" + entryFile() + "'";
+    EXPECT_EQ(std::system(validate.c_str()), 0);
+}
+
+TEST_F(Autostart, TheBuildTreeShowsTheBoxGreyAndSaysWhy)
+{
+    configure([&](TConfig& d) {
+        EXPECT_FALSE(d.ChkStart->isEnabled());
+        EXPECT_TRUE(d.ChkStart->toolTip().contains("build folder")) << d.ChkStart->toolTip().toStdString();
+        QTest::mouseClick(d.OK, Qt::LeftButton);
+    });
+    EXPECT_FALSE(std::filesystem::exists(entryFile()));
+}
