@@ -2,7 +2,6 @@
 
 #include "base/Exception.h"
 #include "base/Scanner.h"
-#include "core/MailSession.h"
 #include "core/MessageView.h"
 #include "core/Settings.h"
 
@@ -130,10 +129,10 @@ void TMessageBrowser::fetch(int32_t n, bool headersOnly, std::function<void()> t
     auto result = std::make_shared<Fetched>();
     m_busy = true;
     m_worker.Run(
-        [n, headersOnly, result](TWirePOP3& pop, TWireMessage& msg) {
+        [n, headersOnly, result](TMailDrop& drop, TWireMessage& msg) {
             msg.Clear();
             // A whole message the server refuses shows the emptied message.
-            TMailSession(pop).Fetch(n, msg, headersOnly);
+            drop.Fetch(n, msg, headersOnly);
             result->lines = MessageWindowLines(msg, headersOnly);
             result->from = msg.From();
             for (const TAttachment& a : msg.Attachments)
@@ -202,7 +201,7 @@ void TMessageBrowser::DeleteClick()
         return;
     m_busy = true;
     const int32_t number = CurrentMsg;
-    m_worker.Run([number](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Delete(number); },
+    m_worker.Run([number](TMailDrop& drop, TWireMessage&) { drop.Delete(number); },
                  [this](const std::string& error) {
                      if (!error.empty()) {
                          fail(error);
@@ -217,8 +216,9 @@ void TMessageBrowser::DeleteClick()
                          }
                          const TPOPAcc account = m_cycle.ClientAccount();
                          const int32_t timeout = m_cycle.Timeout;
-                         m_worker.Run([account, timeout](TWirePOP3& pop,
-                                                         TWireMessage&) { TMailSession(pop).Open(account, timeout); },
+                         m_worker.Run([account, &credentials = m_cycle.Credentials(),
+                                       timeout](TMailDrop& drop,
+                                                TWireMessage&) { drop.Open(account, credentials, timeout); },
                                       [this](const std::string& loginError) {
                                           if (!loginError.empty()) {
                                               fail(loginError);
