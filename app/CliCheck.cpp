@@ -11,7 +11,7 @@
 #include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/Loader.h"
-#include "core/MailSession.h"
+#include "core/MailDropFactory.h"
 #include "core/SeenIds.h"
 #include "core/Settings.h"
 
@@ -88,25 +88,24 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* counter, int32_t& count,
                   std::string& error)
 {
-    TWirePOP3 pop;
-    pop.OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
+    const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
+    drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     if (opts.verbose)
         // Under --json stdout holds the object alone.
-        pop.OnStatus = [out = opts.json ? stderr : stdout](TWire&, const std::string& text) {
+        drop->OnStatus = [out = opts.json ? stderr : stdout](const std::string& text) {
             std::fprintf(out, "%s\n", oneLine(text).c_str());
             std::fflush(out);
         };
-    TMailSession session(pop);
     try {
-        session.Open(acc, opts.timeout);
+        drop->Open(acc, StoredPasswords(), opts.timeout);
         const TMailCount found =
-            counter ? session.Count([counter](const std::string& line) { counter->Line(line); }) : session.Count();
+            counter ? drop->Count([counter](const std::string& line) { counter->Line(line); }) : drop->Count();
         count = counter ? counter->NewCount() : found.Count;
         if (!found.Listed)
             error = found.Error;
         // A logout line the server no longer takes changes neither the
         // count in hand nor the listing's failure.
-        session.CloseQuietly();
+        drop->CloseQuietly();
         return found.Listed;
     } catch (const std::exception& e) {
         error = e.what();

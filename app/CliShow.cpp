@@ -7,7 +7,7 @@
 #include "base/QuitSignals.h"
 #include "base/Report.h"
 #include "core/Loader.h"
-#include "core/MailSession.h"
+#include "core/MailDropFactory.h"
 #include "core/MessageView.h"
 #include "core/Settings.h"
 
@@ -121,22 +121,21 @@ bool saveAttachments(const TWireMessage& msg, const std::string& dir)
 // attachments saved, with the error after them.
 int showMessage(const TPOPAcc& account, const ShowOptions& opts)
 {
-    TWirePOP3 pop;
-    pop.OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
-    TMailSession session(pop);
+    const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
+    drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     TWireMessage msg;
     std::string bodyError;
     try {
-        session.Open(account);
-        if (!session.Fetch(opts.number, msg, opts.headersOnly)) {
-            const std::string reply = ServerReplyText(pop.ResultText);
-            session.Close();
+        drop->Open(account, StoredPasswords(), DefaultMailTimeout);
+        if (!drop->Fetch(opts.number, msg, opts.headersOnly)) {
+            const std::string reply = drop->LastReply();
+            drop->Close();
             printError(reply);
             return 1;
         }
-        session.Close();
+        drop->Close();
     } catch (const std::exception& e) {
-        session.CloseQuietly();
+        drop->CloseQuietly();
         if (CaughtQuitSignal())
             return 1; // stopped by the user: nothing half-read is shown or saved
         if (msg.Headers.empty() || opts.headersOnly) {

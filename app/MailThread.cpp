@@ -1,15 +1,15 @@
 #include "app/MailThread.h"
 
-#include "base/Exception.h"
+#include "core/MailDropFactory.h"
 
 #include <QMetaObject>
 
 #include <utility>
 
-TQtMailWorker::TQtMailWorker(QObject* parent) : QObject(parent)
+TQtMailWorker::TQtMailWorker(QObject* parent) : QObject(parent), m_drop(MakeMailDrop())
 {
     m_executor.moveToThread(&m_thread);
-    m_pop.OnStatus = [this](TWire&, const std::string& text) {
+    m_drop->OnStatus = [this](const std::string& text) {
         QMetaObject::invokeMethod(
             this,
             [this, text] {
@@ -18,12 +18,7 @@ TQtMailWorker::TQtMailWorker(QObject* parent) : QObject(parent)
             },
             Qt::QueuedConnection);
     };
-    // Checked every poll slice: Disconnect and Exit end a wait within one.
-    m_pop.OnIdle = [this] {
-        const uint64_t job = m_running.load();
-        if (job != 0 && m_stopped.load() == job)
-            throw Exception("Stopped.");
-    };
+    watchStop(*m_drop);
     m_thread.setObjectName(QStringLiteral("mail"));
     m_thread.start();
 }
@@ -37,38 +32,25 @@ TQtMailWorker::~TQtMailWorker()
         m_thread.terminate();
         m_thread.wait();
     }
-    m_pop.OnStatus = nullptr;
-    m_pop.OnIdle = nullptr;
+    m_drop->OnStatus = nullptr;
+    m_drop->OnIdle = nullptr;
 }
 
 void TQtMailWorker::Run(Job job, Done done)
 {
     ++m_pending;
-    const uint64_t id = ++m_queued;
     QMetaObject::invokeMethod(
         &m_executor,
-        [this, id, job = std::move(job), done = std::move(done)]() mutable {
-            m_running = id;
-            std::string error;
-            try {
-                job(m_pop, m_msg);
-            } catch (const std::exception& e) {
-                error = e.what();
-            }
-            if (m_stopped.load() == id && m_pop.Connected())
-                m_pop.CloseSocket(); // stopped: no logout line, the link just ends
-            m_running = 0;
-            m_connected = m_pop.Connected();
+        [this, job = std::move(job), done = std::move(done)]() mutable {
+            const std::string error = runJob(job, *m_drop, m_msg);
+            m_connected = m_drop->Connected();
             QMetaObject::invokeMethod(
                 this,
                 [this, error, done = std::move(done)] {
                     --m_pending;
-                    if (done)
-                        done(error);
+                    finish(done, error);
                 },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
-
-void TQtMailWorker::Stop() { m_stopped = m_running.load(); }

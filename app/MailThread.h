@@ -1,7 +1,7 @@
 #pragma once
-// The mail worker of the desktop program: one thread owns the POP3 client
-// and the shared message; jobs go in as queued calls and their ends (and the
-// client's statuses) come back as queued calls on the interface thread, so
+// The mail worker of the desktop program: one thread owns the mail drop and
+// the shared message; jobs go in as queued calls and their ends (and the
+// drop's statuses) come back as queued calls on the interface thread, so
 // the window paints and answers during every wait, host lookups included.
 #include "core/MailWorker.h"
 
@@ -9,7 +9,7 @@
 #include <QThread>
 
 #include <atomic>
-#include <cstdint>
+#include <memory>
 
 class TQtMailWorker : public QObject, public TMailWorker {
     Q_OBJECT
@@ -21,16 +21,12 @@ public:
     void Run(Job job, Done done) override;
     bool Busy() const override { return m_pending > 0; }
     bool Connected() const override { return m_connected; }
-    void Stop() override;
 
 private:
     QThread m_thread;
-    QObject m_executor; // lives on m_thread: jobs are queued calls to it
-    TWirePOP3 m_pop;    // used on m_thread only
-    TWireMessage m_msg; // used on m_thread only
-    int m_pending = 0;  // interface thread only
-    uint64_t m_queued = 0;
-    std::atomic<uint64_t> m_running{0};
-    std::atomic<uint64_t> m_stopped{0};
+    QObject m_executor;                // lives on m_thread: jobs are queued calls to it
+    std::unique_ptr<TMailDrop> m_drop; // used on m_thread only
+    TWireMessage m_msg;                // used on m_thread only
+    int m_pending = 0;                 // interface thread only
     std::atomic<bool> m_connected{false};
 };

@@ -4,7 +4,6 @@
 #include "base/Report.h"
 #include "core/DialUp.h"
 #include "core/Loader.h"
-#include "core/MailSession.h"
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
@@ -132,6 +131,8 @@ TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
     m_popMnu.addAction(QStringLiteral("Exit"), this, [this] { guarded([this] { Exit1Click(); }); });
 
     m_worker.OnStatus = [this](const std::string& text) { guarded([&] { m_cycle.POPStatus(text); }); };
+    // A job's end fails as a click does: its error in a box.
+    m_worker.OnError = [this](const std::string& text) { showError(text); };
     m_cycle.HangUpLines = [this] { HangUpAllLines(RAS); };
     RAS.OnHangUpRefused = [this](TRASManager&, const std::string& name) { ShowStatus(HangUpRefusedText(name)); };
     RAS.ShowErrorMessage = [this](const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); };
@@ -225,14 +226,13 @@ void TTolmu::showMessage(const TPOPAcc& account, int32_t number, std::optional<T
     opened->number = number;
     const int32_t timeout = m_cycle.Timeout;
     m_worker.Run(
-        [account, timeout, note, opened](TWirePOP3& pop, TWireMessage&) {
-            TMailSession session(pop);
-            session.Open(account, timeout);
+        [account, &credentials = m_cycle.Credentials(), timeout, note, opened](TMailDrop& drop, TWireMessage&) {
+            drop.Open(account, credentials, timeout);
             if (!note)
                 return;
             // Mail may have come and gone since the notification.
             TListing listing;
-            const TMailCount found = session.Count([&listing](const std::string& line) { listing.Line(line); });
+            const TMailCount found = drop.Count([&listing](const std::string& line) { listing.Line(line); });
             opened->count = found.Count;
             opened->number = MessageToOpen(*note, listing, found.Listed, found.Count);
         },
@@ -249,16 +249,22 @@ void TTolmu::showMessage(const TPOPAcc& account, int32_t number, std::optional<T
         });
 }
 
-TTolmu::~TTolmu() { m_worker.OnStatus = nullptr; }
+TTolmu::~TTolmu()
+{
+    m_worker.OnStatus = nullptr;
+    m_worker.OnError = nullptr;
+}
 
 void TTolmu::guarded(const std::function<void()>& handler)
 {
     try {
         handler();
     } catch (const std::exception& e) {
-        m_prompt.Message(e.what(), TPrompt::Icon::Error);
+        showError(e.what());
     }
 }
+
+void TTolmu::showError(const std::string& text) { m_prompt.Message(text, TPrompt::Icon::Error); }
 
 bool TTolmu::modalOpen() const { return QApplication::activeModalWidget() != nullptr; }
 
@@ -448,10 +454,7 @@ void TTolmu::FormClose()
     // Shared with the job's end, which may come after a wait that gave up.
     auto loop = std::make_shared<QEventLoop>();
     m_worker.Run(
-        [](TWirePOP3& pop, TWireMessage&) {
-            if (pop.Connected())
-                pop.Disconnect();
-        },
+        [](TMailDrop& drop, TWireMessage&) { drop.Close(); },
         [loop](const std::string&) { loop->quit(); });
     if (m_worker.Busy()) {
         QTimer::singleShot(5000, loop.get(), &QEventLoop::quit);
@@ -470,44 +473,63 @@ void TTolmu::FormClose()
 
 void TTolmu::ShowStatus(const std::string& text)
 {
+    RequireInterfaceThread("The main window");
     DrawBitmapText(*STATBMP, text, SkinSettings.status.size.first, SkinSettings.status.size.second,
                    SkinSettings.status.fontbmp, TBitmapFontLayout::Status, SkinSettings.status.maxchar);
 }
 
 void TTolmu::ShowCount(int32_t count)
 {
+    RequireInterfaceThread("The main window");
     DrawBitmapText(*NBMSGBMP, std::to_string(count), SkinSettings.nbmsg.size.first, SkinSettings.nbmsg.size.second,
                    SkinSettings.nbmsg.nbmsgbmp, TBitmapFontLayout::Digits, SkinSettings.status.maxchar);
 }
 
 void TTolmu::ShowConnectionState(bool online, int32_t messageCount)
 {
+    RequireInterfaceThread("The main window");
     ::ShowConnectionState(SkinSettings, m_stateView, online, messageCount);
 }
 
-void TTolmu::StopTimer() { Timer.stop(); }
+void TTolmu::StopTimer()
+{
+    RequireInterfaceThread("The main window");
+    Timer.stop();
+}
 
-void TTolmu::SetOnlineHint(const std::string& text) { Online->setToolTip(QString::fromStdString(text)); }
+void TTolmu::SetOnlineHint(const std::string& text)
+{
+    RequireInterfaceThread("The main window");
+    Online->setToolTip(QString::fromStdString(text));
+}
 
 void TTolmu::ShowMessageCount(const std::string& accName, int32_t count)
 {
+    RequireInterfaceThread("The main window");
     ::ShowMessageCount(SkinSettings, *STATBMP, accName, count);
 }
 
-void TTolmu::SetCountHint(const std::string& hint) { NBMSGBMP->setToolTip(hintText(hint)); }
+void TTolmu::SetCountHint(const std::string& hint)
+{
+    RequireInterfaceThread("The main window");
+    NBMSGBMP->setToolTip(hintText(hint));
+}
 
 void TTolmu::ShowFlag(bool gotMail)
 {
+    RequireInterfaceThread("The main window");
     FLAG->SetPicture(skinPicture(gotMail ? SkinSettings.youhavemail.gotmail : SkinSettings.youhavemail.nomail));
 }
 
 void TTolmu::SetTrayIcon(TTrayIcon icon)
 {
+    RequireInterfaceThread("The main window");
     showTrayIcon(icon == TTrayIcon::Mail ? TTrayState::NewMail : TTrayState::Online);
 }
 
 void TTolmu::SetTrayTip(const std::string& tip)
 {
+    RequireInterfaceThread("The main window");
     m_trayTip = hintText(tip);
     if (m_tray)
         m_tray->setToolTip(m_trayTip);
@@ -515,6 +537,7 @@ void TTolmu::SetTrayTip(const std::string& tip)
 
 void TTolmu::SetTimer(bool enabled, int32_t intervalMs)
 {
+    RequireInterfaceThread("The main window");
     Timer.setInterval(intervalMs);
     if (enabled)
         Timer.start();

@@ -2,7 +2,8 @@
 // The main window: the skinned, shaped window on the desktop with its
 // buttons, state pictures, menu and tray icon. The check cycle behind the
 // buttons is core's TCheckCycle; this class is its view and runs its
-// handlers inside one error guard each.
+// handlers inside one error guard each. Its view entries may be called on
+// the interface thread only (RequireInterfaceThread).
 #include "app/MailThread.h"
 #include "app/QtPorts.h"
 #include "config/Config.h"
@@ -111,6 +112,8 @@ private:
     // Runs a handler that Qt calls: an error shows its text in a message box
     // and the state stays as it was reached.
     void guarded(const std::function<void()>& handler);
+    // The error box of the window's handlers and of the mail jobs' ends.
+    void showError(const std::string& text);
     void RefreshBtnMouseDown(const QMouseEvent& event);
     void placeControls();
     void showTrayIcon(TTrayState state);

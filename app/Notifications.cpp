@@ -18,12 +18,6 @@ constexpr std::size_t MaxRemembered = 32;
 
 QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-bool sameAccount(const TPOPAcc& a, const TPOPAcc& b)
-{
-    return a.AccName == b.AccName && a.HostName == b.HostName && a.UserName == b.UserName
-        && a.PortNumber == b.PortNumber;
-}
-
 } // namespace
 
 TDesktopNotifier::TDesktopNotifier(QDBusConnection bus, QObject* parent) : QObject(parent), m_bus(std::move(bus))
@@ -83,7 +77,7 @@ void TDesktopNotifier::send(const TNewMailNote& note, bool markup)
 {
     uint replaces = 0;
     for (const auto& [id, shown] : m_shown)
-        if (sameAccount(shown.Account, note.Account))
+        if (shown.Account == note.Account)
             replaces = id;
     QDBusMessage msg = QDBusMessage::createMethodCall(Service, Path, Interface, QStringLiteral("Notify"));
     QVariantMap hints;

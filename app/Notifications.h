@@ -42,5 +42,6 @@ private:
     void send(const TNewMailNote& note, bool markup);
 
     QDBusConnection m_bus;
-    std::map<uint, TNewMailNote> m_shown; // notification id -> what it told
+    // Notification id -> what it told; the account without its secret.
+    std::map<uint, TNewMailNote> m_shown;
 };

@@ -65,6 +65,7 @@ void TQtPrompt::ownModality(QWidget& box) const
 
 void TQtPrompt::Message(const std::string& text, Icon icon)
 {
+    RequireInterfaceThread("A message box");
     const QMessageBox::Icon qtIcon = icon == Icon::Error     ? QMessageBox::Critical
                                      : icon == Icon::Warning ? QMessageBox::Warning
                                      : icon == Icon::Question ? QMessageBox::Question
@@ -78,6 +79,7 @@ void TQtPrompt::Message(const std::string& text, Icon icon)
 
 TPrompt::Answer TQtPrompt::Ask(const std::string& text)
 {
+    RequireInterfaceThread("A message box");
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), boxText(text),
                     QMessageBox::Yes | QMessageBox::No, m_parent);
     ownModality(box);
@@ -90,6 +92,7 @@ TPrompt::Answer TQtPrompt::Ask(const std::string& text)
 std::optional<std::string> TQtPrompt::OpenFile(const std::string& title, const std::string& filter,
                                                const std::string& startDir)
 {
+    RequireInterfaceThread("A file dialog");
     const QString path = QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title),
                                                       QString::fromStdString(startDir), dialogFilter(filter));
     if (path.isEmpty())
@@ -100,6 +103,7 @@ std::optional<std::string> TQtPrompt::OpenFile(const std::string& title, const s
 std::optional<std::string> TQtPrompt::SaveFile(const std::string& title, const std::string& proposedName,
                                                const std::string& filter)
 {
+    RequireInterfaceThread("A file dialog");
     const QString path = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
                                                       QString::fromStdString(proposedName), dialogFilter(filter));
     if (path.isEmpty())
@@ -109,6 +113,7 @@ std::optional<std::string> TQtPrompt::SaveFile(const std::string& title, const s
 
 std::optional<std::string> TQtPrompt::PickFolder(const std::string& title, const std::string& startDir)
 {
+    RequireInterfaceThread("A file dialog");
     const QString start = startDir.empty() ? QDir::homePath() : QString::fromStdString(startDir);
     const QString path = QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(title), start);
     if (path.isEmpty())

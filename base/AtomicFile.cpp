@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -17,7 +18,13 @@ class TempFile {
 public:
     explicit TempFile(const std::string& target)
     {
-        std::string pattern = target + ".XXXXXX";
+        // Beside target under its name while that fits the 255 bytes a name
+        // may have; a chosen name of 249 bytes or more gets a short one.
+        const std::size_t slash = target.rfind('/');
+        const std::size_t nameBytes = target.size() - (slash == std::string::npos ? 0 : slash + 1);
+        std::string pattern = nameBytes + 7 <= NAME_MAX
+            ? target + ".XXXXXX"
+            : target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".tolmu-XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         m_fd = ::mkstemp(buf.data());
@@ -57,6 +64,16 @@ private:
     throw Exception("Cannot write file \"" + path + "\". " + std::strerror(errno));
 }
 
+// Closes a descriptor on every way out.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // What stands at path now: nothing, a regular file or a link (all fine to
 // replace), or something else, which is refused. existing gets the mode of
 // a regular file there.
@@ -80,9 +97,7 @@ mode_t modeFor(const struct stat* existing, int mode)
         return static_cast<mode_t>(mode);
     if (existing)
         return existing->st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return static_cast<mode_t>(UserFileMode());
 }
 
 // Collects the pieces into blocks, so that many small pieces cost few writes.
@@ -156,4 +171,60 @@ void WriteFileAtomically(const std::string& path, const std::function<void(const
 void WriteFileAtomically(const std::string& path, const std::string& content, int mode)
 {
     WriteFileAtomically(path, [&content](const AtomicSink& sink) { sink(content); }, mode);
+}
+
+bool WriteNewFile(const std::string& path, const std::function<void(const AtomicSink& sink)>& produce, int mode)
+{
+    Descriptor out;
+    out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out.fd < 0 && errno == EEXIST)
+        return false;
+    if (out.fd < 0)
+        fail(path);
+    // Created here (O_EXCL): a write that fails half-way (a full disk) is
+    // removed rather than left looking complete.
+    try {
+        if (::fchmod(out.fd, static_cast<mode_t>(mode)) != 0)
+            fail(path);
+        BlockWriter writer(out.fd, path);
+        produce([&writer](std::string_view piece) { writer.add(piece); });
+        writer.flush();
+        const int fd = out.fd;
+        out.fd = -1;
+        if (::close(fd) != 0)
+            fail(path);
+    } catch (...) {
+        ::unlink(path.c_str());
+        throw;
+    }
+    return true;
+}
+
+void CopyFileTo(const std::string& path, const AtomicSink& sink)
+{
+    Descriptor in;
+    in.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto failed = [&path] {
+        return Exception("Cannot read file \"" + path + "\". " + std::strerror(errno));
+    };
+    if (in.fd < 0)
+        throw failed();
+    std::vector<char> block(64 * 1024);
+    for (;;) {
+        const ssize_t n = ::read(in.fd, block.data(), block.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw failed();
+        if (n == 0)
+            return;
+        sink(std::string_view(block.data(), static_cast<std::size_t>(n)));
+    }
+}
+
+int UserFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<int>(0666 & ~mask);
 }

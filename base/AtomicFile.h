@@ -1,7 +1,8 @@
 #pragma once
-// Whole-file rewrites that never leave a truncated file behind: the content
-// goes to a temporary file in the same directory, is flushed to disk and then
-// renamed over the old file.
+// Whole-file writes that never leave a truncated file behind: a rewrite goes
+// to a temporary file in the same directory, is flushed to disk and then
+// renamed over the old file; a new file that fails half-way is removed. Also
+// the copy of a finished file (a saved attachment) through either of them.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,3 +27,19 @@ void WriteFileAtomically(const std::string& path, const std::string& content, in
 // goes on to the caller.
 void WriteFileAtomically(const std::string& path, const std::function<void(const AtomicSink& sink)>& produce,
                          int mode);
+
+// Writes a new file at path, which must not exist yet: created exclusively,
+// so an existing file or link there is never written through; removed again
+// when produce or a write fails. mode: the permission bits. Returns false,
+// writing nothing, when the name is taken. Throws Exception naming path and
+// the reason when a step fails; an exception of produce goes on to the
+// caller.
+bool WriteNewFile(const std::string& path, const std::function<void(const AtomicSink& sink)>& produce, int mode);
+
+// Hands the bytes of the file at path to sink in blocks: the copy of a file
+// through one of the writers above. Throws Exception "Cannot read file
+// "<path>". <reason>".
+void CopyFileTo(const std::string& path, const AtomicSink& sink);
+
+// 0666 less the umask: the mode of a file a user asked for.
+int UserFileMode();

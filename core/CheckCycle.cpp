@@ -1,7 +1,7 @@
 #include "core/CheckCycle.h"
 
 #include "base/Scanner.h"
-#include "core/MailSession.h"
+#include "core/MailDropFactory.h"
 #include "core/SeenIds.h"
 #include "net/TlsStream.h"
 #include "net/WireErrors.h"
@@ -39,10 +39,11 @@ TCheckFailure socketFailure(int32_t code)
 }
 
 // Logs in and notes what kind of failure it threw, which goes on up.
-void openNoting(TWirePOP3& pop, const TPOPAcc& account, int32_t timeout, TCheckFailure& kind)
+void openNoting(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout,
+                TCheckFailure& kind)
 {
     try {
-        TMailSession(pop).Open(account, timeout);
+        drop.Open(account, credentials, timeout);
     } catch (const EWireResponseError&) {
         kind = TCheckFailure::Login;
         throw;
@@ -119,8 +120,9 @@ struct TCheckCycle::CheckResult {
     TCheckFailure failure = TCheckFailure::Other;
 };
 
-TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop)
-    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop)
+TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
+                         const TCredentialSource& credentials)
+    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_credentials(credentials)
 {
 }
 
@@ -187,7 +189,8 @@ void TCheckCycle::StartCycle()
         const TPOPAcc acc = m_popAccount;
         const int32_t timeout = Timeout;
         auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
-        m_worker.Run([acc, timeout, kind](TWirePOP3& pop, TWireMessage&) { openNoting(pop, acc, timeout, *kind); },
+        m_worker.Run([acc, &credentials = m_credentials, timeout,
+                      kind](TMailDrop& drop, TWireMessage&) { openNoting(drop, acc, credentials, timeout, *kind); },
                      [this, acc, kind](const std::string& error) {
                          if (!error.empty()) {
                              accountFailed(acc, error, *kind, false);
@@ -237,19 +240,18 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
     const TPOPAcc acc = m_popAccount;
     const int32_t timeout = Timeout;
     m_worker.Run(
-        [result, acc, advance, timeout](TWirePOP3& pop, TWireMessage&) {
-            TMailSession session(pop);
+        [result, acc, &credentials = m_credentials, advance, timeout](TMailDrop& drop, TWireMessage&) {
             if (advance)
-                openNoting(pop, acc, timeout, result->failure);
-            const TMailCount found = session.Count([&result](const std::string& line) { result->listing.Line(line); });
+                openNoting(drop, acc, credentials, timeout, result->failure);
+            const TMailCount found = drop.Count([&result](const std::string& line) { result->listing.Line(line); });
             result->count = found.Count;
             result->listed = found.Listed;
             result->listingError = found.Error;
             result->counted = true;
             // A listing that failed because the connection is gone has
             // nothing to log out from: its error stays on the status line.
-            if (pop.Connected())
-                session.Close();
+            if (drop.Connected())
+                drop.Close();
         },
         [this, result, then = std::move(then)](const std::string& error) {
             const bool done = finishCheck(*result, error);
@@ -316,14 +318,14 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
 }
 
 // The headers are read after the check, over a login of their own on a
-// client of the job's own: the check's exchange and the worker's client (its
+// drop of the job's own: the check's exchange and the worker's drop (its
 // statuses on the window, its connected state) stay exactly as they were.
 void TCheckCycle::notifyNewMail(const TArrival& arrival)
 {
     if (!Notifier || !Notifier->Available())
         return;
     auto note = std::make_shared<TNewMailNote>();
-    note->Account = m_popAccount;
+    note->Account = AccountId(m_popAccount);
     note->NewCount = static_cast<int32_t>(arrival.Notify.size());
     note->NewestNumber = arrival.Notify.front();
     note->NewestId = arrival.NewestId;
@@ -333,10 +335,10 @@ void TCheckCycle::notifyNewMail(const TArrival& arrival)
     // A popup is no reason to wait a whole minute on a slow server.
     const int32_t timeout = std::min(Timeout, 20);
     m_worker.Run(
-        [note, newest, timeout](TWirePOP3& pop, TWireMessage&) {
-            TWirePOP3 own;
-            own.OnIdle = pop.OnIdle; // a Disconnect still ends its waits
-            note->Newest = FetchHeadlines(own, note->Account, newest, timeout);
+        [note, acc = m_popAccount, &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
+            const std::unique_ptr<TMailDrop> own = MakeMailDrop();
+            own->OnIdle = drop.OnIdle; // a Disconnect still ends its waits
+            note->Newest = FetchHeadlines(*own, acc, credentials, newest, timeout);
         },
         [this, note](const std::string& error) {
             // A failed fetch shows nothing: the picture and sound already
@@ -358,11 +360,10 @@ void TCheckCycle::ConnectClick()
     const int32_t timeout = Timeout;
     auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
     m_worker.Run(
-        [acc, timeout, kind](TWirePOP3& pop, TWireMessage&) {
-            TMailSession session(pop);
-            if (pop.Connected())
-                session.Close();
-            openNoting(pop, acc, timeout, *kind);
+        [acc, &credentials = m_credentials, timeout, kind](TMailDrop& drop, TWireMessage&) {
+            if (drop.Connected())
+                drop.Close();
+            openNoting(drop, acc, credentials, timeout, *kind);
         },
         [this, acc, kind](const std::string& error) {
             if (!error.empty()) {
@@ -385,7 +386,7 @@ void TCheckCycle::DisconnectClick()
     if (!OnlineMode)
         return;
     m_worker.Stop();
-    m_worker.Run([](TWirePOP3&, TWireMessage& msg) { msg.Clear(); }, nullptr);
+    m_worker.Run([](TMailDrop&, TWireMessage& msg) { msg.Clear(); }, nullptr);
     OnlineMode = false;
     ShowOnlineState(m_view, OnlineMode, MessageCount);
     m_view.SetTrayTip(TrayTip());
@@ -439,16 +440,15 @@ void TCheckCycle::checkRound(int32_t left)
     CheckMail(true, [this, left](bool) {
         // The next account after whatever the check queued (the new mail's
         // headers).
-        m_worker.Run([](TWirePOP3&, TWireMessage&) {}, [this, left](const std::string&) { checkRound(left - 1); });
+        m_worker.Run([](TMailDrop&, TWireMessage&) {}, [this, left](const std::string&) { checkRound(left - 1); });
     });
 }
 
-bool TCheckCycle::SelectAccount(const TPOPAcc& acc)
+bool TCheckCycle::SelectAccount(const TAccountId& acc)
 {
     for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
         const TPOPAcc& a = AccountTable[i - 1];
-        if (a.AccName == acc.AccName && a.HostName == acc.HostName && a.UserName == acc.UserName
-            && a.PortNumber == acc.PortNumber) {
+        if (AccountId(a) == acc) {
             Load.CurrentAccount = i;
             m_popAccount = a;
             return true;
@@ -494,9 +494,9 @@ void TCheckCycle::POPStatus(const std::string& text)
 void TCheckCycle::CloseConnection()
 {
     m_worker.Run(
-        [](TWirePOP3& pop, TWireMessage&) {
-            if (pop.Connected())
-                TMailSession(pop).CloseQuietly();
+        [](TMailDrop& drop, TWireMessage&) {
+            if (drop.Connected())
+                drop.CloseQuietly();
         },
         nullptr);
 }

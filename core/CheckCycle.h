@@ -2,8 +2,9 @@
 // The mail check cycle: when a mailbox is looked at, which one, and what the
 // window shows afterwards. Plain C++: the window owns one, fills the ports
 // (what a check shows, message boxes, the desktop's sound) and calls the
-// handlers; the POP3 work runs as jobs of the mail worker.
+// handlers; the mail work runs as jobs of the mail worker.
 #include "core/Arrivals.h"
+#include "core/Credentials.h"
 #include "core/Loader.h"
 #include "core/MailWorker.h"
 #include "core/NewMailNote.h"
@@ -76,7 +77,10 @@ int32_t CheckIntervalMs(int32_t minutes);
 
 class TCheckCycle {
 public:
-    TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop);
+    // credentials: asked for an account's secret at each login (on the
+    // worker's thread); it outlives the cycle.
+    TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
+                const TCredentialSource& credentials = StoredPasswords());
 
     // Checking is switched on. Survives a reload of the settings.
     bool OnlineMode = false;
@@ -116,7 +120,7 @@ public:
     // Makes account (found by name, server and user in the table) the one
     // checked last, as the message window of a notification needs it;
     // false when it is no longer in the table.
-    bool SelectAccount(const TPOPAcc& account);
+    bool SelectAccount(const TAccountId& account);
     // A status text of the client: drawn after the account's name.
     void POPStatus(const std::string& text);
 
@@ -130,6 +134,8 @@ public:
     // The account whose connection data the client holds (the first active
     // account after a load, else the account of the last check).
     const TPOPAcc& ClientAccount() const { return m_popAccount; }
+    // Where the logins of this cycle and its message window get secrets.
+    const TCredentialSource& Credentials() const { return m_credentials; }
 
 private:
     struct CheckResult;
@@ -154,6 +160,7 @@ private:
     TMailWorker& m_worker;
     TPrompt& m_prompt;
     TDesktop& m_desktop;
+    const TCredentialSource& m_credentials;
     TPOPAcc m_popAccount;    // the client's connection data
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;

@@ -1,19 +1,12 @@
 #include "core/MessageBrowser.h"
 
-#include "base/Exception.h"
+#include "base/AtomicFile.h"
 #include "base/Scanner.h"
-#include "core/MailSession.h"
 #include "core/MessageView.h"
 #include "core/Settings.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,25 +17,6 @@ struct Fetched {
     std::string from;
     std::vector<TShownAttachment> attachments;
 };
-
-// Closes a descriptor and removes a half-written file unless kept.
-struct PartFile {
-    int fd = -1;
-    std::string path;
-    bool keep = false;
-    ~PartFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        if (!keep && !path.empty())
-            ::unlink(path.c_str());
-    }
-};
-
-[[noreturn]] void systemError(const std::string& what, const std::string& path)
-{
-    throw Exception("Cannot " + what + " " + path + ": " + std::strerror(errno));
-}
 
 } // namespace
 
@@ -67,50 +41,9 @@ std::string ReplyUrl(std::string& replyAddress)
 
 void SaveAttachmentAs(const TShownAttachment& att, const std::string& path)
 {
-    PartFile in;
-    in.fd = ::open(att.StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in.fd < 0)
-        systemError("read", att.StoredPathName);
-    PartFile out;
-    // A short name of its own beside path: path + ".part" would pass the
-    // 255 bytes a name may have when path's own name is longer than 250.
-    const std::size_t slash = path.rfind('/');
-    std::string part = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tolmu-save-XXXXXX";
-    out.fd = ::mkstemp(part.data());
-    if (out.fd < 0)
-        systemError("create", path);
-    out.path = part;
-    // 0666 less the umask: the user's normal permissions, not the private
-    // temporary copy's 0600.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(out.fd, 0666 & ~mask) != 0)
-        systemError("create", path);
-    char buf[64 * 1024];
-    for (;;) {
-        const ssize_t r = ::read(in.fd, buf, sizeof buf);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            systemError("read", att.StoredPathName);
-        if (r == 0)
-            break;
-        for (ssize_t done = 0; done < r;) {
-            const ssize_t w = ::write(out.fd, buf + done, static_cast<std::size_t>(r - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                systemError("write", path);
-            done += w;
-        }
-    }
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::fsync(fd) != 0 || ::close(fd) != 0)
-        systemError("write", path);
-    if (::rename(part.c_str(), path.c_str()) != 0)
-        systemError("write", path);
-    out.keep = true;
+    // The user's normal permissions, not the private temporary copy's 0600.
+    WriteFileAtomically(
+        path, [&att](const AtomicSink& sink) { CopyFileTo(att.StoredPathName, sink); }, UserFileMode());
 }
 
 TMessageBrowser::TMessageBrowser(TMessageView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
@@ -130,10 +63,10 @@ void TMessageBrowser::fetch(int32_t n, bool headersOnly, std::function<void()> t
     auto result = std::make_shared<Fetched>();
     m_busy = true;
     m_worker.Run(
-        [n, headersOnly, result](TWirePOP3& pop, TWireMessage& msg) {
+        [n, headersOnly, result](TMailDrop& drop, TWireMessage& msg) {
             msg.Clear();
             // A whole message the server refuses shows the emptied message.
-            TMailSession(pop).Fetch(n, msg, headersOnly);
+            drop.Fetch(n, msg, headersOnly);
             result->lines = MessageWindowLines(msg, headersOnly);
             result->from = msg.From();
             for (const TAttachment& a : msg.Attachments)
@@ -202,7 +135,7 @@ void TMessageBrowser::DeleteClick()
         return;
     m_busy = true;
     const int32_t number = CurrentMsg;
-    m_worker.Run([number](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Delete(number); },
+    m_worker.Run([number](TMailDrop& drop, TWireMessage&) { drop.Delete(number); },
                  [this](const std::string& error) {
                      if (!error.empty()) {
                          fail(error);
@@ -217,8 +150,9 @@ void TMessageBrowser::DeleteClick()
                          }
                          const TPOPAcc account = m_cycle.ClientAccount();
                          const int32_t timeout = m_cycle.Timeout;
-                         m_worker.Run([account, timeout](TWirePOP3& pop,
-                                                         TWireMessage&) { TMailSession(pop).Open(account, timeout); },
+                         m_worker.Run([account, &credentials = m_cycle.Credentials(),
+                                       timeout](TMailDrop& drop,
+                                                TWireMessage&) { drop.Open(account, credentials, timeout); },
                                       [this](const std::string& loginError) {
                                           if (!loginError.empty()) {
                                               fail(loginError);

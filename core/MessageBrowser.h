@@ -40,9 +40,10 @@ struct TShownAttachment {
 std::string ReplyUrl(std::string& replyAddress);
 
 // Copies the attachment's stored file to path, whole or not at all: the
-// bytes go to a new file beside path that replaces it only once complete,
-// with the user's normal permissions. Throws Exception naming the file and
-// the system's error; nothing is left behind then.
+// bytes go to a new file beside path that replaces it only once complete
+// (WriteFileAtomically: a device, FIFO or folder there is refused), with the
+// user's normal permissions. Throws Exception naming the file and the
+// system's error; nothing is left behind then.
 void SaveAttachmentAs(const TShownAttachment& att, const std::string& path);
 
 class TMessageBrowser {

@@ -1,15 +1,12 @@
 #include "core/MessageView.h"
 
+#include "base/AtomicFile.h"
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "core/DisplayText.h"
 
-#include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -139,61 +136,11 @@ std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir)
     std::string folder = dir;
     if (folder.empty() || folder.back() != '/')
         folder += '/';
-    int in = ::open(att.StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        throw Exception("cannot read " + att.StoredPathName + ": " + std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } inGuard{in};
-
+    const auto copy = [&att](const AtomicSink& sink) { CopyFileTo(att.StoredPathName, sink); };
     for (int n = 0; n < MaxNameTries; ++n) {
         const std::string path = folder + (n == 0 ? base : numberedName(base, n));
-        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (out < 0 && errno == EEXIST)
-            continue;
-        if (out < 0)
-            throw Exception("cannot create " + path + ": " + std::strerror(errno));
-        Closer outGuard{out};
-        // The file was created here (O_EXCL): a copy that fails half-way
-        // (a full disk) is removed rather than left looking complete.
-        auto failed = [&](const std::string& what) {
-            const std::string text = what + ": " + std::strerror(errno);
-            if (outGuard.fd >= 0)
-                ::close(outGuard.fd);
-            outGuard.fd = -1;
-            ::unlink(path.c_str());
-            return Exception(text);
-        };
-        char buf[64 * 1024];
-        for (;;) {
-            const ssize_t r = ::read(in, buf, sizeof buf);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                throw failed("cannot read " + att.StoredPathName);
-            if (r == 0)
-                break;
-            for (ssize_t done = 0; done < r;) {
-                const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(r - done));
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w < 0)
-                    throw failed("cannot write " + path);
-                done += w;
-            }
-        }
-        outGuard.fd = -1;
-        if (::close(out) != 0) {
-            const std::string text = "cannot write " + path + ": " + std::strerror(errno);
-            ::unlink(path.c_str());
-            throw Exception(text);
-        }
-        return path;
+        if (WriteNewFile(path, copy, UserFileMode()))
+            return path;
     }
     throw Exception("no free name for " + base + " in " + folder);
 }

@@ -34,6 +34,7 @@ std::string SafeFileName(const std::string& fileName);
 
 // Copies the attachment's stored file into dir under SafeFileName of its
 // name, or "name (n).ext" when that is taken: an existing file or link is
-// never written through. Returns the path written. Throws Exception naming
-// the file and the system's error on failure.
+// never written through, and a copy that fails half-way is removed. Returns
+// the path written. Throws Exception naming the file and the system's error
+// on failure.
 std::string SaveAttachmentInto(const TAttachment& att, const std::string& dir);

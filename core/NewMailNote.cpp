@@ -2,7 +2,6 @@
 
 #include "base/Text.h"
 #include "core/DisplayText.h"
-#include "core/MailSession.h"
 
 #include <algorithm>
 
@@ -48,23 +47,23 @@ std::string HeadlineText(std::string_view raw, std::size_t maxChars)
     return line;
 }
 
-std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account,
+std::vector<TMailHeadline> FetchHeadlines(TMailDrop& drop, const TPOPAcc& account,
+                                          const TCredentialSource& credentials,
                                           const std::vector<int32_t>& numbers, int32_t timeout)
 {
     std::vector<TMailHeadline> newest;
-    TMailSession session(pop);
-    session.Open(account, timeout);
+    drop.Open(account, credentials, timeout);
     try {
         TWireMessage message;
         for (const int32_t n : numbers) {
-            session.Fetch(n, message, true);
+            drop.Fetch(n, message, true);
             newest.push_back({HeadlineText(message.From(), MaxNoteFrom), HeadlineText(message.Subject(), MaxNoteSubject)});
         }
     } catch (...) {
-        session.CloseQuietly();
+        drop.CloseQuietly();
         throw;
     }
-    session.CloseQuietly();
+    drop.CloseQuietly();
     return newest;
 }
 

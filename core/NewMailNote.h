@@ -2,8 +2,8 @@
 // What a new-mail notification says, and the port that shows it. The check
 // cycle decides when mail is new; the desktop (app/) sends the notification.
 #include "core/Arrivals.h"
-#include "core/Settings.h"
-#include "net/WirePOP3.h"
+#include "core/Credentials.h"
+#include "core/MailDrop.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +27,7 @@ struct TMailHeadline {
 };
 
 struct TNewMailNote {
-    TPOPAcc Account;      // the account the mail arrived on
+    TAccountId Account;   // the account the mail arrived on, without its secret
     int32_t NewCount = 0; // messages no notification told of before
     std::vector<TMailHeadline> Newest; // newest first
     // The newest of them: its number at the check, and its id hash when the
@@ -53,10 +53,11 @@ public:
 // to at most maxChars UTF-8 characters with "…" marking the cut.
 std::string HeadlineText(std::string_view raw, std::size_t maxChars);
 
-// Logs in to account on pop (a client of its own, not the check's), reads
-// the header blocks of messages numbers, in order ("TOP n 0"), and logs out.
-// Throws the login's, transport's and TOP's errors.
-std::vector<TMailHeadline> FetchHeadlines(TWirePOP3& pop, const TPOPAcc& account,
+// Logs in to account on drop (one of its own, not the check's), reads the
+// header blocks of messages numbers, in order, and logs out. Throws the
+// login's, transport's and header fetch's errors.
+std::vector<TMailHeadline> FetchHeadlines(TMailDrop& drop, const TPOPAcc& account,
+                                          const TCredentialSource& credentials,
                                           const std::vector<int32_t>& numbers, int32_t timeout);
 
 // The message a click on note opens, given the mailbox's listing now: the

@@ -159,6 +159,7 @@ void TMsgList::MnuMsgPopup() { Readmail->setEnabled(m_browser.ReadMailEnabled())
 
 void TMsgList::ShowLines(const std::vector<std::string>& lines)
 {
+    RequireInterfaceThread("The message window");
     QStringList text;
     for (const std::string& line : lines)
         text << QString::fromStdString(line);
@@ -167,7 +168,11 @@ void TMsgList::ShowLines(const std::vector<std::string>& lines)
     Mess->Refresh();
 }
 
-void TMsgList::SetSaveEnabled(bool enabled) { Save->setEnabled(enabled); }
+void TMsgList::SetSaveEnabled(bool enabled)
+{
+    RequireInterfaceThread("The message window");
+    Save->setEnabled(enabled);
+}
 
 void TMsgList::showEvent(QShowEvent* event)
 {

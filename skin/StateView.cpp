@@ -6,7 +6,6 @@
 #include "skin/SkinPicture.h"
 #include "skin/WinUtil.h"
 
-#include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
 
@@ -95,8 +94,6 @@ void ShowConnectionState(const TSkinSettings& skin, TStateView& view, bool onlin
 
     if (onlineMode) {
         drawStatus(skin, *view.STATBMP, "Connected");
-        // Show the status before the count's file is read.
-        QCoreApplication::processEvents();
         drawCount(skin, *view.NBMSGBMP, std::to_string(messageCount));
         view.Online->setToolTip(QStringLiteral("Connected"));
         if (view.SetTrayIcon)

@@ -3,12 +3,14 @@
 #include "base/Exception.h"
 #include "skin/file/SkinFile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QThread>
 #include <QWindow>
 
 #include <algorithm>
@@ -298,6 +300,13 @@ QImage ShapeWindow(QWidget& window, const QString& file, TWindowShape* kept)
     else
         window.setMask(*region); // unchanged masks are ignored, so repaints do not loop
     return background;
+}
+
+void RequireInterfaceThread(const char* what)
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() != app->thread())
+        qFatal("%s used outside the interface thread", what);
 }
 
 void MakeModalTo(QWidget& window, QWidget* owner)

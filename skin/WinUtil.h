@@ -77,6 +77,13 @@ QImage ShapeWindow(QWidget& window, const QString& file, TWindowShape* kept = nu
 // modality when it ends.
 void MakeModalTo(QWidget& window, QWidget* owner);
 
+// Windows and their boxes are changed on the interface thread only: a job
+// of the mail worker that reached one from its own thread would draw while
+// the interface thread draws too, and fail some time later somewhere else.
+// Ends the program at once (qFatal) naming what, when called on any other
+// thread. Costs one thread lookup, so every entry of a window may call it.
+void RequireInterfaceThread(const char* what);
+
 // A borderless window that takes the outline of its background bitmap and
 // shows it. The bitmap is reloaded and the outline rebuilt at every
 // activation and every paint, so a skin change on disk shows at once. It is

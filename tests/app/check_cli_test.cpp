@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
-#include "core/MailSession.h"
+#include "core/MailDropFactory.h"
 #include "core/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
@@ -416,11 +416,10 @@ TEST_F(CheckCli, NewCountsOnlyWhatArrivedSinceTheLastNewCheck)
     // Another client deletes one, one more arrives: the count stays 3, but
     // one message is new.
     {
-        TWirePOP3 other;
-        TMailSession session(other);
-        session.Open({"x", "127.0.0.1", "erin", "e-pw", false, server.Port()}, 5);
-        ASSERT_TRUE(session.Delete(1));
-        session.Close();
+        const std::unique_ptr<TMailDrop> other = MakeMailDrop();
+        other->Open({"x", "127.0.0.1", "erin", "e-pw", false, server.Port()}, StoredPasswords(), 5);
+        ASSERT_TRUE(other->Delete(1));
+        other->Close();
     }
     server.Deliver("erin", "Subject: m3\r\n\r\nx\r\n");
     EXPECT_EQ(run("--new"), 0);

@@ -26,6 +26,8 @@
 
 #include <atomic>
 #include <memory>
+#include <sys/resource.h>
+#include <thread>
 
 using testsupport::LiveMailbox;
 using testsupport::ScriptedServer;
@@ -305,6 +307,33 @@ TEST_F(Window, ANumberTheLoaderCannotReadEndsTheProgramAfterItsBox)
         EXPECT_EXIT(open(), testing::ExitedWithCode(1), "is not a valid integer value") << port;
         EXPECT_EQ(readFile(m_dir + "Tolmu.ini"), ini) << "nothing saved";
     }
+}
+
+// A job that reached a window from the mail thread would draw beside the
+// interface thread: the program ends at once, naming the window, instead.
+TEST_F(Window, AWindowUsedFromAnotherThreadEndsTheProgram)
+{
+    accounts({});
+    auto w = open();
+    TQtPrompt boxes;
+    const struct {
+        const char* what;
+        std::function<void()> use;
+    } rows[] = {
+        {"The main window", [&] { w->ShowStatus("x"); }},
+        {"The message window", [&] { w->MsgList().ShowLines({"x"}); }},
+        {"A message box", [&] { boxes.Message("x", TPrompt::Icon::Error); }},
+    };
+    w->MsgList();
+    for (const auto& row : rows) {
+        const auto fromAnotherThread = [&row] {
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            std::thread(row.use).join();
+        };
+        EXPECT_DEATH(fromAnotherThread(), std::string(row.what) + " used outside the interface thread");
+    }
+    w->ShowStatus("x"); // the interface thread itself may
 }
 
 TEST_F(Window, TheTrayKeepsTakingClicksWhileAWindowWaitsAndItsMenuShowsNothing)

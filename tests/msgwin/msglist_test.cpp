@@ -3,7 +3,6 @@
 // on the real mail thread; message boxes and file dialogs answered by the
 // prompt double.
 #include "app/MailThread.h"
-#include "core/MailSession.h"
 #include "core/Settings.h"
 #include "msgwin/MsgList.h"
 #include "skin/file/SkinFile.h"
@@ -74,7 +73,7 @@ protected:
         cycle.StartCycle();
         MessageCount = count;
         bool in = false;
-        worker.Run([a = AccountTable[0]](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(a); },
+        worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); },
                    [&](const std::string& e) { in = e.empty(); });
         ASSERT_TRUE(QTest::qWaitFor([&] { return in; }, 10000));
         window.show();
@@ -203,7 +202,7 @@ TEST_F(MsgList, ClicksDuringASlowFetchSendNothingAndTheTimerComesBack)
     AccountTable[0] = {"acc", "127.0.0.1", "u", "secret", false, slow.Port()};
     cycle.Load = {1, true, 1, false};
     cycle.StartCycle();
-    worker.Run([a = AccountTable[0]](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(a); }, nullptr);
+    worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
     MessageCount = 2;
     QTimer::singleShot(0, [&] {
         window.Browser().DisplayMessage(1);
@@ -276,7 +275,7 @@ TEST_F(MsgList, DeleteAndReadMailWithNoMessageShownSendNothing)
     server.Send("+OK").Reply("+OK").Reply("+OK");
     AccountCount = 1;
     AccountTable[0] = {"acc", "127.0.0.1", "u", "secret", false, server.Port()};
-    worker.Run([a = AccountTable[0]](TWirePOP3& pop, TWireMessage&) { TMailSession(pop).Open(a); }, nullptr);
+    worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return worker.Connected(); }, 10000));
     Settings.HeaderOnly = true;
     MessageCount = 1;

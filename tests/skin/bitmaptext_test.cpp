@@ -169,6 +169,19 @@ TEST_F(StatePictures, OnlineShowsConnectedAndTheCount)
     EXPECT_EQ(tray, std::vector<TTrayState>{TTrayState::Online});
 }
 
+// A nested event loop inside drawing would run a queued job's end in the
+// middle of a state change (and paint a half-drawn window): none runs.
+TEST_F(StatePictures, DrawingRunsNoQueuedCall)
+{
+    bool ran = false;
+    QMetaObject::invokeMethod(&window, [&ran] { ran = true; }, Qt::QueuedConnection);
+    for (const bool online : {false, true})
+        ShowConnectionState(skin, view, online, 3);
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
+}
+
 TEST_F(StatePictures, MessageCountText)
 {
     EXPECT_EQ(MessageCountText("home", 1), "home-1 message");

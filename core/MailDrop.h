@@ -1,0 +1,101 @@
+#pragma once
+// A mailbox on a server as the core sees it, whatever the protocol: a
+// session opened for an account, the waiting messages counted and listed by
+// their ids, one fetched whole or its headers, one deleted, the session
+// closed. The mail worker holds one and its jobs use it; MakeMailDrop
+// (core/MailDropFactory.h) builds it. The errors are the line layer's
+// (net/WireErrors.h), whichever protocol runs on it.
+#include "core/Credentials.h"
+#include "core/Settings.h"
+#include "mail/WireMessage.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Seconds a connect or one reply may wait when nothing else is set.
+inline constexpr int32_t DefaultMailTimeout = 60;
+
+// What a count found: the number of messages listed, or why the listing
+// failed (Count then holds the lines counted before the failure).
+struct TMailCount {
+    int32_t Count = 0;
+    bool Listed = false;
+    std::string Error;
+};
+
+class TMailDrop {
+public:
+    TMailDrop() = default;
+    virtual ~TMailDrop() = default;
+    TMailDrop(const TMailDrop&) = delete;
+    TMailDrop& operator=(const TMailDrop&) = delete;
+
+    // The session's status texts as they happen ("Connecting to " + host,
+    // "Connected", "Checking for messages", ...), on the thread running it.
+    std::function<void(const std::string& text)> OnStatus;
+    // Runs between the short poll slices of every wait. What it throws ends
+    // the wait, closes the connection and goes up through the call: the
+    // mail worker's Stop and the command line's Ctrl+C end a wait this way.
+    std::function<void()> OnIdle;
+
+    // Connects to account's host and port (TLS on the TLS port) and logs in
+    // with its user name and the secret credentials gives for it, asked now
+    // and kept no longer than the login. timeout: seconds a connect or one
+    // reply may wait. Throws the transport's errors (EWireSocketError,
+    // EWireTLSError), EWireConnectRefused when the server turns the
+    // connection away, EWireResponseError with the server's line when the
+    // login is refused, and what credentials throws; the connection is then
+    // closed.
+    virtual void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) = 0;
+
+    // Counts the waiting messages by listing their unique ids. Never
+    // throws: a failed listing comes back as Listed false with the server's
+    // or network's text (a listing too long or too slow also closes the
+    // connection). onLine sees each listing line, "number unique-id", as it
+    // arrives, so a caller compares ids without the listing being kept.
+    virtual TMailCount Count(const std::function<void(const std::string& line)>& onLine = {}) = 0;
+
+    // Fetches message number into message (cleared first): its header
+    // block alone with headersOnly, else the whole message with its
+    // attachments stored. Returns false, message untouched, when the server
+    // refused the whole message (LastReply says why). Throws the transport's
+    // and body reader's errors, and EWireResponseError when the headers
+    // were refused.
+    virtual bool Fetch(int32_t number, TWireMessage& message, bool headersOnly) = 0;
+
+    // Marks message number for deletion; true when the server took it. The
+    // server removes it when the session closes. Throws the transport's
+    // errors.
+    virtual bool Delete(int32_t number) = 0;
+
+    // Logs out when still connected (the server carries out the deletions
+    // then). Throws the logout's error (EWireClosedSocket when the
+    // connection was already gone, EWireResponseError when the server
+    // refused it after a deletion); the connection is closed all the same.
+    virtual void Close() = 0;
+    // Close for the paths that already have an answer in hand: a failed
+    // logout changes nothing they report.
+    void CloseQuietly() noexcept;
+    // Ends the connection at once, without logging out: a stopped job
+    // leaves nothing waiting on the server's answer.
+    virtual void Abandon() noexcept = 0;
+
+    // True while a session is open.
+    virtual bool Connected() const = 0;
+    // What protected the last session on the network, for a person to read:
+    // "TLS" or "not encrypted"; "" before any session was opened.
+    virtual std::string Protection() const = 0;
+    // The server's answer to the last command, made safe to show (the
+    // refusal of a fetch).
+    virtual std::string LastReply() const = 0;
+};
+
+inline void TMailDrop::CloseQuietly() noexcept
+{
+    try {
+        Close();
+    } catch (...) {
+        // The caller's answer stands; the connection is closed either way.
+    }
+}

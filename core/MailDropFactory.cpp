@@ -1,0 +1,94 @@
+#include "core/MailDropFactory.h"
+
+#include "net/TlsStream.h"
+#include "net/WirePOP3.h"
+
+namespace {
+
+// The POP3 client behind the mail-drop interface, filled from the account
+// at each Open.
+class TPop3Drop final : public TMailDrop {
+public:
+    TPop3Drop()
+    {
+        m_pop.OnStatus = [this](TWire&, const std::string& text) {
+            if (OnStatus)
+                OnStatus(text);
+        };
+        m_pop.OnIdle = [this] {
+            if (OnIdle)
+                OnIdle();
+        };
+    }
+
+    void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) override
+    {
+        m_pop.Host = account.HostName;
+        m_pop.Port = account.PortNumber;
+        m_pop.TlsPort = TlsPortFromEnvironment();
+        m_pop.SetUserID(account.UserName);
+        m_pop.Timeout = timeout;
+        m_opened = true;
+        // The client needs the secret for the login alone; a worker's client
+        // lives as long as the program.
+        struct Forget {
+            TWirePOP3& pop;
+            ~Forget() { pop.SetPassword({}); }
+        } forget{m_pop};
+        m_pop.SetPassword(credentials.Secret(account));
+        m_pop.Connect();
+    }
+
+    TMailCount Count(const std::function<void(const std::string& line)>& onLine) override
+    {
+        TMailCount result;
+        result.Count = m_pop.CheckMessages(onLine);
+        result.Listed = !m_pop.ListingFailed();
+        result.Error = m_pop.ListingError();
+        return result;
+    }
+
+    bool Fetch(int32_t number, TWireMessage& message, bool headersOnly) override
+    {
+        message.ExtractAttachments = !headersOnly;
+        if (headersOnly) {
+            m_pop.RetrieveHeader(number, message);
+            return true;
+        }
+        return m_pop.Retrieve(number, message);
+    }
+
+    bool Delete(int32_t number) override { return m_pop.Delete(number); }
+
+    void Close() override
+    {
+        if (m_pop.Connected())
+            m_pop.Disconnect();
+    }
+
+    void Abandon() noexcept override
+    {
+        if (m_pop.Connected())
+            m_pop.CloseSocket();
+    }
+
+    bool Connected() const override { return m_pop.Connected(); }
+
+    std::string Protection() const override
+    {
+        if (!m_opened)
+            return {};
+        // The client runs TLS on the TLS port alone, compared as it does.
+        return (m_pop.Port & 0xFFFF) == (m_pop.TlsPort & 0xFFFF) ? "TLS" : "not encrypted";
+    }
+
+    std::string LastReply() const override { return ServerReplyText(m_pop.ResultText); }
+
+private:
+    TWirePOP3 m_pop;
+    bool m_opened = false;
+};
+
+} // namespace
+
+std::unique_ptr<TMailDrop> MakeMailDrop() { return std::make_unique<TPop3Drop>(); }
