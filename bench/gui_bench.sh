@@ -9,9 +9,7 @@ if [ ! -f "$dir/build.ninja" ]; then
 fi
 cmake --build "$dir" --target bench_gui bench_bare_window >/dev/null
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-display=:$((100 + $$ % 100))
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb' EXIT
-sleep 1
-DISPLAY=$display QT_QPA_PLATFORM=xcb "$dir/bench/bench_gui"
+source tools/xvfb.bash
+start_xvfb -screen 0 640x480x24 -nolisten tcp
+trap 'kill $xvfb_pid' EXIT
+DISPLAY=$xvfb_display QT_QPA_PLATFORM=xcb "$dir/bench/bench_gui"

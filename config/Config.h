@@ -1,37 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The configuration dialog: options, the account list, the choice of skin
-// with a preview on the main window, the skin's own texts, and the credits.
-// Accounts are written the moment they change; options and the skin only on
-// OK. The main window lends its reload and its place through the hooks.
-#include "core/AccountEdit.h"
-#include "core/Autostart.h"
+// The configuration dialog: four pages (Options, Accounts, Skin Info,
+// Credits), each a class of its own, behind four page buttons, with OK and
+// Close. The dialog assembles them, runs every handler inside its error
+// guard, previews a chosen skin on the main window, and stores: accounts
+// are written the moment they change, options and the skin only on OK.
+// The main window lends its reload and its place through the hooks.
+#include "config/AccountsPane.h"
+#include "config/CreditsPane.h"
+#include "config/OptionsPane.h"
+#include "config/SkinInfoPane.h"
 #include "core/OptionsPage.h"
 #include "core/Ports.h"
 #include "skin/ImgBtn.h"
 
-#include <QCheckBox>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
 
 #include <functional>
 #include <string>
-
-// A label that acts as a link: hand cursor, underlined, a click calls OnClick.
-class TLinkLabel : public QLabel {
-public:
-    explicit TLinkLabel(QWidget* parent);
-    std::function<void()> OnClick;
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-};
 
 class TConfig : public QDialog {
     Q_OBJECT
@@ -62,14 +50,15 @@ public:
     // window's place: OK and the program's exit both store this way.
     // Throws Exception when the file cannot be written.
     void SaveOptions();
-    // The Options page as it stands.
+    // The Options page as it stands, with the skin the Skin Info page shows.
     TOptionsPage OptionsShown() const;
     // Whether a skin was previewed since the dialog was last shown.
     bool SkinChanged() const { return m_skinChanged; }
     // The directory of the skin the Skin Info page shows (ends in "/").
-    const std::string& SkinShown() const { return m_skinShown; }
+    const std::string& SkinShown() const { return SkinPan->SkinShown(); }
 
-    // Handlers, named after their control.
+    // Handlers, named after their control; those of a page's controls
+    // forward to the page.
     void FormShow();
     void OKClick();
     void CancelClick();
@@ -77,78 +66,35 @@ public:
     void AccBtnClick();
     void SkinBtnClick();
     void InfoBtnClick();
-    void AddAccClick();
-    void ModifyClick();
-    void DelAccClick();
-    void LstAccClick();
-    void ChkActClick();
-    void ChkInactClick();
+    void AddAccClick() { PopPan->AddAccClick(); }
+    void ModifyClick() { PopPan->ModifyClick(); }
+    void DelAccClick() { PopPan->DelAccClick(); }
+    void LstAccClick() { PopPan->LstAccClick(); }
+    void ChkActClick() { PopPan->ChkActClick(); }
+    void ChkInactClick() { PopPan->ChkInactClick(); }
+    // "Change ...": a skin chosen and usable is shown on the main window
+    // (and in the message window when asked) until OK or Close.
     void BrowseClick();
-    void BrSkinClick();
-    void SndBrClick();
-    void Button1Click();
+    void BrSkinClick() { OptPan->BrSkinClick(); }
+    void SndBrClick() { OptPan->SndBrClick(); }
+    void Button1Click() { OptPan->Button1Click(); }
+    // The links: each opens its address and closes the dialog.
     void SkemailClick();
     void SkWebClick();
     void OpenWeb(const QLabel& credit);
-    void ShowSkinInfo(const std::string& skinIni);
+    void ShowSkinInfo(const std::string& skinIni) { SkinPan->ShowSkinInfo(skinIni); }
 
     // Page buttons and pages.
     TImgBtn* OptBtn = nullptr;
     TImgBtn* AccBtn = nullptr;
     TImgBtn* SkinBtn = nullptr;
     TImgBtn* InfoBtn = nullptr;
-    QGroupBox* OptPan = nullptr;
-    QWidget* PopPan = nullptr;
-    QWidget* SkinPan = nullptr;
-    QWidget* InfoPan = nullptr;
+    TOptionsPane* OptPan = nullptr;
+    TAccountsPane* PopPan = nullptr;
+    TSkinInfoPane* SkinPan = nullptr;
+    TCreditsPane* InfoPan = nullptr;
     QPushButton* OK = nullptr;
     QPushButton* Cancel = nullptr;
-
-    // Options page.
-    QCheckBox* ChkAuto = nullptr;
-    QCheckBox* ChkMin = nullptr;
-    QSpinBox* UpDown = nullptr;
-    QCheckBox* ChkHead = nullptr;
-    QCheckBox* ChkTray = nullptr;
-    QLineEdit* SkinRep = nullptr;
-    QPushButton* BrSkin = nullptr;
-    QCheckBox* ChkSnd = nullptr;
-    QLineEdit* SndFile = nullptr;
-    QPushButton* SndBr = nullptr;
-    QCheckBox* ChkMail = nullptr;
-    QLineEdit* MailClient = nullptr;
-    QPushButton* Button1 = nullptr;
-    // "Start Tolmu when I log in": the autostart entry, written or removed
-    // by OK; grey, with the reason as its hint, where none can be offered.
-    QCheckBox* ChkStart = nullptr;
-    TAutostart Autostart = TAutostart::ForThisProgram();
-
-    // Accounts page.
-    QListWidget* LstAcc = nullptr;
-    QLineEdit* NAccount = nullptr;
-    QLineEdit* HostTxt = nullptr;
-    QLineEdit* UserName = nullptr;
-    QLineEdit* Password = nullptr;
-    QLineEdit* PortTxt = nullptr;
-    QPushButton* AddAcc = nullptr;
-    QPushButton* DelAcc = nullptr;
-    QPushButton* Modify = nullptr;
-    QRadioButton* ChkAct = nullptr;
-    QRadioButton* ChkInact = nullptr;
-
-    // Skin Info page.
-    QGroupBox* InfSk = nullptr;
-    QLabel* SkName = nullptr;
-    QLabel* SkAuthor = nullptr;
-    QCheckBox* ChkPreview = nullptr;
-    QPushButton* Browse = nullptr;
-    TLinkLabel* Skemail = nullptr;
-    TLinkLabel* SkWeb = nullptr;
-    QLabel* SkInfo = nullptr;
-
-    // Credits page: the author's name and the credits that carry a web
-    // address (in their hint).
-    TLinkLabel* WebCredit = nullptr;
 
     // Every way of leaving without OK (Close, Esc, the close box, a link):
     // a previewed skin is taken back, as Close always did.
@@ -164,24 +110,9 @@ private:
     void showPage(TImgBtn* button, QWidget* page);
     // Ctrl+Tab / Ctrl+PgDn (step 1) and Ctrl+Shift+Tab / Ctrl+PgUp (-1).
     void stepPage(int step);
-    // Enter in the Accounts page: Modify for a selected account, else Add.
-    void accountEnter();
     void endPreview();
-    void RefreshAccountList();
-    void clearAccountFields();
-    void setStatusButtons(bool checkedAct, bool checkedInact);
-    void showMessages(const std::vector<std::string>& texts);
-    int32_t selectedAccount() const;
-    TAccountFields fieldsShown() const;
-    bool skinUsable(const std::string& dir);
-    void buildOptions();
-    void buildAccounts();
-    void buildSkinInfo();
-    void buildCredits();
 
     TPrompt& m_prompt;
     TDesktop& m_desktop;
     bool m_skinChanged = false;
-    std::string m_skinShown;
-    std::string m_skinIniShown;
 };

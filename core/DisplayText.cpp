@@ -2,7 +2,7 @@
 
 #include "base/Text.h"
 #include "mail/Charset.h"
-#include "mail/MimeBody.h"
+#include "mail/MimeParams.h"
 #include "mail/TransferCoding.h"
 
 #include <cctype>

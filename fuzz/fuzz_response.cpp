@@ -2,7 +2,8 @@
 // byte picks the receive piece size and the buffer step, so buffer edges
 // move around; every failure must be one of the transport's own errors.
 #include "fuzz/MemoryStream.h"
-#include "net/Wire.h"
+#include "net/Pop3Reply.h"
+#include "net/WireClient.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::size_t piece = 1 + (control & 0x0F);
     const int32_t chunk = 2 + ((control >> 4) & 0x07) * 7;
     const bool filter = control & 0x80;
+    const TPop3ReplyRule pop3;
     TWireClient client;
+    client.SetReplyRule(pop3);
     client.SetBufferChunk(chunk);
     client.ASCIIFilter = filter;
     client.AttachStream(std::make_unique<MemoryStream>(

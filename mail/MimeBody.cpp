@@ -5,6 +5,7 @@
 #include "mail/Coder.h"
 #include "mail/Headers.h"
 #include "mail/MimeFiles.h"
+#include "mail/MimeParams.h"
 #include "base/Text.h"
 #include "mail/TransferCoding.h"
 
@@ -12,6 +13,8 @@
 #include <cctype>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace mime {
@@ -25,177 +28,6 @@ bool onlyBlanks(const std::string& s, std::size_t from)
         if (s[i] != ' ' && s[i] != '\t')
             return false;
     return true;
-}
-
-// A token of RFC 2045: no blank, control character or tspecial.
-bool isToken(std::string_view t)
-{
-    if (t.empty())
-        return false;
-    constexpr std::string_view specials = "()<>@,;:\\\"/[]?=";
-    for (char c : t)
-        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F || specials.find(c) != std::string_view::npos)
-            return false;
-    return true;
-}
-
-// The media type a Content-Type value stands for, in lower case. A type
-// without a subtype is its main type alone ("text"); an empty value and
-// one that is no type at all ("<HR>", "text/") read as text/plain, as
-// RFC 2045 asks. A comment, or parameters without their ";", after the
-// type are dropped.
-std::string effectiveType(std::string_view contentType)
-{
-    const std::string value = MediaType(contentType);
-    std::string_view media = text::trim(std::string_view(value).substr(0, value.find('(')));
-    const std::size_t slash = media.find('/');
-    // The type ends at the first blank after its subtype (or itself) began.
-    const std::size_t from = slash == std::string_view::npos ? 0 : media.find_first_not_of(" \t", slash + 1);
-    if (from != std::string_view::npos)
-        media = media.substr(0, media.find_first_of(" \t", from));
-    if (slash == std::string_view::npos)
-        return isToken(media) ? std::string(media) : "text/plain";
-    const std::string_view type = text::trim(media.substr(0, slash));
-    const std::string_view sub = text::trim(media.substr(slash + 1));
-    if (!isToken(type) || !isToken(sub))
-        return "text/plain";
-    return std::string(type) + "/" + std::string(sub);
-}
-
-// The main type of a Content-Type value (before the "/"), in lower case.
-std::string mainType(std::string_view contentType)
-{
-    const std::string media = effectiveType(contentType);
-    return media.substr(0, media.find('/'));
-}
-
-// How quoted parameter values are read. File names from older Windows
-// mailers hold paths with single backslashes ("C:\TEMP\a.png"): there a
-// backslash before a letter or digit is kept as a path separator, while
-// \" and \\ stay quoted pairs.
-enum class Quoting { Rfc2045, FileName };
-
-// The parameters of a structured header value, in order: names in lower
-// case, quoted values unquoted (backslash escapes resolved), bare values
-// trimmed.
-std::vector<std::pair<std::string, std::string>> parameters(std::string_view value,
-                                                            Quoting quoting = Quoting::Rfc2045)
-{
-    std::vector<std::pair<std::string, std::string>> out;
-    std::size_t pos = value.find(';');
-    while (pos != std::string_view::npos) {
-        ++pos; // past ";"
-        const std::size_t eq = value.find('=', pos);
-        const std::size_t semi = value.find(';', pos);
-        if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-            pos = semi; // a parameter without "=": not one we look for
-            continue;
-        }
-        std::string key = text::lower(text::trim(value.substr(pos, eq - pos)));
-        std::size_t i = eq + 1;
-        while (i < value.size() && (value[i] == ' ' || value[i] == '\t'))
-            ++i;
-        std::string v;
-        std::size_t after;
-        if (i < value.size() && value[i] == '"') {
-            // Quoted string: may hold ";" and backslash escapes.
-            ++i;
-            while (i < value.size() && value[i] != '"') {
-                if (value[i] == '\\' && i + 1 < value.size() &&
-                    !(quoting == Quoting::FileName && std::isalnum(static_cast<unsigned char>(value[i + 1]))))
-                    ++i;
-                v.push_back(value[i]);
-                ++i;
-            }
-            after = value.find(';', i);
-        } else {
-            after = value.find(';', i);
-            v = text::trim(value.substr(i, after == std::string_view::npos ? std::string_view::npos : after - i));
-        }
-        out.emplace_back(std::move(key), std::move(v));
-        pos = after;
-    }
-    return out;
-}
-
-const std::string* findParameter(const std::vector<std::pair<std::string, std::string>>& params,
-                                 const std::string& key)
-{
-    for (const auto& [k, v] : params)
-        if (k == key)
-            return &v;
-    return nullptr;
-}
-
-// RFC 2231: "charset'language'" before the first percent-encoded piece.
-std::string splitCharset(std::string_view& v)
-{
-    const std::size_t first = v.find('\'');
-    const std::size_t second = first == std::string_view::npos ? first : v.find('\'', first + 1);
-    if (second == std::string_view::npos)
-        return {};
-    std::string charset(v.substr(0, first));
-    v.remove_prefix(second + 1);
-    return charset;
-}
-
-std::string percentDecoded(std::string_view v)
-{
-    std::string out;
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '%' && i + 2 < v.size() && text::hexValue(v[i + 1]) >= 0 && text::hexValue(v[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(text::hexValue(v[i + 1]) * 16 + text::hexValue(v[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(v[i]);
-        }
-    }
-    return out;
-}
-
-// Continuations are numbered from 0 without gaps; a sender cannot make the
-// reader join more than this many.
-constexpr int MaxContinuations = 1000;
-
-// The bytes of an RFC 2231 form of parameter name (extended or continued),
-// with the charset it names; nothing when the parameter has no such form.
-std::optional<std::string> extendedBytes(const std::vector<std::pair<std::string, std::string>>& params,
-                                         const std::string& name, std::string& charset)
-{
-    if (const std::string* v = findParameter(params, name + "*")) {
-        std::string_view rest(*v);
-        charset = splitCharset(rest);
-        return percentDecoded(rest);
-    }
-    std::string joined;
-    bool any = false;
-    for (int n = 0; n < MaxContinuations; ++n) {
-        const std::string key = name + "*" + std::to_string(n);
-        if (const std::string* v = findParameter(params, key + "*")) {
-            std::string_view rest(*v);
-            if (n == 0)
-                charset = splitCharset(rest);
-            joined += percentDecoded(rest);
-        } else if (const std::string* w = findParameter(params, key)) {
-            joined += *w;
-        } else {
-            break;
-        }
-        any = true;
-    }
-    if (!any)
-        return std::nullopt;
-    return joined;
-}
-
-// The boundary in any of its forms; its bytes are compared as they are.
-std::optional<std::string> boundaryOf(std::string_view contentType)
-{
-    const auto params = parameters(contentType);
-    if (const std::string* b = findParameter(params, "boundary"))
-        return *b;
-    std::string charset;
-    return extendedBytes(params, "boundary", charset);
 }
 
 // What a part is made for the reader.
@@ -269,7 +101,7 @@ bool plausibleBoundary(std::string_view x)
 bool startsPart(std::string_view line)
 {
     const std::size_t colon = line.find(':');
-    return line.empty() || (colon != std::string_view::npos && colon > 0 && isToken(line.substr(0, colon)));
+    return line.empty() || (colon != std::string_view::npos && colon > 0 && IsToken(line.substr(0, colon)));
 }
 
 // A file name from a forwarded message's Subject (or its sender's name
@@ -609,8 +441,8 @@ private:
         if (name.empty())
             if (std::optional<std::string> n = ParameterText(ct, "name"))
                 name = *n;
-        const std::string media = effectiveType(ct);
-        if (!marked && name.empty() && mainType(media) == "text")
+        const std::string media = EffectiveType(ct);
+        if (!marked && name.empty() && MainType(media) == "text")
             return Kind::Text;
         if (name.empty()) {
             const std::string n = std::to_string(m_out.Attachments.size() + 1);
@@ -645,8 +477,8 @@ private:
         // RFC 2046: the parts of a digest are messages unless typed otherwise.
         if (text::trim(ct).empty() && m_levels.back().digest)
             ct = "message/rfc822";
-        if (mainType(ct) == "multipart") {
-            std::optional<std::string> inner = boundaryOf(ct);
+        if (MainType(ct) == "multipart") {
+            std::optional<std::string> inner = Boundary(ct);
             if (!inner || inner->empty())
                 inner = announcedBoundary();
             // Parts that cannot be told apart are shown as the text they are.
@@ -654,7 +486,7 @@ private:
                 return textPart("text/plain", h);
             if (inner && !inner->empty()) {
                 if (m_levels.size() <= m_limits.MaxDepth) {
-                    const std::string media = effectiveType(ct);
+                    const std::string media = EffectiveType(ct);
                     const std::size_t group =
                         media == "multipart/alternative" ? ++m_groups : m_levels.back().group;
                     // Its preamble is skipped up to the first inner separator.
@@ -933,58 +765,19 @@ private:
 
 } // namespace
 
-std::optional<std::string> HeaderParameter(std::string_view value, std::string_view name)
-{
-    const std::string key = text::lower(name);
-    for (auto& [k, v] : parameters(value))
-        if (k == key)
-            return std::move(v);
-    return std::nullopt;
-}
-
-std::optional<std::string> ParameterText(std::string_view value, std::string_view name)
-{
-    const auto params = parameters(value, Quoting::FileName);
-    std::string charset;
-    if (std::optional<std::string> bytes = extendedBytes(params, text::lower(name), charset))
-        return ToUtf8(*bytes, charset);
-    if (const std::string* v = findParameter(params, text::lower(name)))
-        return DecodeEncodedWords(*v);
-    return std::nullopt;
-}
-
-std::string FieldValue(const TStringList& headers, std::string_view name)
-{
-    const std::string value = HeaderValue(headers, std::string(name));
-    if (!value.empty())
-        return value;
-    for (const std::string& entry : headers) {
-        if (entry.size() > name.size() && entry[name.size()] == ':' &&
-            text::sameText(std::string_view(entry).substr(0, name.size()), name) &&
-            entry.find('=') > name.size())
-            return std::string(text::trim(std::string_view(entry).substr(name.size() + 1)));
-    }
-    return {};
-}
-
-std::string MediaType(std::string_view contentType)
-{
-    return text::lower(text::trim(contentType.substr(0, contentType.find(';'))));
-}
-
 void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
               const HeaderUnfolder& unfold, const BodyLimits& limits)
 {
     const std::string ct = FieldValue(headers, "Content-Type");
     Reader reader(in, out, unfold, limits);
-    if (mainType(ct) != "multipart") {
+    if (MainType(ct) != "multipart") {
         reader.single(headers);
     } else {
-        std::optional<std::string> boundary = boundaryOf(ct);
+        std::optional<std::string> boundary = Boundary(ct);
         if (!boundary || boundary->empty())
             boundary = reader.announcedBoundary();
         if (boundary)
-            reader.multipart(*boundary, effectiveType(ct));
+            reader.multipart(*boundary, EffectiveType(ct));
         else
             reader.wholeText("text/plain", headers); // its parts cannot be told apart
     }

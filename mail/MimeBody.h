@@ -4,16 +4,15 @@
 // or named as one, or any non-text part) decoded from base64,
 // quoted-printable or uuencode, or taken as they are, into "PBE" files.
 // It reads lines from a LineSource, so the same code runs on a connection,
-// in unit tests and under the fuzzer.
+// in unit tests and under the fuzzer. What a part's headers say (its type,
+// boundary, file name) is read by the header-value grammar, mail/MimeParams.
 #include "mail/MessageParts.h"
 #include "mail/StringList.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
-#include <string_view>
 
 namespace mime {
 
@@ -67,27 +66,5 @@ using HeaderUnfolder = std::function<void(TStringList& lines)>;
 // attachments stored before an error stay in out; open files are closed.
 void ReadBody(LineSource& in, const TStringList& headers, BodyTarget out,
               const HeaderUnfolder& unfold, const BodyLimits& limits = {});
-
-// The value of one parameter of a structured header value such as
-// 'multipart/mixed; charset=x; Boundary="b"' (RFC 2045): the name matched in
-// any letter case, quoted values unquoted (backslash escapes resolved), bare
-// values up to the next ";" and trimmed. Nothing when absent.
-std::optional<std::string> HeaderParameter(std::string_view value, std::string_view name);
-
-// A parameter's text in UTF-8, in every form senders use: RFC 2231
-// extended values (name*=charset'lang'%XX) and continuations (name*0*=,
-// name*1=, ...), and plain values, quoted or not, with RFC 2047 encoded
-// words. Made for file names: inside quotes a backslash before a letter or
-// digit stays ("C:\TEMP\a.png" as older Windows mailers wrote it keeps its
-// path separators), while \" and \\ are quoted pairs. Nothing when absent.
-std::optional<std::string> ParameterText(std::string_view value, std::string_view name);
-
-// The value of a header field in a Name=value list, also when the sender
-// wrote no blank after the colon ("Content-Type:text/html"); "" when absent.
-std::string FieldValue(const TStringList& headers, std::string_view name);
-
-// The media type of a Content-Type value: the text before the first ";",
-// without surrounding blanks, in lower case.
-std::string MediaType(std::string_view contentType);
 
 } // namespace mime

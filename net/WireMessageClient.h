@@ -5,7 +5,7 @@
 #include "mail/MimeBody.h"
 #include "mail/StringList.h"
 #include "mail/WireMessage.h"
-#include "net/Wire.h"
+#include "net/WireClient.h"
 
 #include <cstdint>
 #include <string>
@@ -29,26 +29,25 @@ class TWireMessageClient : public TWireClient {
 public:
     std::string XProgram; // stored only
 
-    // Clears message, reads its header block up to the line equal to
-    // delimiter ("" for POP3: the empty line) and unfolds it; a non-empty
-    // "Title" becomes "Subject" and is removed. Throws the transport's
-    // errors (message then holds the raw lines read so far), and
-    // EWireException "Header block too large." past MaxHeaderBlockBytes
-    // (connection closed).
+    // Sends nothing. Clears message, reads its header block up to the line equal
+    // to delimiter ("" for POP3: the empty line) and unfolds it; a non-empty
+    // "Title" becomes "Subject" and is removed. Throws the transport's errors
+    // (message then holds the raw lines read so far), and EWireException "Header
+    // block too large." past MaxHeaderBlockBytes (connection closed).
     virtual void ReceiveHeader(TWireMessage& message, const std::string& delimiter);
-    // Clears list, captures lines up to delimiter, unfolds them. Throws as
-    // ReceiveHeader.
+    // Sends nothing. Clears list, captures lines up to delimiter, unfolds
+    // them. Throws as ReceiveHeader.
     void ReceiveHeaderLines(TStringList& list, const std::string& delimiter);
 
-    // Reads the body that follows the header block in message.Headers, up
-    // to and including the "." line: the text into Text, text parts into
-    // MessageParts (as they arrived), named attachments into Attachments
-    // with their decoded bytes in "PBE" temporary files (streamed, never
-    // held whole). A message cut short ends at ".". Clears OnLine. Throws
-    // EWireException "Message too large: ..." after reading to "." when a
-    // bound was hit, and the transport's errors (message partly filled,
-    // files closed), among them "Too much data." past MaxMessageBytes and
-    // 10060 past the reply's time bound.
+    // Sends nothing. Reads the body that follows the header block in
+    // message.Headers, up to and including the "." line: the text into Text,
+    // text parts into MessageParts (as they arrived), named attachments into
+    // Attachments with their decoded bytes in "PBE" temporary files (streamed,
+    // never held whole). A message cut short ends at ".". Clears OnLine. Throws
+    // EWireException "Message too large: ..." after reading to "." when a bound
+    // was hit, and the transport's errors (message partly filled, files closed),
+    // among them "Too much data." past MaxMessageBytes and 10060 past the
+    // reply's time bound.
     virtual void ReceiveBody(TWireMessage& message);
     // Writes message's body with WriteLine: the dot-stuffed Text, and with
     // attachments a multipart body with the fixed boundary

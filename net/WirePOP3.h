@@ -2,7 +2,9 @@
 // The POP3 mail-drop client (RFC 1939, the USER/PASS/UIDL/DELE/QUIT subset):
 // log in, count the waiting messages, delete one, log out. The command
 // spellings ("User ", "Pass ", "UIDL", "DELE ", "Quit") are what servers
-// have always seen from this program; keep them.
+// have always seen from this program; keep them. Replies are read by
+// TPop3ReplyRule ("+OK" 1, "-ERR" 0).
+#include "net/Pop3Reply.h"
 #include "net/WireMessageClient.h"
 
 #include <cstdint>
@@ -81,6 +83,7 @@ public:
     bool RetrieveHeader(int32_t number, TWireMessage& message);
 
 private:
+    TPop3ReplyRule m_replyRule;
     bool m_deletions = false; // a DELE was taken since the login
     bool m_listingFailed = false;
     std::string m_listingError;

@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -57,6 +58,39 @@ void stop(pid_t pid)
         return;
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
+}
+
+// Starts Xvfb on a display it finds free itself (-displayfd: it writes the
+// number once it takes clients), so that the test never talks to another
+// X server of the machine, nor waits on a guess. Returns its pid and ":N";
+// pid -1 when no server came up within 10 seconds.
+std::pair<pid_t, std::string> startXvfb()
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {-1, ""};
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC); // the write end alone goes to the server
+    const pid_t pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x24", "-wr",
+                             "-nolisten", "tcp"});
+    ::close(fds[1]);
+    std::string number;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    pollfd ready{fds[0], POLLIN, 0};
+    while ((number.empty() || number.back() != '\n') && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(&ready, 1, 100) <= 0)
+            continue;
+        char c;
+        if (::read(fds[0], &c, 1) != 1)
+            break; // the server ended without naming a display
+        number.push_back(c);
+    }
+    ::close(fds[0]);
+    if (number.size() < 2 || number.back() != '\n') {
+        stop(pid);
+        return {-1, ""};
+    }
+    number.pop_back();
+    return {pid, ":" + number};
 }
 
 bool installed(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
@@ -104,11 +138,10 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     ReadSkin();
     const TSkinSettings skin = SkinSettings;
 
-    const std::string display = ":" + std::to_string(70 + ::getpid() % 200);
-    const pid_t xvfb = spawn({"Xvfb", display, "-screen", "0", "640x480x24", "-wr", "-nolisten", "tcp"});
-    const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-    for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::pair<pid_t, std::string> server = startXvfb();
+    ASSERT_GT(server.first, 0) << "Xvfb did not start";
+    const pid_t xvfb = server.first;
+    const std::string display = server.second;
     ::setenv("DISPLAY", display.c_str(), 1);
     const pid_t tray = installed("trayer") ? spawn({"trayer", "--edge", "bottom", "--align", "right"}) : -1;
     ::unsetenv("QT_QPA_PLATFORM");

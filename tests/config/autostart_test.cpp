@@ -82,7 +82,7 @@ protected:
 TEST_P(Autostart, OkWritesOrRemovesTheEntry)
 {
     const Case& c = GetParam();
-    TAutostart& autostart = w->Config().Autostart;
+    TAutostart& autostart = w->Config().OptPan->Autostart;
     EXPECT_EQ(autostart.File, entryFile());
     autostart.Program = Installed;
     autostart.Unavailable.clear();
@@ -91,10 +91,10 @@ TEST_P(Autostart, OkWritesOrRemovesTheEntry)
         writeFile(entryFile(), content(c.before));
 
     configure([&](TConfig& d) {
-        EXPECT_TRUE(d.ChkStart->isEnabled());
-        EXPECT_EQ(d.ChkStart->isChecked(), c.shown);
-        if (d.ChkStart->isChecked() != c.tick)
-            QTest::mouseClick(d.ChkStart, Qt::LeftButton, {}, QPoint(6, d.ChkStart->height() / 2));
+        EXPECT_TRUE(d.OptPan->ChkStart->isEnabled());
+        EXPECT_EQ(d.OptPan->ChkStart->isChecked(), c.shown);
+        if (d.OptPan->ChkStart->isChecked() != c.tick)
+            QTest::mouseClick(d.OptPan->ChkStart, Qt::LeftButton, {}, QPoint(6, d.OptPan->ChkStart->height() / 2));
         QTest::mouseClick(c.ok ? d.OK : d.Cancel, Qt::LeftButton);
     });
     EXPECT_TRUE(prompt.shown.empty()) << prompt.shown.front();
@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Autostart, testing::ValuesIn(Cases),
 
 TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
 {
-    TAutostart& autostart = w->Config().Autostart;
+    TAutostart& autostart = w->Config().OptPan->Autostart;
     autostart.Program = Installed;
     autostart.Set(true);
     EXPECT_NE(readFile(entryFile()).find("\nExec=\"/opt/my tolmu/bin/tolmu\"\n"), std::string::npos);
@@ -121,8 +121,9 @@ TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
 TEST_F(Autostart, TheBuildTreeShowsTheBoxGreyAndSaysWhy)
 {
     configure([&](TConfig& d) {
-        EXPECT_FALSE(d.ChkStart->isEnabled());
-        EXPECT_TRUE(d.ChkStart->toolTip().contains("build folder")) << d.ChkStart->toolTip().toStdString();
+        EXPECT_FALSE(d.OptPan->ChkStart->isEnabled());
+        EXPECT_TRUE(d.OptPan->ChkStart->toolTip().contains("build folder"))
+            << d.OptPan->ChkStart->toolTip().toStdString();
         QTest::mouseClick(d.OK, Qt::LeftButton);
     });
     EXPECT_FALSE(std::filesystem::exists(entryFile()));

@@ -66,15 +66,15 @@ protected:
     }
     void fill(const QString& name, const QString& host, const QString& port = "110")
     {
-        type(dialog().NAccount, name);
-        type(dialog().HostTxt, host);
-        type(dialog().UserName, "me");
-        type(dialog().Password, "secret");
-        type(dialog().PortTxt, port);
+        type(dialog().PopPan->NAccount, name);
+        type(dialog().PopPan->HostTxt, host);
+        type(dialog().PopPan->UserName, "me");
+        type(dialog().PopPan->Password, "secret");
+        type(dialog().PopPan->PortTxt, port);
     }
     void select(int row)
     {
-        QListWidget* list = dialog().LstAcc;
+        QListWidget* list = dialog().PopPan->LstAcc;
         const QRect at = list->visualItemRect(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at.center());
     }
@@ -112,17 +112,17 @@ TEST_F(Dialog, AlwaysOpensOnOptionsWithEmptyAccountFieldsAndPort110)
 
     c.show();
     EXPECT_TRUE(c.OptPan->isVisible());
-    for (QWidget* page : {c.PopPan, c.SkinPan, c.InfoPan})
+    for (QWidget* page : std::initializer_list<QWidget*>{c.PopPan, c.SkinPan, c.InfoPan})
         EXPECT_FALSE(page->isVisible());
     EXPECT_TRUE(c.OptBtn->Checked());
     EXPECT_FALSE(c.AccBtn->Checked());
-    EXPECT_EQ(c.NAccount->text(), "");
-    EXPECT_EQ(c.HostTxt->text(), "");
-    EXPECT_EQ(c.PortTxt->text(), "110");
-    EXPECT_EQ(c.UpDown->value(), 5);
-    EXPECT_EQ(c.SndFile->text(), "") << "a missing wavsnd (\"none\") shows empty";
-    EXPECT_EQ(c.InfSk->title().toStdString(), Midnight);
-    EXPECT_EQ(c.SkName->text(), "Midnight");
+    EXPECT_EQ(c.PopPan->NAccount->text(), "");
+    EXPECT_EQ(c.PopPan->HostTxt->text(), "");
+    EXPECT_EQ(c.PopPan->PortTxt->text(), "110");
+    EXPECT_EQ(c.OptPan->UpDown->value(), 5);
+    EXPECT_EQ(c.OptPan->SndFile->text(), "") << "a missing wavsnd (\"none\") shows empty";
+    EXPECT_EQ(c.SkinPan->InfSk->title().toStdString(), Midnight);
+    EXPECT_EQ(c.SkinPan->SkName->text(), "Midnight");
     c.hide();
 }
 
@@ -132,42 +132,42 @@ TEST_F(Dialog, AccountsThroughTheWidgetsAreWrittenAtOnce)
     c.show();
     c.AccBtnClick();
     fill("home", "pop.example.org");
-    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
-    ASSERT_EQ(c.LstAcc->count(), 1);
-    EXPECT_EQ(c.PortTxt->text(), "110");
+    QTest::mouseClick(c.PopPan->AddAcc, Qt::LeftButton);
+    ASSERT_EQ(c.PopPan->LstAcc->count(), 1);
+    EXPECT_EQ(c.PopPan->PortTxt->text(), "110");
     EXPECT_NE(readFile(m_dir + "Accounts.ini").find("acc_name = home\r\n"), std::string::npos);
 
     fill("home", "");
-    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    QTest::mouseClick(c.PopPan->AddAcc, Qt::LeftButton);
     fill("work", "pop.example.org", "11o");
-    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
+    QTest::mouseClick(c.PopPan->AddAcc, Qt::LeftButton);
     EXPECT_EQ(prompt.shown, (std::vector<std::string>{AccountExists, FillAllFields, BadPort}));
-    EXPECT_EQ(c.LstAcc->count(), 1);
+    EXPECT_EQ(c.PopPan->LstAcc->count(), 1);
 
     fill("work", "pop.example.org", "995");
-    QTest::mouseClick(c.AddAcc, Qt::LeftButton);
-    ASSERT_EQ(c.LstAcc->count(), 2);
+    QTest::mouseClick(c.PopPan->AddAcc, Qt::LeftButton);
+    ASSERT_EQ(c.PopPan->LstAcc->count(), 2);
 
     // Nothing is selected after a refresh: Modify and Inactive touch nothing.
     const std::string before = readFile(m_dir + "Accounts.ini");
     fill("other", "x");
-    QTest::mouseClick(c.Modify, Qt::LeftButton);
-    QTest::mouseClick(c.ChkInact, Qt::LeftButton);
+    QTest::mouseClick(c.PopPan->Modify, Qt::LeftButton);
+    QTest::mouseClick(c.PopPan->ChkInact, Qt::LeftButton);
     EXPECT_EQ(readFile(m_dir + "Accounts.ini"), before);
 
     select(1);
-    EXPECT_EQ(c.NAccount->text(), "work");
-    EXPECT_EQ(c.PortTxt->text(), "995");
-    EXPECT_TRUE(c.ChkAct->isChecked());
-    QTest::mouseClick(c.ChkInact, Qt::LeftButton);
+    EXPECT_EQ(c.PopPan->NAccount->text(), "work");
+    EXPECT_EQ(c.PopPan->PortTxt->text(), "995");
+    EXPECT_TRUE(c.PopPan->ChkAct->isChecked());
+    QTest::mouseClick(c.PopPan->ChkInact, Qt::LeftButton);
     ReadAccounts();
     EXPECT_TRUE(AccountTable[1].Inactive) << "written without OK";
     EXPECT_FALSE(AccountTable[0].Inactive);
 
     select(0);
-    QTest::mouseClick(c.DelAcc, Qt::LeftButton);
-    ASSERT_EQ(c.LstAcc->count(), 1);
-    EXPECT_EQ(c.LstAcc->item(0)->text(), "work");
+    QTest::mouseClick(c.PopPan->DelAcc, Qt::LeftButton);
+    ASSERT_EQ(c.PopPan->LstAcc->count(), 1);
+    EXPECT_EQ(c.PopPan->LstAcc->item(0)->text(), "work");
     c.hide();
 }
 
@@ -175,10 +175,10 @@ TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
 {
     w->move(120, 90);
     configure([&](TConfig& c) {
-        c.ChkMin->setChecked(true);
-        c.UpDown->setValue(12);
-        c.ChkTray->setChecked(true);
-        c.MailClient->setText("mutt");
+        c.OptPan->ChkMin->setChecked(true);
+        c.OptPan->UpDown->setValue(12);
+        c.OptPan->ChkTray->setChecked(true);
+        c.OptPan->MailClient->setText("mutt");
         prompt.files.push_back(std::string("/srv/skins"));
         c.BrSkinClick();
         QTest::mouseClick(c.OK, Qt::LeftButton);
@@ -194,11 +194,11 @@ TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
     // shows the build's version and links to the licence.
     const std::string before = readFile(m_dir + "Tolmu.ini");
     configure([&](TConfig& c) {
-        c.ChkAuto->setChecked(true);
+        c.OptPan->ChkAuto->setChecked(true);
         c.InfoBtnClick();
         const auto* version = c.InfoPan->findChild<QLabel*>(QStringLiteral("Version"));
         EXPECT_EQ(version ? version->text().toStdString() : "no version label", "v" TOLMU_VERSION);
-        QTest::mouseClick(c.WebCredit, Qt::LeftButton);
+        QTest::mouseClick(c.InfoPan->WebCredit, Qt::LeftButton);
     });
     EXPECT_EQ(desktop.opened, std::vector<std::string>{"https://www.gnu.org/licenses/gpl-3.0.html"});
     EXPECT_FALSE(dialog().isVisible());
@@ -218,11 +218,11 @@ TEST_F(Dialog, APreviewedSkinGoesBackOnCloseAndStaysOnOK)
     dialog().HideMessageWindow = [&] { messageWindow.push_back("hide"); };
     configure([&](TConfig& c) {
         c.SkinBtnClick();
-        c.ChkPreview->setChecked(true);
+        c.SkinPan->ChkPreview->setChecked(true);
         prompt.files.push_back(Sunrise + "skin.ini");
         c.BrowseClick();
         EXPECT_EQ(painted(at), sunrise.pixel(at)) << "previewed at once";
-        EXPECT_EQ(c.SkName->text(), "Sunrise");
+        EXPECT_EQ(c.SkinPan->SkName->text(), "Sunrise");
         EXPECT_EQ(CurrentSkinDir, Midnight) << "the preview does not make the skin current";
         EXPECT_TRUE(SkinPreview.empty());
         QTest::mouseClick(c.Cancel, Qt::LeftButton);
@@ -269,11 +269,11 @@ TEST_F(Dialog, AnUnusableSkinIsRefusedWithTheLoadersTextAndTheProgramRunsOn)
     EXPECT_EQ(w->BackgroundFile(), before);
     EXPECT_FALSE(c.SkinChanged());
     EXPECT_EQ(c.SkinShown(), Midnight) << "OK would store the skin in use";
-    EXPECT_EQ(c.SkName->text(), "Midnight");
+    EXPECT_EQ(c.SkinPan->SkName->text(), "Midnight");
 
     c.ShowSkinInfo(unreadable + "skin.ini");
-    EXPECT_EQ(c.SkName->text(), "") << "nothing of the skin shown before";
-    EXPECT_EQ(c.SkInfo->text(), "");
+    EXPECT_EQ(c.SkinPan->SkName->text(), "") << "nothing of the skin shown before";
+    EXPECT_EQ(c.SkinPan->SkInfo->text(), "");
     c.hide();
 }
 
@@ -285,7 +285,7 @@ TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
     w->Cycle().OnlineMode = true;
     for (const bool closeBox : {true, false}) {
         configure([&](TConfig& c) {
-            c.ChkPreview->setChecked(true);
+            c.SkinPan->ChkPreview->setChecked(true);
             prompt.files.push_back(Sunrise + "skin.ini");
             c.BrowseClick();
             EXPECT_TRUE(w->MsgList().isVisible());
@@ -303,7 +303,7 @@ TEST_F(Dialog, EmptyTextOptionsStayEmptyThroughLoadAndSave)
     writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nmy_mail_client =  \r\nskin_dir =   \r\n");
     w->FormCreate();
     dialog().LoadOptions();
-    EXPECT_EQ(dialog().SkinRep->text() + dialog().MailClient->text(), "");
+    EXPECT_EQ(dialog().OptPan->SkinRep->text() + dialog().OptPan->MailClient->text(), "");
     dialog().SaveOptions();
     const std::string saved = readFile(m_dir + "Tolmu.ini");
     for (const char* line : {"\nmy_mail_client = \r\n", "\nskin_dir = \r\n"})
@@ -328,20 +328,20 @@ TEST_F(Dialog, TheKeyboardReachesEveryPageAndEnterStoresTheTypedAccount)
         // Enter in a field adds the account typed, or modifies the one chosen.
         for (const char* name : {"home", "work"}) {
             fill(name, "pop.example.org");
-            c.PortTxt->setFocus();
-            QTest::keyClick(c.PortTxt, Qt::Key_Return);
+            c.PopPan->PortTxt->setFocus();
+            QTest::keyClick(c.PopPan->PortTxt, Qt::Key_Return);
         }
-        c.LstAcc->setFocus();
-        QTest::keyClick(c.LstAcc, Qt::Key_Down);
-        QTest::keyClick(c.LstAcc, Qt::Key_Down);
-        EXPECT_EQ(c.NAccount->text(), "work") << "the arrow keys load the account";
-        type(c.HostTxt, "new.example.org");
-        c.HostTxt->setFocus();
-        QTest::keyClick(c.HostTxt, Qt::Key_Enter);
+        c.PopPan->LstAcc->setFocus();
+        QTest::keyClick(c.PopPan->LstAcc, Qt::Key_Down);
+        QTest::keyClick(c.PopPan->LstAcc, Qt::Key_Down);
+        EXPECT_EQ(c.PopPan->NAccount->text(), "work") << "the arrow keys load the account";
+        type(c.PopPan->HostTxt, "new.example.org");
+        c.PopPan->HostTxt->setFocus();
+        QTest::keyClick(c.PopPan->HostTxt, Qt::Key_Enter);
         EXPECT_EQ(AccountTable[1].HostName, "new.example.org");
 
         // Alt+O is OK's alone.
-        EXPECT_NE(QKeySequence::mnemonic(c.ChkHead->text()), QKeySequence::mnemonic(c.OK->text()));
+        EXPECT_NE(QKeySequence::mnemonic(c.OptPan->ChkHead->text()), QKeySequence::mnemonic(c.OK->text()));
         c.reject();
     });
     EXPECT_EQ(AccountCount, 2) << "the dialog stayed open for both";

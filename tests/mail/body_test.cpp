@@ -345,27 +345,6 @@ TEST(BodyReader, AnEmptyLineAfterAnAttachmentWasCutEndsItsData)
     EXPECT_EQ(got.text, (TStringList{"last"}));
 }
 
-TEST(HeaderParameter, Rfc2045Forms)
-{
-    struct Row {
-        std::string value, name;
-        std::optional<std::string> got;
-    } rows[] = {
-        {"multipart/mixed; boundary=\"x\"; charset=us-ascii", "boundary", "x"},
-        {"multipart/mixed; Boundary=abc", "boundary", "abc"},
-        {"multipart/mixed;boundary=abc ;x=y", "boundary", "abc"},
-        {"multipart/mixed; charset=x; BOUNDARY = \"a b;c\"", "boundary", "a b;c"},
-        {"multipart/mixed; b=\"q\\\"x\"", "b", "q\"x"},
-        {"multipart/mixed; noequals; boundary=z", "boundary", "z"},
-        {"multipart/mixed; xboundary=z", "boundary", std::nullopt},
-        {"multipart/mixed", "boundary", std::nullopt},
-        {"multipart/mixed; boundary=\"unterminated", "boundary", "unterminated"},
-        {"attachment; filename*=utf-8''a%20b", "filename*", "utf-8''a%20b"},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(mime::HeaderParameter(r.value, r.name), r.got) << r.value;
-}
-
 namespace {
 
 // Files may grow to limit bytes while it lives: writes past it fail with

@@ -2,7 +2,8 @@
 // re-raise, errors; over memory streams (fed in pieces down to one byte) and
 // over real sockets for refused connects, time-outs and vanished peers.
 #include "fuzz/MemoryStream.h"
-#include "net/Wire.h"
+#include "net/Pop3Reply.h"
+#include "net/WireClient.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 
@@ -17,17 +18,21 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <string_view>
 
 using testsupport::ScriptedServer;
 
 namespace {
 
-// A client fed from memory; piece = bytes per receive.
+// A client fed from memory; piece = bytes per receive. Its replies are
+// read as POP3 reads them.
 struct MemClient {
+    TPop3ReplyRule pop3;
     TWireClient client;
     MemoryStream* stream;
     MemClient(const std::string& input, std::size_t piece, int32_t chunk = 8192)
     {
+        client.SetReplyRule(pop3);
         client.SetBufferChunk(chunk);
         auto s = std::make_unique<MemoryStream>(input, piece);
         stream = s.get();
@@ -66,6 +71,68 @@ TEST(Transport, ReadResponseRulesInEveryPieceSize)
             EXPECT_EQ(m.client.ResultText, r.text) << r.input;
             EXPECT_EQ(m.client.ResponseLines, r.lines) << r.input;
         }
+}
+
+namespace {
+
+// A tagged protocol's rule (IMAP-like), to show that the line layer reads
+// any protocol's replies: untagged lines run until the line that carries the
+// command's tag, whose "OK" is 1 and anything else 0, and a SASL challenge
+// ("+ " and its data, or "+" alone once trimmed) is a reply of its own: 2.
+class TaggedReplyRule : public TReplyRule {
+public:
+    std::string Tag = "A1";
+    bool OpensMultiLine(std::string_view first) const override { return !tagged(first) && !challenge(first); }
+    bool ClosesReply(std::string_view, std::string_view line) const override { return tagged(line); }
+    int16_t Verdict(std::string_view last) const override
+    {
+        if (challenge(last))
+            return 2;
+        return tagged(last) && last.substr(Tag.size() + 1).starts_with("OK") ? 1 : 0;
+    }
+
+private:
+    bool tagged(std::string_view line) const { return line.starts_with(Tag + " "); }
+    static bool challenge(std::string_view line) { return line == "+" || line.starts_with("+ "); }
+};
+
+} // namespace
+
+TEST(Transport, AProtocolsReplyRulePlugsIntoTheLineLayer)
+{
+    struct Row {
+        const char* input;
+        int16_t code;
+        const char* text;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"A1 OK done\r\n", 1, "A1 OK done", {}},
+        {"* CAPABILITY IMAP4rev1\r\n\r\n* OK hi\r\nA1 OK done\r\n", 1, "A1 OK done",
+         {"* CAPABILITY IMAP4rev1", "* OK hi", "A1 OK done"}},
+        {"* a\r\nA2 OK not ours\r\nA1 NO refused\r\n", 0, "A1 NO refused",
+         {"* a", "A2 OK not ours", "A1 NO refused"}},
+        {"+ dGVzdA==\r\n", 2, "+ dGVzdA==", {}},
+        {"+ \r\n", 2, "+", {}},
+        {"-ERR x\r\nA1 BAD y\r\n", 0, "A1 BAD y", {"-ERR x", "A1 BAD y"}},
+    };
+    const TaggedReplyRule tagged;
+    for (const Row& r : rows)
+        for (std::size_t piece : Pieces) {
+            MemClient m(r.input, piece, 2);
+            m.client.SetReplyRule(tagged);
+            EXPECT_EQ(m.client.ReadResponse(), r.code) << r.input << " piece " << piece;
+            EXPECT_EQ(m.client.ResultText, r.text) << r.input;
+            EXPECT_EQ(m.client.ResponseLines, r.lines) << r.input;
+        }
+
+    // The rule can change between exchanges (SASL inside POP3), and the
+    // verdict SendCommand expects is the rule's.
+    MemClient m("+ Y2hhbGxlbmdl\r\n+OK in\r\n", 3);
+    m.client.SetReplyRule(tagged);
+    EXPECT_EQ(m.client.SendCommand("AUTH PLAIN", 2, "", 0), 2);
+    m.client.SetReplyRule(m.pop3);
+    EXPECT_EQ(m.client.SendCommand("dGVzdA==", 1, "", 0), 1);
+    EXPECT_EQ(m.stream->Sent(), "AUTH PLAIN\r\ndGVzdA==\r\n");
 }
 
 TEST(Transport, ReadLineKeepsBytesAcrossBufferEdgesAndChunkSizes)
@@ -458,7 +525,9 @@ TEST(TransportSocket, ConnectionLogRecordsCommandsAndReplies)
     const std::string log = dir + "/wire.log";
     ScriptedServer s;
     s.Reply("+OK hi");
+    const TPop3ReplyRule pop3;
     TWireClient c;
+    c.SetReplyRule(pop3);
     c.Host = "127.0.0.1";
     c.Port = s.Port();
     c.LogFile = log;

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/AccountsPane.h"
+
+#include "config/PageParts.h"
+#include "core/Settings.h"
+
+#include <QGroupBox>
+
+using configpage::edit;
+using configpage::label;
+using configpage::q;
+
+TAccountsPane::TAccountsPane(TPrompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt)
+{
+    QWidget* p = this;
+    LstAcc = new QListWidget(p);
+    LstAcc->setGeometry(0, 6, 112, 240);
+
+    auto* info = new QGroupBox(QStringLiteral(" Account Info : "), p);
+    info->setGeometry(118, 0, 202, 150);
+    NAccount = edit(info, 70, 20, 124);
+    label(info, QStringLiteral("&Name :"), 8, 23, NAccount);
+    HostTxt = edit(info, 70, 45, 124);
+    label(info, QStringLiteral("&Host : "), 8, 48, HostTxt);
+    UserName = edit(info, 70, 70, 124);
+    label(info, QStringLiteral("&Login : "), 8, 73, UserName);
+    Password = edit(info, 70, 95, 124);
+    Password->setEchoMode(QLineEdit::Password);
+    Password->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    label(info, QStringLiteral("&Passwd : "), 8, 98, Password);
+    PortTxt = edit(info, 70, 120, 60);
+    label(info, QStringLiteral("Por&t :"), 8, 123, PortTxt);
+
+    AddAcc = new QPushButton(QStringLiteral("&Add"), p);
+    AddAcc->setGeometry(118, 156, 64, 25);
+    Modify = new QPushButton(QStringLiteral("&Modify"), p);
+    Modify->setGeometry(187, 156, 64, 25);
+    DelAcc = new QPushButton(QStringLiteral("&Remove"), p);
+    DelAcc->setGeometry(256, 156, 64, 25);
+
+    auto* status = new QGroupBox(QStringLiteral(" Account Status "), p);
+    status->setGeometry(118, 190, 202, 56);
+    ChkAct = new QRadioButton(QStringLiteral("Active"), status);
+    ChkAct->move(12, 24);
+    ChkInact = new QRadioButton(QStringLiteral("Inactive"), status);
+    ChkInact->move(104, 24);
+}
+
+void TAccountsPane::Reset()
+{
+    setStatusButtons(false, false);
+    clearAccountFields();
+    LstAcc->clear();
+    listAccounts();
+}
+
+void TAccountsPane::EnterPressed()
+{
+    if (selectedAccount() != 0)
+        ModifyClick();
+    else
+        AddAccClick();
+}
+
+void TAccountsPane::setStatusButtons(bool checkedAct, bool checkedInact)
+{
+    // Radio buttons that exclude each other cannot both be cleared.
+    ChkAct->setAutoExclusive(false);
+    ChkInact->setAutoExclusive(false);
+    ChkAct->setChecked(checkedAct);
+    ChkInact->setChecked(checkedInact);
+    ChkAct->setAutoExclusive(true);
+    ChkInact->setAutoExclusive(true);
+}
+
+void TAccountsPane::clearAccountFields()
+{
+    NAccount->clear();
+    HostTxt->clear();
+    UserName->clear();
+    Password->clear();
+    PortTxt->setText(QStringLiteral("110"));
+}
+
+void TAccountsPane::showMessages(const std::vector<std::string>& texts)
+{
+    for (const std::string& text : texts)
+        m_prompt.Message(text, TPrompt::Icon::Information);
+}
+
+TAccountFields TAccountsPane::fieldsShown() const
+{
+    return {NAccount->text().toStdString(), HostTxt->text().toStdString(), UserName->text().toStdString(),
+            Password->text().toStdString(), PortTxt->text().toStdString()};
+}
+
+int32_t TAccountsPane::selectedAccount() const
+{
+    const QListWidgetItem* item = LstAcc->currentItem();
+    return item && item->isSelected() ? LstAcc->row(item) + 1 : 0;
+}
+
+void TAccountsPane::listAccounts()
+{
+    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
+        LstAcc->addItem(q(AccountTable[i - 1].AccName));
+}
+
+void TAccountsPane::RefreshAccountList()
+{
+    LstAcc->clear();
+    listAccounts();
+    clearAccountFields();
+}
+
+void TAccountsPane::AddAccClick()
+{
+    const std::vector<std::string> shown = AddAccount(fieldsShown());
+    if (!shown.empty()) {
+        showMessages(shown);
+        return;
+    }
+    RefreshAccountList();
+    NAccount->setFocus();
+}
+
+void TAccountsPane::ModifyClick()
+{
+    const int32_t index = selectedAccount();
+    if (index == 0)
+        return;
+    const std::vector<std::string> shown = ModifyAccount(index, fieldsShown(), ChkInact->isChecked());
+    if (!shown.empty()) {
+        showMessages(shown);
+        return;
+    }
+    setStatusButtons(!ChkInact->isChecked(), ChkInact->isChecked());
+    RefreshAccountList();
+}
+
+void TAccountsPane::DelAccClick()
+{
+    if (RemoveAccount(selectedAccount()))
+        RefreshAccountList();
+}
+
+void TAccountsPane::LstAccClick()
+{
+    const int32_t index = selectedAccount();
+    if (index == 0)
+        return;
+    const TPOPAcc& acc = AccountTable[index - 1];
+    NAccount->setText(q(acc.AccName));
+    HostTxt->setText(q(acc.HostName));
+    UserName->setText(q(acc.UserName));
+    Password->setText(q(acc.Password));
+    PortTxt->setText(QString::number(acc.PortNumber));
+    setStatusButtons(!acc.Inactive, acc.Inactive);
+}
+
+void TAccountsPane::ChkActClick() { SetAccountInactive(selectedAccount(), false); }
+
+void TAccountsPane::ChkInactClick() { SetAccountInactive(selectedAccount(), true); }

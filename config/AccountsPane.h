@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The Accounts page of the configuration dialog: the account list, the
+// fields of the account chosen or being typed, and its status. Every change
+// is written to Accounts.ini at once (core/AccountEdit holds the rules).
+#include "core/AccountEdit.h"
+#include "core/Ports.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TAccountsPane : public QWidget {
+public:
+    TAccountsPane(TPrompt& prompt, QWidget* parent);
+
+    // As the dialog opens: every account listed, none chosen, empty fields
+    // with port 110, neither status marked.
+    void Reset();
+    // Enter in the page: Modify for a chosen account, else Add.
+    void EnterPressed();
+
+    // Adds the account typed (a refusal shows its reasons, one box each).
+    void AddAccClick();
+    // Stores the fields and status over the chosen account.
+    void ModifyClick();
+    void DelAccClick();
+    // Shows the chosen account's fields and status.
+    void LstAccClick();
+    // Marks the chosen account active or inactive.
+    void ChkActClick();
+    void ChkInactClick();
+
+    QListWidget* LstAcc = nullptr;
+    QLineEdit* NAccount = nullptr;
+    QLineEdit* HostTxt = nullptr;
+    QLineEdit* UserName = nullptr;
+    QLineEdit* Password = nullptr;
+    QLineEdit* PortTxt = nullptr;
+    QPushButton* AddAcc = nullptr;
+    QPushButton* DelAcc = nullptr;
+    QPushButton* Modify = nullptr;
+    QRadioButton* ChkAct = nullptr;
+    QRadioButton* ChkInact = nullptr;
+
+private:
+    void RefreshAccountList();
+    void listAccounts();
+    void clearAccountFields();
+    void setStatusButtons(bool checkedAct, bool checkedInact);
+    void showMessages(const std::vector<std::string>& texts);
+    // The 1-based index of the account chosen; 0 when none is.
+    int32_t selectedAccount() const;
+    TAccountFields fieldsShown() const;
+
+    TPrompt& m_prompt;
+};
