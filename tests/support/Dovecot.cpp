@@ -126,6 +126,7 @@ Dovecot::Dovecot(DovecotOptions opts) : m_opts(std::move(opts))
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = FreePort();
         m_tlsPort = (!m_opts.tlsCertFile.empty() && !m_opts.tlsKeyFile.empty()) ? FreePort() : 0;
+        m_proxyPort = m_opts.proxyListener ? FreePort() : 0;
         writeConfig();
         try {
             start();
@@ -158,8 +159,9 @@ void Dovecot::writeConfig()
       << "debug_log_path = " << m_dir << "/dovecot.log\n"
       << "listen = 127.0.0.1\n"
       << "protocols = pop3\n"
-      << "disable_plaintext_auth = no\n"
-      << "auth_mechanisms = plain\n"
+      << "disable_plaintext_auth = " << (m_opts.refusePlaintext ? "yes" : "no") << "\n"
+      << "auth_mechanisms = plain"
+      << (m_opts.oauth2IntrospectionUrl.empty() ? "" : " xoauth2 oauthbearer") << "\n"
       << "mail_location = maildir:~/Maildir\n"
       << "mail_uid = " << m_mailUser << "\n"
       << "mail_gid = " << m_mailGroup << "\n"
@@ -176,11 +178,23 @@ void Dovecot::writeConfig()
           << "default_internal_group = " << m_mailGroup << "\n";
     }
     if (m_tlsPort) {
-        c << "ssl = yes\n"
+        c << (m_opts.refusePlaintext ? "ssl = required\n" : "ssl = yes\n")
           << "ssl_cert = <" << m_opts.tlsCertFile << "\n"
           << "ssl_key = <" << m_opts.tlsKeyFile << "\n";
     } else {
         c << "ssl = no\n";
+    }
+    if (m_proxyPort)
+        c << "haproxy_trusted_networks = 127.0.0.0/8\n";
+    if (!m_opts.oauth2IntrospectionUrl.empty()) {
+        std::ofstream o(m_dir + "/oauth2.conf.ext", std::ios::trunc);
+        o << "introspection_mode = post\n"
+          << "introspection_url = " << m_opts.oauth2IntrospectionUrl << "\n"
+          << "username_attribute = username\n"
+          << "active_attribute = active\n"
+          << "active_value = true\n";
+        c << "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n  args = " << m_dir
+          << "/oauth2.conf.ext\n}\n";
     }
     c << "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN " << m_dir << "/passwd.d/%u\n}\n"
       << "userdb {\n  driver = static\n  args = uid=" << m_mailUser << " gid=" << m_mailGroup
@@ -188,8 +202,11 @@ void Dovecot::writeConfig()
       << "service pop3-login {\n"
       << "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " << m_port << "\n  }\n"
       << "  inet_listener pop3s {\n    address = 127.0.0.1\n    port = " << m_tlsPort << "\n"
-      << (m_tlsPort ? "    ssl = yes\n" : "") << "  }\n"
-      << "}\n"
+      << (m_tlsPort ? "    ssl = yes\n" : "") << "  }\n";
+    if (m_proxyPort)
+        c << "  inet_listener pop3proxy {\n    address = 127.0.0.1\n    port = " << m_proxyPort
+          << "\n    haproxy = yes\n  }\n";
+    c << "}\n"
       // No growing login delay per address after the wrong-password tests.
       << "service anvil {\n  unix_listener anvil-auth-penalty {\n    mode = 0\n  }\n}\n"
       << "service imap-login {\n"
@@ -236,7 +253,8 @@ void Dovecot::start()
             m_pid = -1;
             throw std::runtime_error("dovecot exited at start-up:\n" + Log());
         }
-        if (CanConnect(m_port) && (!m_tlsPort || CanConnect(m_tlsPort)))
+        if (CanConnect(m_port) && (!m_tlsPort || CanConnect(m_tlsPort))
+            && (!m_proxyPort || CanConnect(m_proxyPort)))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

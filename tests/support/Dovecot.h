@@ -12,6 +12,15 @@ namespace testsupport {
 struct DovecotOptions {
     // Both set: an implicit-TLS listener is opened as well (TlsPort()).
     std::string tlsCertFile, tlsKeyFile;
+    // With TLS: clear-text sign-in is refused until STLS (ssl = required).
+    // Dovecot counts a loopback client as secure, so to see the refusal
+    // connect through a ProxyRelay in front of ProxyPort().
+    bool refusePlaintext = false;
+    // A second plain listener that takes the PROXY protocol (ProxyPort()).
+    bool proxyListener = false;
+    // Set: tokens are checked with OAuth2 introspection (POST) at this URL
+    // and XOAUTH2 / OAUTHBEARER are offered beside PLAIN.
+    std::string oauth2IntrospectionUrl;
 };
 
 class Dovecot {
@@ -28,6 +37,7 @@ public:
 
     int Port() const { return m_port; }
     int TlsPort() const { return m_tlsPort; } // 0 without TLS
+    int ProxyPort() const { return m_proxyPort; } // 0 without proxyListener
 
     // Adds (or replaces) a login with a plain password and creates its maildir.
     void AddUser(const std::string& user, const std::string& password);
@@ -54,6 +64,7 @@ private:
     std::string m_dir;
     int m_port = 0;
     int m_tlsPort = 0;
+    int m_proxyPort = 0;
     pid_t m_pid = -1;
     uid_t m_mailUid = 0;
     gid_t m_mailGid = 0;
