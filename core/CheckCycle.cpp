@@ -121,16 +121,15 @@ struct TCheckCycle::CheckResult {
 };
 
 TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
-                         const TCredentialSource& credentials)
-    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_credentials(credentials)
+                         const TAccountStore& accounts, const TCredentialSource& credentials)
+    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_accounts(accounts),
+      m_credentials(credentials)
 {
 }
 
 const TPOPAcc* TCheckCycle::account(int32_t index) const
 {
-    if (index < 1 || index > AccountCount || index > MaxAccounts)
-        return nullptr;
-    return &AccountTable[index - 1];
+    return m_accounts.Has(index) ? &m_accounts.Account(index) : nullptr;
 }
 
 // Moves CurrentAccount to the next active account, wrapping after the last;
@@ -139,12 +138,13 @@ const TPOPAcc* TCheckCycle::account(int32_t index) const
 // instead of going round for ever.
 bool TCheckCycle::rotate()
 {
-    if (AccountCount < 1)
+    const int32_t count = m_accounts.Count();
+    if (count < 1)
         return false;
     int32_t next = Load.CurrentAccount;
-    for (int32_t step = 0; step < AccountCount; ++step) {
-        next = next >= AccountCount || next < 1 ? 1 : next + 1;
-        if (!AccountTable[next - 1].Inactive || AccountCount == 1) {
+    for (int32_t step = 0; step < count; ++step) {
+        next = next >= count || next < 1 ? 1 : next + 1;
+        if (!m_accounts.Account(next).Inactive || count == 1) {
             Load.CurrentAccount = next;
             return true;
         }
@@ -154,7 +154,7 @@ bool TCheckCycle::rotate()
 
 void TCheckCycle::accountFailed(const TPOPAcc& acc, const std::string& error, TCheckFailure kind, bool fromConnect)
 {
-    AccountState& state = m_accounts[SeenIdsKey(acc)];
+    AccountState& state = m_states[SeenIdsKey(acc)];
     const bool changed = state.error != error;
     state.error = error;
     m_view.SetTrayTip(TrayTip());
@@ -233,7 +233,7 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
             notStarted();
             return;
         }
-        m_popAccount = AccountTable[Load.CurrentAccount - 1];
+        m_popAccount = m_accounts.Account(Load.CurrentAccount);
     }
 
     auto result = std::make_shared<CheckResult>();
@@ -276,7 +276,7 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         return false;
     }
     const std::string key = SeenIdsKey(acc);
-    AccountState& state = m_accounts[key];
+    AccountState& state = m_states[key];
     state.count = MessageCount;
     state.error = result.listed ? std::string() : result.listingError;
 
@@ -398,9 +398,9 @@ void TCheckCycle::DisconnectClick()
 std::vector<std::pair<std::string, int32_t>> TCheckCycle::AccountMenu() const
 {
     std::vector<std::pair<std::string, int32_t>> items;
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
-        if (!AccountTable[i - 1].Inactive)
-            items.emplace_back("Check " + AccountTable[i - 1].AccName, i - 1);
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (!m_accounts.Account(i).Inactive)
+            items.emplace_back("Check " + m_accounts.Account(i).AccName, i - 1);
     return items;
 }
 
@@ -426,8 +426,8 @@ void TCheckCycle::CheckNow()
         return;
     }
     int32_t active = 0;
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
-        if (!AccountTable[i - 1].Inactive || AccountCount == 1)
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (!m_accounts.Account(i).Inactive || m_accounts.Count() == 1)
             ++active;
     checkRound(active);
 }
@@ -446,8 +446,8 @@ void TCheckCycle::checkRound(int32_t left)
 
 bool TCheckCycle::SelectAccount(const TAccountId& acc)
 {
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
-        const TPOPAcc& a = AccountTable[i - 1];
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
+        const TPOPAcc& a = m_accounts.Account(i);
         if (AccountId(a) == acc) {
             Load.CurrentAccount = i;
             m_popAccount = a;
@@ -467,13 +467,13 @@ std::string TCheckCycle::TrayTip() const
         if (std::strftime(at, sizeof at, "%H:%M", &local) > 0)
             tip += std::string(OnlineMode ? " - " : ", ") + "last check at " + at;
     }
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
-        const TPOPAcc& acc = AccountTable[i - 1];
-        if (acc.Inactive && AccountCount != 1)
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
+        const TPOPAcc& acc = m_accounts.Account(i);
+        if (acc.Inactive && m_accounts.Count() != 1)
             continue;
         tip += "\r" + acc.AccName + ": ";
-        const auto it = m_accounts.find(SeenIdsKey(acc));
-        if (it == m_accounts.end()) {
+        const auto it = m_states.find(SeenIdsKey(acc));
+        if (it == m_states.end()) {
             tip += "not checked yet";
             continue;
         }
