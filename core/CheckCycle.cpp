@@ -15,6 +15,14 @@ const char* const NoValidAccount = "No valid account ! Please create one or acti
 
 bool isBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
+// The cycle outlives every login, so it keeps an account without its secret;
+// each job takes the store's record with it and drops it when done.
+TPOPAcc withoutSecret(TPOPAcc account)
+{
+    account.Password.clear();
+    return account;
+}
+
 // Socket errors break their line after the number: one line for the status
 // picture and the tooltip.
 std::string oneLine(const std::string& text)
@@ -181,12 +189,12 @@ void TCheckCycle::StartCycle()
 {
     if (Load.HasActiveAccount)
         if (const TPOPAcc* first = account(Load.FirstActiveIndex))
-            m_popAccount = *first;
+            m_popAccount = withoutSecret(*first);
     if (m_worker.Connected() && !Settings.AutoConnect)
         CloseConnection();
     ShowOnlineState(m_view, OnlineMode, MessageCount);
     if (Settings.AutoConnect && !m_worker.Connected() && Load.HasActiveAccount) {
-        const TPOPAcc acc = m_popAccount;
+        const TPOPAcc acc = ClientAccount();
         const int32_t timeout = Timeout;
         auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
         m_worker.Run([acc, &credentials = m_credentials, timeout,
@@ -233,11 +241,11 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
             notStarted();
             return;
         }
-        m_popAccount = m_accounts.Account(Load.CurrentAccount);
+        m_popAccount = withoutSecret(m_accounts.Account(Load.CurrentAccount));
     }
 
     auto result = std::make_shared<CheckResult>();
-    const TPOPAcc acc = m_popAccount;
+    const TPOPAcc acc = ClientAccount();
     const int32_t timeout = Timeout;
     m_worker.Run(
         [result, acc, &credentials = m_credentials, advance, timeout](TMailDrop& drop, TWireMessage&) {
@@ -335,7 +343,7 @@ void TCheckCycle::notifyNewMail(const TArrival& arrival)
     // A popup is no reason to wait a whole minute on a slow server.
     const int32_t timeout = std::min(Timeout, 20);
     m_worker.Run(
-        [note, acc = m_popAccount, &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
+        [note, acc = ClientAccount(), &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
             const std::unique_ptr<TMailDrop> own = MakeMailDrop();
             own->OnIdle = drop.OnIdle; // a Disconnect still ends its waits
             note->Newest = FetchHeadlines(*own, acc, credentials, newest, timeout);
@@ -356,7 +364,7 @@ void TCheckCycle::ConnectClick()
     }
     if (m_worker.Busy())
         return;
-    const TPOPAcc acc = m_popAccount;
+    const TPOPAcc acc = ClientAccount();
     const int32_t timeout = Timeout;
     auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
     m_worker.Run(
@@ -444,13 +452,23 @@ void TCheckCycle::checkRound(int32_t left)
     });
 }
 
+TPOPAcc TCheckCycle::ClientAccount() const
+{
+    const TAccountId id = AccountId(m_popAccount);
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (AccountId(m_accounts.Account(i)) == id)
+            return m_accounts.Account(i);
+    // Gone from the store: a login then fails for want of a secret.
+    return m_popAccount;
+}
+
 bool TCheckCycle::SelectAccount(const TAccountId& acc)
 {
     for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
         const TPOPAcc& a = m_accounts.Account(i);
         if (AccountId(a) == acc) {
             Load.CurrentAccount = i;
-            m_popAccount = a;
+            m_popAccount = withoutSecret(a);
             return true;
         }
     }

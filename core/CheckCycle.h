@@ -134,8 +134,10 @@ public:
     // Logs out when a connection is open (at exit); never throws.
     void CloseConnection();
     // The account whose connection data the client holds (the first active
-    // account after a load, else the account of the last check).
-    const TPOPAcc& ClientAccount() const { return m_popAccount; }
+    // account after a load, else the account of the last check), as the
+    // store holds it now, secret included: for a job that logs in to take
+    // along. The cycle itself keeps no copy of the secret.
+    TPOPAcc ClientAccount() const;
     // Where the logins of this cycle and its message window get secrets.
     const TCredentialSource& Credentials() const { return m_credentials; }
 
@@ -164,7 +166,7 @@ private:
     TDesktop& m_desktop;
     const TAccountStore& m_accounts;
     const TCredentialSource& m_credentials;
-    TPOPAcc m_popAccount;    // the client's connection data
+    TPOPAcc m_popAccount;    // the client's connection data, without the secret
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;
     TArrivals m_arrivals;

@@ -304,6 +304,33 @@ TEST_F(Cycle, AnAccountRemovedWhileItsCheckWaitsIsCountedUnderItsOwnName)
     EXPECT_EQ(view.steps.front(), "status two-3");
 }
 
+// The store is where a login finds the secret: a password changed in the
+// dialog is the one the next login of the same account sends, whichever
+// way it logs in, as the cycle kept no copy of the one before.
+TEST_F(Cycle, EachLoginSendsThePasswordTheStoreHoldsThen)
+{
+    const auto passes = [](const std::vector<std::string>& sent) {
+        Steps out;
+        for (const std::string& line : sent)
+            if (line.rfind("Pass ", 0) == 0)
+                out.push_back(line);
+        return out;
+    };
+    auto server = mailbox(1);
+    addAccount("home", server->Port());
+    loaded();
+    cycle.StartCycle();
+    cycle.ConnectClick();
+    ASSERT_TRUE(cycle.OnlineMode);
+    accounts.Modify(1, {"home", "127.0.0.1", "u", "changed", false, server->Port()});
+    cycle.ConnectClick();
+    EXPECT_EQ(cycle.ClientAccount().Password, "changed");
+    accounts.Modify(1, {"home", "127.0.0.1", "u", "again", false, server->Port()});
+    cycle.CheckMail(true);
+    EXPECT_EQ(passes(server->Finish()), (Steps{"Pass p", "Pass changed", "Pass again"}));
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
 namespace {
 
 struct NoteLog : TNotifier {
