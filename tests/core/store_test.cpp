@@ -452,6 +452,69 @@ TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
     }
 }
 
+// Each change of the store is in Accounts.ini at once (a second store over
+// the folder reads exactly what the first holds), and one that names no
+// account or would overfill the store throws, leaving store and file as
+// they were.
+TEST_F(Store, StoreChangesReachTheFileAtOnceAndRefusedOnesChangeNothing)
+{
+    const auto account = [](int n, bool inactive = false) {
+        return TPOPAcc{"a" + std::to_string(n), "h" + std::to_string(n), "u", "pw" + std::to_string(n), inactive,
+                       100 + n};
+    };
+    const auto names = [](const TAccountStore& s) {
+        std::vector<std::string> out;
+        for (int32_t i = 1; i <= s.Count(); ++i) {
+            const TPOPAcc& a = s.Account(i);
+            out.push_back(a.AccName + "/" + a.HostName + "/" + a.Password + "/" + std::to_string(a.PortNumber)
+                          + (a.Inactive ? "/off" : ""));
+        }
+        return out;
+    };
+    struct Row {
+        const char* what;
+        int before; // accounts in the store first
+        std::function<void(TAccountStore&)> change;
+        bool refused;
+        std::vector<std::string> after; // when accepted
+    } rows[] = {
+        {"add to an empty store", 0, [&](TAccountStore& s) { s.Add(account(1)); }, false, {"a1/h1/pw1/101"}},
+        {"add the tenth", 9, [&](TAccountStore& s) { s.Add(account(10)); }, false, {}},
+        {"add an eleventh", 10, [&](TAccountStore& s) { s.Add(account(11)); }, true, {}},
+        {"modify the last, active state included", 2, [&](TAccountStore& s) { s.Modify(2, account(7, true)); },
+         false, {"a1/h1/pw1/101", "a7/h7/pw7/107/off"}},
+        {"modify one past the last", 2, [&](TAccountStore& s) { s.Modify(3, account(7)); }, true, {}},
+        {"modify account 0", 2, [&](TAccountStore& s) { s.Modify(0, account(7)); }, true, {}},
+        {"remove the first: the others move up", 3, [](TAccountStore& s) { s.Remove(1); }, false,
+         {"a2/h2/pw2/102", "a3/h3/pw3/103"}},
+        {"remove one past the last", 3, [](TAccountStore& s) { s.Remove(4); }, true, {}},
+        {"switch the last off", 2, [](TAccountStore& s) { s.SetInactive(2, true); }, false,
+         {"a1/h1/pw1/101", "a2/h2/pw2/102/off"}},
+        {"switch one past the last", 2, [](TAccountStore& s) { s.SetInactive(3, true); }, true, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TAccountStore fresh(m_dir.path());
+        fresh.Write();
+        for (int n = 1; n <= r.before; ++n)
+            fresh.Add(account(n));
+        const std::vector<std::string> before = names(fresh);
+        const std::string file = readFile(AccountsFilePath());
+        if (r.refused) {
+            EXPECT_THROW(r.change(fresh), Exception);
+            EXPECT_EQ(names(fresh), before);
+            EXPECT_EQ(readFile(AccountsFilePath()), file);
+            continue;
+        }
+        r.change(fresh);
+        if (!r.after.empty())
+            EXPECT_EQ(names(fresh), r.after);
+        TAccountStore reader(m_dir.path());
+        reader.Load();
+        EXPECT_EQ(names(reader), names(fresh));
+    }
+}
+
 // Writes both files with a file size limit that makes every write of more
 // than a few bytes fail, as a full disk would; ends the process with 0 when
 // both writers threw and the old files and nothing else remain.
