@@ -3,11 +3,11 @@
 // Dovecot holding the messages, jobs run in place.
 #include "app/Notifications.h"
 #include "core/CheckCycle.h"
-#include "tests/support/BusMock.h"
 #include "tests/support/AccountRows.h"
+#include "tests/support/BusMock.h"
 #include "tests/support/Dovecot.h"
-#include "tests/support/TestFiles.h"
 #include "tests/support/PromptDouble.h"
+#include "tests/support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
