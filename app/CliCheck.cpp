@@ -141,10 +141,11 @@ int RunCheck(const Args& args)
     }
 
     TLoadState state;
+    TAccountStore store(ConfigDir());
     TAccountProblems problems;
     report::SetFatalSink([](const std::string&) { throw SettingsProblem{}; });
     try {
-        LoadAccountsToCheck(state, problems);
+        LoadAccountsToCheck(state, store, problems);
     } catch (const SettingsProblem&) {
         report::SetFatalSink(nullptr);
         return 2; // the fatal text is already on stderr
@@ -167,8 +168,8 @@ int RunCheck(const Args& args)
     const std::string seenPath = SeenIdsPath();
     if (opts.onlyNew) {
         std::set<std::string> keys;
-        for (int i = 1; i <= AccountCount; ++i)
-            keys.insert(SeenIdsKey(AccountTable[i - 1]));
+        for (int i = 1; i <= store.Count(); ++i)
+            keys.insert(SeenIdsKey(store.Account(i)));
         std::string warning;
         seen.Load(seenPath, keys, warning);
         if (!warning.empty())
@@ -182,8 +183,8 @@ int RunCheck(const Args& args)
     nlohmann::ordered_json accounts = nlohmann::ordered_json::array();
     int64_t total = 0;
     int failed = 0;
-    for (int i = 1; i <= AccountCount; ++i) {
-        const TPOPAcc& acc = AccountTable[i - 1];
+    for (int i = 1; i <= store.Count(); ++i) {
+        const TPOPAcc& acc = store.Account(i);
         if (acc.Inactive)
             continue;
         int32_t count = 0;

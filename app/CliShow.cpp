@@ -71,18 +71,19 @@ ShowOptions parseOptions(const Args& raw)
     return o;
 }
 
-// The account named, or the first active one. Throws Exception when none fits.
-const TPOPAcc& chooseAccount(const ShowOptions& o, const TLoadState& state)
+// The index of the account named, or of the first active one. Throws
+// Exception when none fits.
+int32_t chooseAccount(const ShowOptions& o, const TLoadState& state, const TAccountStore& accounts)
 {
     if (o.account) {
-        for (int i = 0; i < AccountCount; ++i)
-            if (AccountTable[i].AccName == *o.account)
-                return AccountTable[i];
+        for (int32_t i = 1; i <= accounts.Count(); ++i)
+            if (accounts.Account(i).AccName == *o.account)
+                return i;
         throw Exception("no account named '" + *o.account + "'");
     }
-    if (!state.HasActiveAccount || state.FirstActiveIndex < 1 || state.FirstActiveIndex > AccountCount)
+    if (!state.HasActiveAccount || !accounts.Has(state.FirstActiveIndex))
         throw Exception("no active account");
-    return AccountTable[state.FirstActiveIndex - 1];
+    return state.FirstActiveIndex;
 }
 
 void printError(const std::string& text)
@@ -175,13 +176,14 @@ int RunShow(const Args& args)
     TPOPAcc account;
     try {
         TLoadState state;
+        TAccountStore accounts(ConfigDir());
         TAccountProblems problems;
-        LoadAccountsToCheck(state, problems);
-        const TPOPAcc& chosen = chooseAccount(opts, state);
+        LoadAccountsToCheck(state, accounts, problems);
+        const int32_t chosen = chooseAccount(opts, state, accounts);
         // Another account's malformed line does not stop reading this one.
-        if (const std::string& problem = problems[&chosen - AccountTable.data()]; !problem.empty())
+        if (const std::string& problem = problems[chosen - 1]; !problem.empty())
             throw Exception(problem);
-        account = chosen;
+        account = accounts.Account(chosen);
     } catch (const std::exception& e) {
         printError(e.what());
         return 2;

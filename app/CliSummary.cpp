@@ -12,14 +12,14 @@ namespace {
 
 const char* onOff(bool b) { return b ? "on" : "off"; }
 
-void printSummary(const TLoadState& state)
+void printSummary(const TLoadState& state, const TAccountStore& accounts)
 {
     std::printf("Settings : %s\n", SettingsFilePath().c_str());
     std::printf("Skin     : %s\n", CurrentSkinDir.c_str());
     std::printf("Messages : %s\n", NoMsgWindow ? "no message window in this skin" : "message window");
-    std::printf("Accounts : %d in %s\n", static_cast<int>(AccountCount), AccountsFilePath().c_str());
-    for (int i = 1; i <= AccountCount; ++i) {
-        const TPOPAcc& a = AccountTable[i - 1];
+    std::printf("Accounts : %d in %s\n", static_cast<int>(accounts.Count()), accounts.Path().c_str());
+    for (int i = 1; i <= accounts.Count(); ++i) {
+        const TPOPAcc& a = accounts.Account(i);
         std::printf("  %d  %s  %s@%s:%d%s\n", i, a.AccName.c_str(), a.UserName.c_str(),
                     a.HostName.c_str(), static_cast<int>(a.PortNumber), a.Inactive ? "  (inactive)" : "");
     }
@@ -44,14 +44,14 @@ int RunSummary(const Args& args)
         return 2;
     }
     TLoadState state;
-    AccountCount = 0;
+    TAccountStore accounts(ConfigDir());
     try {
-        LitSkinIni(state);
+        LitSkinIni(state, accounts);
     } catch (const std::exception& e) {
         // The default error handler's report: the text, nothing added.
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    printSummary(state);
+    printSummary(state, accounts);
     return 0;
 }

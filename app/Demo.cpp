@@ -1,6 +1,7 @@
 #include "app/Demo.h"
 
 #include "base/Exception.h"
+#include "core/AccountStore.h"
 #include "core/ConfigDir.h"
 #include "core/SeenIds.h"
 #include "core/Settings.h"
@@ -115,10 +116,9 @@ void DemoRun::writeSettings(const std::string& skin)
     const std::string sound = m_dir + "new-mail.wav";
     std::ofstream(sound, std::ios::binary) << chime();
     const int32_t port = m_server->Port();
-    AccountTable[0] = {"Demo mailbox", "127.0.0.1", DemoServer::User, DemoServer::Password, false, port};
-    AccountTable[1] = {"Closed account", "127.0.0.1", DemoServer::RefusedUser, "demo", false, port};
-    AccountCount = 2;
-    WriteAccountsFile();
+    TAccountStore accounts(m_dir);
+    accounts.Add({"Demo mailbox", "127.0.0.1", DemoServer::User, DemoServer::Password, false, port});
+    accounts.Add({"Closed account", "127.0.0.1", DemoServer::RefusedUser, "demo", false, port});
     WriteSettingsFile(skin, /*AutoCheck*/ true, /*AutoConnect*/ true, /*HeaderOnly*/ false, /*OnTop*/ false,
                       /*Minutes*/ 1, /*PosX*/ 40, /*PosY*/ 40, /*PlaySnd*/ true, sound, /*IconTray*/ true,
                       /*RunMyClient*/ false, "", "");

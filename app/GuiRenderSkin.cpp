@@ -92,7 +92,8 @@ int renderMessageWindow(const std::string& out)
     TSampleDesktop desktop;
     TSamplePrompt prompt;
     TNoCycleView view;
-    TCheckCycle cycle(view, worker, prompt, desktop);
+    const TAccountStore noAccounts(ConfigDir());
+    TCheckCycle cycle(view, worker, prompt, desktop, noAccounts);
     QTimer timer;
     TMsgList window(worker, prompt, desktop, cycle, timer);
     window.FormShow();

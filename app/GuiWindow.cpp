@@ -89,10 +89,12 @@ int RunWindow(const Args& args)
 
     TQtPrompt prompt;
     TQtDesktop desktop;
+    // Before the worker: its jobs may still use the store's accounts.
+    TAccountStore accounts(ConfigDir());
     TQtMailWorker worker;
     report::SetFatalSink([&prompt](const std::string& text) { prompt.Message(text, TPrompt::Icon::Error); });
     TDesktopNotifier notifier; // outlives the window, whose cycle tells it of new mail
-    TTolmu window(prompt, desktop, worker);
+    TTolmu window(prompt, desktop, worker, accounts);
     prompt.SetOwner(&window);
     notifier.OnOpen = [&window](const TNewMailNote& note) { window.NotificationClicked(note); };
     window.Cycle().Notifier = &notifier;

@@ -81,8 +81,9 @@ QPoint onSomeScreen(QPoint at, QRect opaque)
 
 } // namespace
 
-TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker)
-    : m_prompt(prompt), m_desktop(desktop), m_worker(worker), m_cycle(*this, worker, prompt, desktop)
+TTolmu::TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker, TAccountStore& accounts)
+    : m_prompt(prompt), m_desktop(desktop), m_worker(worker), m_accounts(accounts),
+      m_cycle(*this, worker, prompt, desktop, accounts)
 {
     setWindowTitle(QStringLiteral("TolMU"));
     // No frame, no taskbar button.
@@ -148,7 +149,7 @@ TConfig& TTolmu::Config()
     if (!m_config) {
         // The dialog previews a skin by rerunning the window's start-up, and
         // stores the window's place with the options.
-        m_config = std::make_unique<TConfig>(m_prompt, m_desktop);
+        m_config = std::make_unique<TConfig>(m_prompt, m_desktop, m_accounts);
         m_config->ApplySkin = [this] {
             FormCreate();
             FormActivate();
@@ -270,7 +271,6 @@ bool TTolmu::modalOpen() const { return QApplication::activeModalWidget() != nul
 
 void TTolmu::FormCreate()
 {
-    AccountCount = 0;
     m_cycle.Load.HasActiveAccount = false;
     m_cycle.Load.CurrentAccount = 1;
     NoMsgWindow = false;
@@ -281,7 +281,7 @@ void TTolmu::FormCreate()
     // the other settings failures do: without its settings and skin the
     // window would run on with nothing to show.
     try {
-        LitSkinIni(m_cycle.Load);
+        LitSkinIni(m_cycle.Load, m_accounts);
     } catch (const std::exception& e) {
         report::Fatal(e.what());
     }

@@ -32,8 +32,10 @@ class TTolmu : public TShapedWindow, public TCycleView {
 public:
     // prompt and desktop: the ports the window and its cycle use (Qt's own
     // unless a test gives doubles). worker: the mail worker (a thread of
-    // its own unless a test runs jobs in place).
-    TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker);
+    // its own unless a test runs jobs in place). accounts: the account
+    // store the window loads, checks and lends its dialog; it outlives the
+    // window.
+    TTolmu(TPrompt& prompt, TDesktop& desktop, TMailWorker& worker, TAccountStore& accounts);
     ~TTolmu() override;
 
     // The start-up sequence: load settings, accounts and skin, place the
@@ -126,6 +128,7 @@ private:
     TPrompt& m_prompt;
     TDesktop& m_desktop;
     TMailWorker& m_worker;
+    TAccountStore& m_accounts;
     TCheckCycle m_cycle;
     TRASManager RAS;
     TStateView m_stateView;

@@ -45,8 +45,9 @@ int child(const std::string& mode, const std::string& dir, int argc, char** argv
     SetConfigDir(dir);
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
+    TAccountStore accounts(dir);
     TQtMailWorker worker;
-    TTolmu window(prompt, desktop, worker);
+    TTolmu window(prompt, desktop, worker, accounts);
 
     struct PaintWatch : QObject {
         bool painted = false;
@@ -176,9 +177,8 @@ int main(int argc, char** argv)
                             "/assets/skins/default/\r\nautocheck =1\r\nminutes = 1\r\nposX = 50\r\nposY = 60\r\n";
     writeFile(dir + "Tolmu.ini", ini);
     SetConfigDir(dir);
-    AccountCount = 1;
-    AccountTable[0] = {"home", "127.0.0.1", "me", "secret", false, dovecot.Port()};
-    WriteAccountsFile();
+    TAccountStore accounts(dir);
+    accounts.Add({"home", "127.0.0.1", "me", "secret", false, dovecot.Port()});
 
     const int rounds = 10;
     std::vector<double> bareMs, tolmuMs;
@@ -201,8 +201,9 @@ int main(int argc, char** argv)
 
     testsupport::ScriptedServer stall;
     stall.Stall();
-    AccountTable[0].PortNumber = stall.Port();
-    WriteAccountsFile();
+    TPOPAcc stalled = accounts.Account(1);
+    stalled.PortNumber = stall.Port();
+    accounts.Modify(1, stalled);
     const Run gap = measure({self, "gap", dir});
     std::printf("longest gap in event handling while a check waits on a silent server: %s ms\n",
                 gap.out.substr(gap.out.find("longest-gap-ms") + 15).c_str());

@@ -23,22 +23,20 @@ int main(int argc, char** argv)
     std::filesystem::copy(std::string(TOLMU_SOURCE_DIR) + "/assets", dir,
                           std::filesystem::copy_options::recursive);
     SetConfigDir(dir);
+    TAccountStore accounts(dir);
     for (int i = 0; i < MaxAccounts; ++i)
-        AccountTable[i] = {"account " + std::to_string(i + 1), "pop.example.org", "user", "secret", false, 110};
-    AccountCount = MaxAccounts;
-    WriteAccountsFile();
+        accounts.Add({"account " + std::to_string(i + 1), "pop.example.org", "user", "secret", false, 110});
 
     std::vector<double> ms;
     for (int r = 0; r < runs; ++r) {
         TLoadState state;
-        AccountCount = 0;
         const auto start = std::chrono::steady_clock::now();
-        LitSkinIni(state);
+        LitSkinIni(state, accounts);
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());
     std::printf("full load (%d accounts, 124 file scans): median %.3f ms, max %.3f ms over %d runs\n",
-                static_cast<int>(AccountCount), ms[ms.size() / 2], ms.back(), runs);
+                static_cast<int>(accounts.Count()), ms[ms.size() / 2], ms.back(), runs);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -6,6 +6,7 @@
 // each run, since a run replaces it. Prints the median of three runs.
 //
 //   build/bench/bench_seenids [MB...]
+#include "core/AccountsIni.h"
 #include "core/Settings.h"
 #include "net/WirePOP3.h"
 #include "tests/support/ScriptedServer.h"

@@ -2,6 +2,7 @@
 // the same mailbox with UIDL over TLS, both trusting the same test CA; the
 // plain-port pair beside them shows what TLS itself adds to each.
 // Usage: bench_tls [MESSAGES] [RUNS]   (defaults 10000 and 5)
+#include "core/AccountsIni.h"
 #include "core/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TestCerts.h"

@@ -2,7 +2,6 @@
 #include "config/AccountsPane.h"
 
 #include "config/PageParts.h"
-#include "core/Settings.h"
 
 #include <QGroupBox>
 
@@ -10,7 +9,8 @@ using configpage::edit;
 using configpage::label;
 using configpage::q;
 
-TAccountsPane::TAccountsPane(TPrompt& prompt, QWidget* parent) : QWidget(parent), m_prompt(prompt)
+TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent)
+    : QWidget(parent), m_prompt(prompt), m_accounts(accounts)
 {
     QWidget* p = this;
     LstAcc = new QListWidget(p);
@@ -102,8 +102,8 @@ int32_t TAccountsPane::selectedAccount() const
 
 void TAccountsPane::listAccounts()
 {
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
-        LstAcc->addItem(q(AccountTable[i - 1].AccName));
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        LstAcc->addItem(q(m_accounts.Account(i).AccName));
 }
 
 void TAccountsPane::RefreshAccountList()
@@ -115,7 +115,7 @@ void TAccountsPane::RefreshAccountList()
 
 void TAccountsPane::AddAccClick()
 {
-    const std::vector<std::string> shown = AddAccount(fieldsShown());
+    const std::vector<std::string> shown = AddAccount(m_accounts, fieldsShown());
     if (!shown.empty()) {
         showMessages(shown);
         return;
@@ -129,7 +129,7 @@ void TAccountsPane::ModifyClick()
     const int32_t index = selectedAccount();
     if (index == 0)
         return;
-    const std::vector<std::string> shown = ModifyAccount(index, fieldsShown(), ChkInact->isChecked());
+    const std::vector<std::string> shown = ModifyAccount(m_accounts, index, fieldsShown(), ChkInact->isChecked());
     if (!shown.empty()) {
         showMessages(shown);
         return;
@@ -140,7 +140,7 @@ void TAccountsPane::ModifyClick()
 
 void TAccountsPane::DelAccClick()
 {
-    if (RemoveAccount(selectedAccount()))
+    if (RemoveAccount(m_accounts, selectedAccount()))
         RefreshAccountList();
 }
 
@@ -149,7 +149,7 @@ void TAccountsPane::LstAccClick()
     const int32_t index = selectedAccount();
     if (index == 0)
         return;
-    const TPOPAcc& acc = AccountTable[index - 1];
+    const TPOPAcc& acc = m_accounts.Account(index);
     NAccount->setText(q(acc.AccName));
     HostTxt->setText(q(acc.HostName));
     UserName->setText(q(acc.UserName));
@@ -158,6 +158,6 @@ void TAccountsPane::LstAccClick()
     setStatusButtons(!acc.Inactive, acc.Inactive);
 }
 
-void TAccountsPane::ChkActClick() { SetAccountInactive(selectedAccount(), false); }
+void TAccountsPane::ChkActClick() { SetAccountInactive(m_accounts, selectedAccount(), false); }
 
-void TAccountsPane::ChkInactClick() { SetAccountInactive(selectedAccount(), true); }
+void TAccountsPane::ChkInactClick() { SetAccountInactive(m_accounts, selectedAccount(), true); }

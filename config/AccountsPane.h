@@ -2,7 +2,8 @@
 #pragma once
 // The Accounts page of the configuration dialog: the account list, the
 // fields of the account chosen or being typed, and its status. Every change
-// is written to Accounts.ini at once (core/AccountEdit holds the rules).
+// goes to the account store, which writes Accounts.ini at once
+// (core/AccountEdit holds the rules).
 #include "core/AccountEdit.h"
 #include "core/Ports.h"
 
@@ -18,7 +19,7 @@
 
 class TAccountsPane : public QWidget {
 public:
-    TAccountsPane(TPrompt& prompt, QWidget* parent);
+    TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent);
 
     // As the dialog opens: every account listed, none chosen, empty fields
     // with port 110, neither status marked.
@@ -60,4 +61,5 @@ private:
     TAccountFields fieldsShown() const;
 
     TPrompt& m_prompt;
+    TAccountStore& m_accounts;
 };

@@ -9,7 +9,7 @@
 #include <QKeyEvent>
 #include <QShortcut>
 
-TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent)
+TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_desktop(desktop)
 {
     setWindowTitle(QStringLiteral("Tolmu Configuration"));
@@ -39,7 +39,7 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent)
     }
 
     OptPan = new TOptionsPane(m_prompt, this);
-    PopPan = new TAccountsPane(m_prompt, this);
+    PopPan = new TAccountsPane(m_prompt, accounts, this);
     SkinPan = new TSkinInfoPane(m_prompt, this);
     InfoPan = new TCreditsPane(this);
     for (QWidget* page : {static_cast<QWidget*>(OptPan), static_cast<QWidget*>(PopPan),

@@ -31,7 +31,8 @@ public:
         int32_t y = 10;
     };
 
-    TConfig(TPrompt& prompt, TDesktop& desktop, QWidget* parent = nullptr);
+    // accounts: the store the Accounts page shows and changes.
+    TConfig(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QWidget* parent = nullptr);
 
     // The main window's full reload (its start-up, then its activation).
     std::function<void()> ApplySkin;

@@ -2,37 +2,16 @@
 
 #include "base/Text.h"
 
-#include <array>
-
 namespace {
-
-// Runs change on the table, then writes Accounts.ini; a write that fails
-// puts the table back, so memory and file never disagree.
-template <typename Change>
-void changeAndWrite(Change change)
-{
-    const auto table = AccountTable;
-    const int32_t count = AccountCount;
-    change();
-    try {
-        WriteAccountsFile();
-    } catch (...) {
-        AccountTable = table;
-        AccountCount = count;
-        throw;
-    }
-}
-
-bool namesAccount(int32_t index) { return index >= 1 && index <= AccountCount && index <= MaxAccounts; }
 
 // The duplicate and completeness checks shared by Add and Modify, in their
 // order; skip is the account allowed to keep its name (0 for none).
-std::vector<std::string> checkFields(const TAccountFields& f, int32_t skip)
+std::vector<std::string> checkFields(const TAccountStore& accounts, const TAccountFields& f, int32_t skip)
 {
     std::vector<std::string> shown;
     if (!f.Name.empty()) {
-        for (int32_t i = 1; i <= AccountCount; ++i) {
-            if (i != skip && AccountTable[i - 1].AccName == f.Name) {
+        for (int32_t i = 1; i <= accounts.Count(); ++i) {
+            if (i != skip && accounts.Account(i).AccName == f.Name) {
                 shown.emplace_back(AccountExists);
                 break;
             }
@@ -119,59 +98,53 @@ std::string UnstorableReason(const TAccountFields& fields)
     return "";
 }
 
-std::vector<std::string> AddAccount(const TAccountFields& fields)
+std::vector<std::string> AddAccount(TAccountStore& accounts, const TAccountFields& fields)
 {
-    std::vector<std::string> shown = checkFields(fields, 0);
+    std::vector<std::string> shown = checkFields(accounts, fields, 0);
     if (!shown.empty())
         return shown;
-    if (AccountCount >= MaxAccounts)
+    if (accounts.Count() >= MaxAccounts)
         return {AccountsFull};
     shown = checkConversion(fields);
     if (!shown.empty())
         return shown;
-    changeAndWrite([&] {
-        // A new account starts active, whatever its slot held before.
-        TPOPAcc acc;
-        fill(acc, fields);
-        AccountTable[AccountCount++] = acc;
-    });
+    // A new account starts active.
+    TPOPAcc acc;
+    fill(acc, fields);
+    accounts.Add(acc);
     return {};
 }
 
-std::vector<std::string> ModifyAccount(int32_t index, const TAccountFields& fields, bool inactive)
+std::vector<std::string> ModifyAccount(TAccountStore& accounts, int32_t index, const TAccountFields& fields,
+                                       bool inactive)
 {
-    if (!namesAccount(index))
+    if (!accounts.Has(index))
         return {};
-    std::vector<std::string> shown = checkFields(fields, index);
+    std::vector<std::string> shown = checkFields(accounts, fields, index);
     if (!shown.empty())
         return shown;
     shown = checkConversion(fields);
     if (!shown.empty())
         return shown;
-    changeAndWrite([&] {
-        TPOPAcc& acc = AccountTable[index - 1];
-        fill(acc, fields);
-        acc.Inactive = inactive;
-    });
+    TPOPAcc acc = accounts.Account(index);
+    fill(acc, fields);
+    acc.Inactive = inactive;
+    accounts.Modify(index, acc);
     return {};
 }
 
-bool RemoveAccount(int32_t index)
+bool RemoveAccount(TAccountStore& accounts, int32_t index)
 {
-    if (!namesAccount(index))
+    if (!accounts.Has(index))
         return false;
-    changeAndWrite([&] {
-        for (int32_t i = index; i < AccountCount; ++i)
-            AccountTable[i - 1] = AccountTable[i];
-        --AccountCount;
-    });
+    accounts.Remove(index);
     return true;
 }
 
-bool SetAccountInactive(int32_t index, bool inactive)
+bool SetAccountInactive(TAccountStore& accounts, int32_t index, bool inactive)
 {
-    if (!namesAccount(index))
+    if (!accounts.Has(index))
         return false;
-    changeAndWrite([&] { AccountTable[index - 1].Inactive = inactive; });
+    accounts.SetInactive(index, inactive);
     return true;
 }

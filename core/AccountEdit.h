@@ -1,9 +1,10 @@
 #pragma once
 // The account list of the configuration dialog without its widgets: the
 // checks of Add and Modify with their messages in the order they show,
-// Remove, and the active / inactive switch. Every change is written to
-// Accounts.ini at once; nothing changes when a check fails.
-#include "core/Settings.h"
+// Remove, and the active / inactive switch, on the account store. Every
+// change is written to Accounts.ini at once; nothing changes when a check
+// fails.
+#include "core/AccountStore.h"
 
 #include <optional>
 #include <string>
@@ -32,24 +33,25 @@ std::optional<int32_t> ParsePortText(const std::string& text);
 // them back as typed; "" when it can. The port is not looked at.
 std::string UnstorableReason(const TAccountFields& fields);
 
-// Appends an account from fields; it starts active. Returns the messages to
-// show, in order: a duplicate name and missing fields are both reported for
-// one Add. The table and Accounts.ini change only when nothing is returned.
-// Throws Exception when Accounts.ini cannot be written; the table then stays
-// as it was.
-std::vector<std::string> AddAccount(const TAccountFields& fields);
+// Appends an account from fields to accounts; it starts active. Returns the
+// messages to show, in order: a duplicate name and missing fields are both
+// reported for one Add. The store and Accounts.ini change only when nothing
+// is returned. Throws Exception when Accounts.ini cannot be written; the
+// store then stays as it was.
+std::vector<std::string> AddAccount(TAccountStore& accounts, const TAccountFields& fields);
 
 // Overwrites account index (1-based) from fields; inactive is the state of
 // the "Inactive" button. The account may keep its own name. An index that
 // names no account changes nothing and reports nothing. Messages and write
 // failures as AddAccount.
-std::vector<std::string> ModifyAccount(int32_t index, const TAccountFields& fields, bool inactive);
+std::vector<std::string> ModifyAccount(TAccountStore& accounts, int32_t index, const TAccountFields& fields,
+                                       bool inactive);
 
 // Removes account index (1-based); the later ones move up with all their
 // fields. False, changing nothing, when index names no account. Throws as
 // AddAccount.
-bool RemoveAccount(int32_t index);
+bool RemoveAccount(TAccountStore& accounts, int32_t index);
 
 // Marks account index (1-based) active or inactive and writes Accounts.ini.
 // False, changing nothing, when index names no account. Throws as AddAccount.
-bool SetAccountInactive(int32_t index, bool inactive);
+bool SetAccountInactive(TAccountStore& accounts, int32_t index, bool inactive);

@@ -15,6 +15,14 @@ const char* const NoValidAccount = "No valid account ! Please create one or acti
 
 bool isBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
 
+// The cycle outlives every login, so it keeps an account without its secret;
+// each job takes the store's record with it and drops it when done.
+TPOPAcc withoutSecret(TPOPAcc account)
+{
+    account.Password.clear();
+    return account;
+}
+
 // Socket errors break their line after the number: one line for the status
 // picture and the tooltip.
 std::string oneLine(const std::string& text)
@@ -121,16 +129,15 @@ struct TCheckCycle::CheckResult {
 };
 
 TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
-                         const TCredentialSource& credentials)
-    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_credentials(credentials)
+                         const TAccountStore& accounts, const TCredentialSource& credentials)
+    : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_accounts(accounts),
+      m_credentials(credentials)
 {
 }
 
 const TPOPAcc* TCheckCycle::account(int32_t index) const
 {
-    if (index < 1 || index > AccountCount || index > MaxAccounts)
-        return nullptr;
-    return &AccountTable[index - 1];
+    return m_accounts.Has(index) ? &m_accounts.Account(index) : nullptr;
 }
 
 // Moves CurrentAccount to the next active account, wrapping after the last;
@@ -139,12 +146,13 @@ const TPOPAcc* TCheckCycle::account(int32_t index) const
 // instead of going round for ever.
 bool TCheckCycle::rotate()
 {
-    if (AccountCount < 1)
+    const int32_t count = m_accounts.Count();
+    if (count < 1)
         return false;
     int32_t next = Load.CurrentAccount;
-    for (int32_t step = 0; step < AccountCount; ++step) {
-        next = next >= AccountCount || next < 1 ? 1 : next + 1;
-        if (!AccountTable[next - 1].Inactive || AccountCount == 1) {
+    for (int32_t step = 0; step < count; ++step) {
+        next = next >= count || next < 1 ? 1 : next + 1;
+        if (!m_accounts.Account(next).Inactive || count == 1) {
             Load.CurrentAccount = next;
             return true;
         }
@@ -154,7 +162,7 @@ bool TCheckCycle::rotate()
 
 void TCheckCycle::accountFailed(const TPOPAcc& acc, const std::string& error, TCheckFailure kind, bool fromConnect)
 {
-    AccountState& state = m_accounts[SeenIdsKey(acc)];
+    AccountState& state = m_states[SeenIdsKey(acc)];
     const bool changed = state.error != error;
     state.error = error;
     m_view.SetTrayTip(TrayTip());
@@ -181,12 +189,12 @@ void TCheckCycle::StartCycle()
 {
     if (Load.HasActiveAccount)
         if (const TPOPAcc* first = account(Load.FirstActiveIndex))
-            m_popAccount = *first;
+            m_popAccount = withoutSecret(*first);
     if (m_worker.Connected() && !Settings.AutoConnect)
         CloseConnection();
     ShowOnlineState(m_view, OnlineMode, MessageCount);
     if (Settings.AutoConnect && !m_worker.Connected() && Load.HasActiveAccount) {
-        const TPOPAcc acc = m_popAccount;
+        const TPOPAcc acc = ClientAccount();
         const int32_t timeout = Timeout;
         auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
         m_worker.Run([acc, &credentials = m_credentials, timeout,
@@ -233,11 +241,11 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
             notStarted();
             return;
         }
-        m_popAccount = AccountTable[Load.CurrentAccount - 1];
+        m_popAccount = withoutSecret(m_accounts.Account(Load.CurrentAccount));
     }
 
     auto result = std::make_shared<CheckResult>();
-    const TPOPAcc acc = m_popAccount;
+    const TPOPAcc acc = ClientAccount();
     const int32_t timeout = Timeout;
     m_worker.Run(
         [result, acc, &credentials = m_credentials, advance, timeout](TMailDrop& drop, TWireMessage&) {
@@ -276,7 +284,7 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         return false;
     }
     const std::string key = SeenIdsKey(acc);
-    AccountState& state = m_accounts[key];
+    AccountState& state = m_states[key];
     state.count = MessageCount;
     state.error = result.listed ? std::string() : result.listingError;
 
@@ -335,7 +343,7 @@ void TCheckCycle::notifyNewMail(const TArrival& arrival)
     // A popup is no reason to wait a whole minute on a slow server.
     const int32_t timeout = std::min(Timeout, 20);
     m_worker.Run(
-        [note, acc = m_popAccount, &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
+        [note, acc = ClientAccount(), &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
             const std::unique_ptr<TMailDrop> own = MakeMailDrop();
             own->OnIdle = drop.OnIdle; // a Disconnect still ends its waits
             note->Newest = FetchHeadlines(*own, acc, credentials, newest, timeout);
@@ -356,7 +364,7 @@ void TCheckCycle::ConnectClick()
     }
     if (m_worker.Busy())
         return;
-    const TPOPAcc acc = m_popAccount;
+    const TPOPAcc acc = ClientAccount();
     const int32_t timeout = Timeout;
     auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
     m_worker.Run(
@@ -398,9 +406,9 @@ void TCheckCycle::DisconnectClick()
 std::vector<std::pair<std::string, int32_t>> TCheckCycle::AccountMenu() const
 {
     std::vector<std::pair<std::string, int32_t>> items;
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
-        if (!AccountTable[i - 1].Inactive)
-            items.emplace_back("Check " + AccountTable[i - 1].AccName, i - 1);
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (!m_accounts.Account(i).Inactive)
+            items.emplace_back("Check " + m_accounts.Account(i).AccName, i - 1);
     return items;
 }
 
@@ -426,8 +434,8 @@ void TCheckCycle::CheckNow()
         return;
     }
     int32_t active = 0;
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i)
-        if (!AccountTable[i - 1].Inactive || AccountCount == 1)
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (!m_accounts.Account(i).Inactive || m_accounts.Count() == 1)
             ++active;
     checkRound(active);
 }
@@ -444,13 +452,23 @@ void TCheckCycle::checkRound(int32_t left)
     });
 }
 
+TPOPAcc TCheckCycle::ClientAccount() const
+{
+    const TAccountId id = AccountId(m_popAccount);
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (AccountId(m_accounts.Account(i)) == id)
+            return m_accounts.Account(i);
+    // Gone from the store: a login then fails for want of a secret.
+    return m_popAccount;
+}
+
 bool TCheckCycle::SelectAccount(const TAccountId& acc)
 {
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
-        const TPOPAcc& a = AccountTable[i - 1];
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
+        const TPOPAcc& a = m_accounts.Account(i);
         if (AccountId(a) == acc) {
             Load.CurrentAccount = i;
-            m_popAccount = a;
+            m_popAccount = withoutSecret(a);
             return true;
         }
     }
@@ -467,13 +485,13 @@ std::string TCheckCycle::TrayTip() const
         if (std::strftime(at, sizeof at, "%H:%M", &local) > 0)
             tip += std::string(OnlineMode ? " - " : ", ") + "last check at " + at;
     }
-    for (int32_t i = 1; i <= AccountCount && i <= MaxAccounts; ++i) {
-        const TPOPAcc& acc = AccountTable[i - 1];
-        if (acc.Inactive && AccountCount != 1)
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
+        const TPOPAcc& acc = m_accounts.Account(i);
+        if (acc.Inactive && m_accounts.Count() != 1)
             continue;
         tip += "\r" + acc.AccName + ": ";
-        const auto it = m_accounts.find(SeenIdsKey(acc));
-        if (it == m_accounts.end()) {
+        const auto it = m_states.find(SeenIdsKey(acc));
+        if (it == m_states.end()) {
             tip += "not checked yet";
             continue;
         }

@@ -3,6 +3,7 @@
 // window shows afterwards. Plain C++: the window owns one, fills the ports
 // (what a check shows, message boxes, the desktop's sound) and calls the
 // handlers; the mail work runs as jobs of the mail worker.
+#include "core/AccountStore.h"
 #include "core/Arrivals.h"
 #include "core/Credentials.h"
 #include "core/Loader.h"
@@ -77,10 +78,11 @@ int32_t CheckIntervalMs(int32_t minutes);
 
 class TCheckCycle {
 public:
-    // credentials: asked for an account's secret at each login (on the
-    // worker's thread); it outlives the cycle.
+    // accounts: the accounts checked, as the dialog leaves them between two
+    // checks. credentials: asked for an account's secret at each login (on
+    // the worker's thread). Both outlive the cycle.
     TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
-                const TCredentialSource& credentials = StoredPasswords());
+                const TAccountStore& accounts, const TCredentialSource& credentials = StoredPasswords());
 
     // Checking is switched on. Survives a reload of the settings.
     bool OnlineMode = false;
@@ -117,7 +119,7 @@ public:
     // offline, Connect. Refused while a job runs or the message window
     // holds a connection.
     void CheckNow();
-    // Makes account (found by name, server and user in the table) the one
+    // Makes account (found by name, server and user in the store) the one
     // checked last, as the message window of a notification needs it;
     // false when it is no longer in the table.
     bool SelectAccount(const TAccountId& account);
@@ -132,8 +134,10 @@ public:
     // Logs out when a connection is open (at exit); never throws.
     void CloseConnection();
     // The account whose connection data the client holds (the first active
-    // account after a load, else the account of the last check).
-    const TPOPAcc& ClientAccount() const { return m_popAccount; }
+    // account after a load, else the account of the last check), as the
+    // store holds it now, secret included: for a job that logs in to take
+    // along. The cycle itself keeps no copy of the secret.
+    TPOPAcc ClientAccount() const;
     // Where the logins of this cycle and its message window get secrets.
     const TCredentialSource& Credentials() const { return m_credentials; }
 
@@ -160,11 +164,12 @@ private:
     TMailWorker& m_worker;
     TPrompt& m_prompt;
     TDesktop& m_desktop;
+    const TAccountStore& m_accounts;
     const TCredentialSource& m_credentials;
-    TPOPAcc m_popAccount;    // the client's connection data
+    TPOPAcc m_popAccount;    // the client's connection data, without the secret
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;
     TArrivals m_arrivals;
-    std::map<std::string, AccountState> m_accounts; // by mailbox (SeenIdsKey)
+    std::map<std::string, AccountState> m_states; // by mailbox (SeenIdsKey)
     std::time_t m_lastCheck = 0;
 };

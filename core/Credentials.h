@@ -3,7 +3,7 @@
 // session opens, so that no long-lived object keeps a copy of it. Today the
 // secret is the password stored with the account; a keyring or a sign-in
 // token takes its place behind the same call.
-#include "core/Settings.h"
+#include "core/Account.h"
 
 #include <cstdint>
 #include <string>

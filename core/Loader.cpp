@@ -14,7 +14,7 @@ bool allBlanks(const std::string& s) { return s.find_first_not_of(' ') == std::s
 
 // Stages 1 to 5: the "On Top" mark, the skin directory, the accounts and
 // the first active one.
-void loadSkinDirAndAccounts(TLoadState& state, TAccountProblems* problems)
+void loadSkinDirAndAccounts(TLoadState& state, TAccountStore& accounts, TAccountProblems* problems)
 {
     state.OnTopChecked = false;
 
@@ -30,11 +30,11 @@ void loadSkinDirAndAccounts(TLoadState& state, TAccountProblems* problems)
         CurrentSkinDir = dir;
     }
 
-    ReadAccounts(problems);
+    accounts.Load(problems);
 
     bool found = false;
-    for (int i = 1; i <= AccountCount && !found; ++i) {
-        const TPOPAcc& acc = AccountTable[i - 1];
+    for (int i = 1; i <= accounts.Count() && !found; ++i) {
+        const TPOPAcc& acc = accounts.Account(i);
         if (!acc.AccName.empty() && !acc.Inactive) {
             state.FirstActiveIndex = static_cast<int16_t>(i);
             state.CurrentAccount = i;
@@ -45,14 +45,14 @@ void loadSkinDirAndAccounts(TLoadState& state, TAccountProblems* problems)
     // No active account: point past the table (the check cycle then wraps);
     // an empty table gives 2, as stored set-ups have always seen it.
     if (!found)
-        state.CurrentAccount = AccountCount == 0 ? 2 : AccountCount + 1;
+        state.CurrentAccount = accounts.Count() == 0 ? 2 : accounts.Count() + 1;
 }
 
 } // namespace
 
-void LoadSettingsAndAccounts(TLoadState& state)
+void LoadSettingsAndAccounts(TLoadState& state, TAccountStore& accounts)
 {
-    loadSkinDirAndAccounts(state, nullptr);
+    loadSkinDirAndAccounts(state, accounts, nullptr);
 
     // The menu's mark follows the ontop line even when a number after it
     // turns out to be malformed.
@@ -65,13 +65,13 @@ void LoadSettingsAndAccounts(TLoadState& state)
     state.OnTopChecked = Settings.OnTop;
 }
 
-void LoadAccountsToCheck(TLoadState& state, TAccountProblems& problems)
+void LoadAccountsToCheck(TLoadState& state, TAccountStore& accounts, TAccountProblems& problems)
 {
-    loadSkinDirAndAccounts(state, &problems);
+    loadSkinDirAndAccounts(state, accounts, &problems);
 }
 
-void LitSkinIni(TLoadState& state)
+void LitSkinIni(TLoadState& state, TAccountStore& accounts)
 {
-    LoadSettingsAndAccounts(state);
+    LoadSettingsAndAccounts(state, accounts);
     ReadSkin();
 }

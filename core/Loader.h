@@ -2,6 +2,7 @@
 // The start-up loader: settings and accounts, then the skin. The main window
 // runs it at start, after the configuration dialog's OK and for a skin
 // preview; tolmu --check and --show run its first stage alone.
+#include "core/AccountStore.h"
 #include "core/Settings.h"
 
 #include <cstdint>
@@ -18,20 +19,20 @@ struct TLoadState {
 };
 
 // Loader stages 1 to 6: the "On Top" mark, CurrentSkinDir (unless
-// SkinPreview is set), the account table and the first active account,
+// SkinPreview is set), accounts reloaded and the first active account,
 // then TSettings. A relative current_skin is taken as SkinDirFor says.
 // Ends the program with a fatal message when Tolmu.ini cannot be read or
 // has no usable current_skin line; throws Exception when a number in either
 // file is not a decimal integer (the values read before it are kept).
-void LoadSettingsAndAccounts(TLoadState& state);
+void LoadSettingsAndAccounts(TLoadState& state, TAccountStore& accounts);
 
 // The loader for a run that checks or reads accounts without the window
 // (tolmu --check, --show): stages 1 to 5 as above, but a port that is not a
-// decimal integer is only that account's problem (problems, by table
+// decimal integer is only that account's problem (problems, by account
 // index) and the window's options of stage 6 are not read at all, so that
 // a malformed position or period cannot stop a check.
-void LoadAccountsToCheck(TLoadState& state, TAccountProblems& problems);
+void LoadAccountsToCheck(TLoadState& state, TAccountStore& accounts, TAccountProblems& problems);
 
 // The whole loader: LoadSettingsAndAccounts, then ReadSkin (skin/file).
 // Fatal messages and exceptions as those two stages.
-void LitSkinIni(TLoadState& state);
+void LitSkinIni(TLoadState& state, TAccountStore& accounts);

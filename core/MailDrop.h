@@ -5,8 +5,8 @@
 // closed. The mail worker holds one and its jobs use it; MakeMailDrop
 // (core/MailDropFactory.h) builds it. The errors are the line layer's
 // (net/WireErrors.h), whichever protocol runs on it.
+#include "core/Account.h"
 #include "core/Credentials.h"
-#include "core/Settings.h"
 #include "mail/WireMessage.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // such check, kept in the user's state directory, so the next check counts
 // only what arrived since. Comparing ids (not counts) stays right when mail
 // is deleted from another client meanwhile.
-#include "core/Settings.h"
+#include "core/Account.h"
 
 #include <cstdint>
 #include <istream>

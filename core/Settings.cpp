@@ -3,8 +3,6 @@
 #include "base/AtomicFile.h"
 #include "base/Exception.h"
 
-std::array<TPOPAcc, MaxAccounts> AccountTable;
-int32_t AccountCount = 0;
 TSettings Settings;
 int32_t MessageCount = 0;
 
@@ -51,39 +49,7 @@ void rejectLineBreaks(const std::string& what, const std::string& value)
         throw Exception(what + " must not contain a line break");
 }
 
-// A password comes back from the file exactly when each byte survives the
-// scrambling (4 to 131 are the bytes the loader can produce), no scrambled
-// byte ends the line (LF after the CR the reader stops at) or the file (26),
-// and no scrambled blank leads the value, which the scanner would trim.
-void checkStorablePassword(const std::string& password)
-{
-    if (password.size() > 255)
-        throw Exception("A password may hold at most 255 characters");
-    for (std::size_t i = 0; i < password.size(); ++i) {
-        const auto c = static_cast<unsigned char>(password[i]);
-        const int stored = 2 * c - 8;
-        if (c < 4 || c > 131 || stored == '\n' || stored == 26 || (i == 0 && stored == ' '))
-            throw Exception("A password may not hold the character code " + std::to_string(c));
-    }
-}
-
 } // namespace
-
-std::string ScramblePassword(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        c = static_cast<char>((2 * static_cast<unsigned char>(c) - 8) & 0xFF);
-    return out;
-}
-
-std::string UnscramblePassword(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out)
-        c = static_cast<char>((static_cast<unsigned char>(c) / 2 + 4) & 0xFF);
-    return out;
-}
 
 void ReadSettings(TSettings& settings)
 {
@@ -97,73 +63,6 @@ void ReadSettings(TSettings& settings)
     for (const SettingsKey& key : settingsKeys)
         if (key.number)
             settings.*key.number = numberOr(FindInSkin(file, "", key.name), key.missing);
-}
-
-void ReadAccounts(TAccountProblems* problems)
-{
-    if (problems)
-        problems->fill({});
-    for (TPOPAcc& acc : AccountTable)
-        acc = TPOPAcc{};
-    AccountCount = 0;
-
-    const std::string accounts = AccountsFilePath();
-    for (int n = 1; n <= MaxAccounts; ++n) {
-        const std::string section = "[account" + std::to_string(n) + "]";
-        // Every key of a block comes from that block: a hand-edited file
-        // without a password or host line must not lend this account the
-        // next one's secret or server. A key missing from its block is then
-        // "none", as for the last block.
-        const auto value = [&](const char* key) {
-            return FindInSkin(accounts, section, key, ScanScope::ToNextAccount);
-        };
-        const std::string name = value("acc_name");
-        if (name.empty() || name == "none")
-            break;
-        TPOPAcc acc;
-        acc.AccName = name;
-        acc.HostName = value("host_name");
-        acc.UserName = value("user_name");
-        acc.Password = UnscramblePassword(value("password"));
-        acc.Inactive = isFlagSet(value("inactive"));
-        std::string problem;
-        const std::string port = value("port_number");
-        try {
-            acc.PortNumber = numberOr(port, 110);
-        } catch (const Exception& e) {
-            if (!problems)
-                throw;
-            acc.PortNumber = 0;
-            problem = "Accounts.ini [Account" + std::to_string(n) + "] port_number = " + port + ": " + e.what();
-        }
-        if (acc.HostName.empty() || acc.UserName.empty() || acc.Password.empty())
-            continue;
-        if (problems)
-            (*problems)[AccountCount] = problem;
-        AccountTable[AccountCount++] = acc;
-    }
-}
-
-void WriteAccountsFile()
-{
-    const int count = AccountCount < 0 ? 0 : (AccountCount > MaxAccounts ? MaxAccounts : AccountCount);
-    std::string out;
-    for (int i = 1; i <= count; ++i) {
-        const TPOPAcc& acc = AccountTable[i - 1];
-        rejectLineBreaks("An account name", acc.AccName);
-        rejectLineBreaks("A host name", acc.HostName);
-        rejectLineBreaks("A user name", acc.UserName);
-        checkStorablePassword(acc.Password);
-        out += "\r\n";
-        out += "[Account" + std::to_string(i) + "]\r\n";
-        out += "acc_name = " + acc.AccName + "\r\n";
-        out += "host_name = " + acc.HostName + "\r\n";
-        out += "user_name = " + acc.UserName + "\r\n";
-        out += "password = " + ScramblePassword(acc.Password) + "\r\n";
-        out += "port_number = " + std::to_string(acc.PortNumber) + "\r\n";
-        out += std::string("inactive = ") + (acc.Inactive ? "1" : "0") + "\r\n";
-    }
-    WriteFileAtomically(AccountsFilePath(), out, 0600);
 }
 
 void WriteSettingsFile(const std::string& CurrentSkin, bool AutoCheck, bool AutoConnect,

@@ -1,32 +1,13 @@
 #pragma once
-// The settings and account store: the user's options (Tolmu.ini) and up to
-// ten POP3 accounts (Accounts.ini), shared by the main window, the message
-// window and the configuration dialog for the whole run. Both files are read
-// with the line scanner FindInSkin (base/Scanner.h) and rewritten whole.
+// The user's options (Tolmu.ini), shared by the main window, the message
+// window and the configuration dialog for the whole run, read with the line
+// scanner FindInSkin (base/Scanner.h) and rewritten whole. The accounts
+// (Accounts.ini) are the account store's (core/AccountStore.h).
 #include "base/Scanner.h"
 #include "core/ConfigDir.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
-
-// One POP3 account. Password is plain in memory, scrambled only in the file.
-struct TPOPAcc {
-    std::string AccName;
-    std::string HostName;
-    std::string UserName;
-    std::string Password;
-    bool Inactive = false;
-    int32_t PortNumber = 110;
-};
-
-inline constexpr int MaxAccounts = 10;
-
-// The account table. Accounts are numbered 1..AccountCount everywhere in the
-// program; account i lives in AccountTable[i - 1]. Slots above AccountCount
-// mean nothing.
-extern std::array<TPOPAcc, MaxAccounts> AccountTable;
-extern int32_t AccountCount;
 
 // The options of Tolmu.ini. Text fields hold the word "none" when their key
 // is missing; their users test for that word.
@@ -52,39 +33,11 @@ extern TSettings Settings;
 // message window as its upper bound).
 extern int32_t MessageCount;
 
-// Returns the stored form of a password: each byte x becomes (2x - 8) mod 256.
-std::string ScramblePassword(const std::string& text);
-// Returns the plain form of a stored password: each byte y becomes y/2 + 4.
-std::string UnscramblePassword(const std::string& text);
-
 // Reads the options of Tolmu.ini (every key but current_skin) into settings:
 // the flags and texts first, then the numbers, so that a number that is not
 // a decimal integer throws Exception with every other option already read.
 // An unreadable Tolmu.ini ends the program (FindInSkin).
 void ReadSettings(TSettings& settings);
-
-// Per account of the table (account i at [i - 1]): why it cannot be used as
-// read, or empty.
-using TAccountProblems = std::array<std::string, MaxAccounts>;
-
-// Refills the account table from Accounts.ini: [Account1] on, stopping at
-// the first block without an acc_name; a block missing its host, user or
-// password is skipped. Each key is looked up in its own block only (up to
-// the next account header); a key missing there reads "none". A port is
-// stored as written, even outside 1..65535 (connecting then fails for that
-// account alone). A port that is not a decimal integer throws Exception,
-// or, with problems given, is that account's problem (the section, the line
-// and why) and the other accounts are read on.
-void ReadAccounts(TAccountProblems* problems = nullptr);
-
-// Rewrites Accounts.ini from the table (eight CR LF lines per used slot,
-// passwords scrambled), through a temporary file renamed over the old one,
-// with mode 0600. Throws Exception, writing nothing, when a value cannot be
-// stored so that it reads back the same: a name with a CR or a byte 26, or a
-// password longer than 255 characters or holding a byte the scrambled form
-// cannot carry (outside 4 to 131, or one that would end the line or the
-// file); and when the file cannot be written (the old file then stays).
-void WriteAccountsFile();
 
 // Rewrites Tolmu.ini with its 14 CR LF lines from these values, through a
 // temporary file renamed over the old one. A skin directory inside

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
+#include "core/AccountsIni.h"
 #include "core/MailDropFactory.h"
 #include "core/Settings.h"
 #include "tests/support/Dovecot.h"

@@ -2,6 +2,7 @@
 // port: the trust store decides, per account, between a count and the
 // "TLS error: " text, while plain accounts beside it go on as before.
 #include "core/Settings.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TestCerts.h"
@@ -49,20 +50,8 @@ protected:
         fs::create_directories(dir);
         std::ofstream(dir + "/Tolmu.ini") << "current_skin = " << TOLMU_SOURCE_DIR << "/assets/skins/default/\r\n";
         SetConfigDir(dir);
-        AccountCount = 2;
-        const int ports[] = {s_dovecot->TlsPort(), s_dovecot->Port()};
-        const char* names[] = {"secure", "plain"};
-        for (int i = 0; i < 2; ++i) {
-            TPOPAcc a;
-            a.AccName = names[i];
-            a.HostName = "localhost";
-            a.UserName = "tls";
-            a.Password = "secret";
-            a.PortNumber = ports[i];
-            a.Inactive = false;
-            AccountTable[i] = a;
-        }
-        WriteAccountsFile();
+        testsupport::WriteAccounts(dir + "/", {{"secure", "localhost", "tls", "secret", false, s_dovecot->TlsPort()},
+                                               {"plain", "localhost", "tls", "secret", false, s_dovecot->Port()}});
         return dir;
     }
 

@@ -11,6 +11,7 @@
 #include "skin/BitmapText.h"
 #include "skin/WinUtil.h"
 #include "skin/file/SkinFile.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
@@ -131,9 +132,7 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     writeFile(dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\nautoconnect =1\r\n"
                                  "autocheck =0\r\nposX = 50\r\nposY = 60\r\nicon_tray =1\r\n");
     SetConfigDir(dir);
-    AccountCount = 1;
-    AccountTable[0] = {"home", "127.0.0.1", "me", "secret", false, dovecot.Port()};
-    WriteAccountsFile();
+    testsupport::WriteAccounts(dir, {{"home", "127.0.0.1", "me", "secret", false, dovecot.Port()}});
     CurrentSkinDir = TOLMU_SOURCE_DIR "/assets/skins/default/";
     ReadSkin();
     const TSkinSettings skin = SkinSettings;

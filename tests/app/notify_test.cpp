@@ -3,9 +3,11 @@
 // Dovecot holding the messages, jobs run in place.
 #include "app/Notifications.h"
 #include "core/CheckCycle.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/BusMock.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/PromptDouble.h"
+#include "tests/support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -71,18 +73,19 @@ protected:
             GTEST_SKIP() << "needs dovecot and python3-dbusmock";
         app();
         Settings = TSettings{};
-        AccountTable[0] = {"Home", "127.0.0.1", "fay", "f-pw", false, dovecot->Port()};
-        AccountCount = 1;
+        accounts.Add(testsupport::Record({"Home", "127.0.0.1", "fay", "f-pw", false, dovecot->Port()}));
         cycle.Load = {1, true, 1, false};
         cycle.OnlineMode = true;
     }
 
     inline static testsupport::Dovecot* dovecot = nullptr;
+    TempDir dir;
+    TAccountStore accounts{dir.path()};
     TNoCycleView view;
     TInlineMailWorker worker;
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
-    TCheckCycle cycle{view, worker, prompt, desktop};
+    TCheckCycle cycle{view, worker, prompt, desktop, accounts};
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // the originals, and the exit status and text of failures.
 #include "core/Settings.h"
 #include "tests/mail/MessageFiles.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/MessageDovecot.h"
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TempDir.h"
@@ -86,7 +87,7 @@ RunResult runTolmu(const std::string& args)
 }
 
 // A settings folder with the bundled skin and the given accounts.
-std::string configDir(const std::vector<TPOPAcc>& accounts)
+std::string configDir(const std::vector<testsupport::AccountRow>& accounts)
 {
     static int n = 0;
     const std::string dir = scratch.path + "/config" + std::to_string(++n);
@@ -97,23 +98,13 @@ std::string configDir(const std::vector<TPOPAcc>& accounts)
         std::fclose(f);
     }
     SetConfigDir(dir);
-    AccountCount = static_cast<int32_t>(accounts.size());
-    for (std::size_t i = 0; i < accounts.size(); ++i)
-        AccountTable[i] = accounts[i];
-    WriteAccountsFile();
+    testsupport::WriteAccounts(dir + "/", accounts);
     return dir;
 }
 
-TPOPAcc account(const std::string& name, const std::string& user, int port, bool inactive = false)
+testsupport::AccountRow account(const std::string& name, const std::string& user, int port, bool inactive = false)
 {
-    TPOPAcc a;
-    a.AccName = name;
-    a.HostName = "127.0.0.1";
-    a.UserName = user;
-    a.Password = "secret";
-    a.PortNumber = port;
-    a.Inactive = inactive;
-    return a;
+    return {name, "127.0.0.1", user, "secret", inactive, port};
 }
 
 } // namespace

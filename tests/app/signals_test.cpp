@@ -5,6 +5,7 @@
 // signal, and no copy of an attachment ever shows in $TMPDIR, not even
 // while one arrives.
 #include "core/Settings.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
@@ -183,7 +184,7 @@ private:
     pid_t m_pid = -1;
 };
 
-TPOPAcc account(int port)
+testsupport::AccountRow account(int port)
 {
     return {"home", "127.0.0.1", "me", "secret", false, port};
 }
@@ -194,11 +195,7 @@ std::string configDir(const std::string& name, const std::string& settings, int 
 {
     const std::string dir = scratch.path + "/" + name + "/";
     writeFile(dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n" + settings);
-    SetConfigDir(dir);
-    AccountCount = 1;
-    AccountTable[0] = account(port);
-    WriteAccountsFile();
-    SetConfigDir("");
+    testsupport::WriteAccounts(dir, {account(port)});
     return dir;
 }
 

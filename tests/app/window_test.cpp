@@ -8,6 +8,7 @@
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"
@@ -61,20 +62,15 @@ protected:
         writeFile(m_dir + "Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n"
                                        "posX = 30\r\nposY = 40\r\nontop =1\r\nminutes = 5\r\n");
         SetConfigDir(m_dir);
+        store = std::make_unique<TAccountStore>(m_dir);
     }
     void TearDown() override { SetConfigDir(""); }
 
-    void accounts(const std::vector<TPOPAcc>& list)
-    {
-        AccountCount = static_cast<int32_t>(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i)
-            AccountTable[i] = list[i];
-        WriteAccountsFile();
-    }
+    void accounts(const std::vector<testsupport::AccountRow>& list) { testsupport::WriteAccounts(m_dir, list); }
 
     std::unique_ptr<TTolmu> open()
     {
-        auto w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        auto w = std::make_unique<TTolmu>(prompt, desktop, worker, *store);
         w->FormCreate();
         w->FormActivate();
         w->show();
@@ -95,6 +91,7 @@ protected:
     std::string m_dir;
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
+    std::unique_ptr<TAccountStore> store; // outlives the worker's jobs
     TQtMailWorker worker;
 };
 

@@ -48,9 +48,9 @@ protected:
         writeFile(m_dir.path + "/Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n");
         SetConfigDir(m_dir.path);
         ::setenv("XDG_CONFIG_HOME", (m_dir.path + "/xdg").c_str(), 1);
-        AccountCount = 0;
-        WriteAccountsFile();
-        w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        accounts = std::make_unique<TAccountStore>(m_dir.path + "/");
+        accounts->Write();
+        w = std::make_unique<TTolmu>(prompt, desktop, worker, *accounts);
         w->FormCreate();
         w->FormActivate();
         w->show();
@@ -73,6 +73,7 @@ protected:
     testsupport::ScratchDir m_dir{"tolmu-autostart"};
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
+    std::unique_ptr<TAccountStore> accounts;
     TInlineMailWorker worker;
     std::unique_ptr<TTolmu> w;
 };

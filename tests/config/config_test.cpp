@@ -37,9 +37,9 @@ protected:
         m_dir = scratch.path + "/set" + std::to_string(++n) + "/";
         writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nposX = 30\r\nposY = 40\r\nminutes = 5\r\n");
         SetConfigDir(m_dir);
-        AccountCount = 0;
-        WriteAccountsFile();
-        w = std::make_unique<TTolmu>(prompt, desktop, worker);
+        accounts = std::make_unique<TAccountStore>(m_dir);
+        accounts->Write();
+        w = std::make_unique<TTolmu>(prompt, desktop, worker, *accounts);
         w->FormCreate();
         w->FormActivate();
         w->show();
@@ -94,6 +94,7 @@ protected:
     std::string m_dir;
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
+    std::unique_ptr<TAccountStore> accounts;
     TInlineMailWorker worker;
     std::unique_ptr<TTolmu> w;
 };
@@ -160,9 +161,10 @@ TEST_F(Dialog, AccountsThroughTheWidgetsAreWrittenAtOnce)
     EXPECT_EQ(c.PopPan->PortTxt->text(), "995");
     EXPECT_TRUE(c.PopPan->ChkAct->isChecked());
     QTest::mouseClick(c.PopPan->ChkInact, Qt::LeftButton);
-    ReadAccounts();
-    EXPECT_TRUE(AccountTable[1].Inactive) << "written without OK";
-    EXPECT_FALSE(AccountTable[0].Inactive);
+    TAccountStore written(m_dir);
+    written.Load();
+    EXPECT_TRUE(written.Account(2).Inactive) << "written without OK";
+    EXPECT_FALSE(written.Account(1).Inactive);
 
     select(0);
     QTest::mouseClick(c.PopPan->DelAcc, Qt::LeftButton);
@@ -241,7 +243,7 @@ TEST_F(Dialog, APreviewedSkinGoesBackOnCloseAndStaysOnOK)
     w.reset();
 
     TInlineMailWorker again;
-    TTolmu restarted(prompt, desktop, again);
+    TTolmu restarted(prompt, desktop, again, *accounts);
     restarted.FormCreate();
     restarted.FormActivate();
     EXPECT_EQ(restarted.grab().toImage().pixel(at), sunrise.pixel(at)) << "kept across a restart";
@@ -338,11 +340,11 @@ TEST_F(Dialog, TheKeyboardReachesEveryPageAndEnterStoresTheTypedAccount)
         type(c.PopPan->HostTxt, "new.example.org");
         c.PopPan->HostTxt->setFocus();
         QTest::keyClick(c.PopPan->HostTxt, Qt::Key_Enter);
-        EXPECT_EQ(AccountTable[1].HostName, "new.example.org");
+        EXPECT_EQ(accounts->Account(2).HostName, "new.example.org");
 
         // Alt+O is OK's alone.
         EXPECT_NE(QKeySequence::mnemonic(c.OptPan->ChkHead->text()), QKeySequence::mnemonic(c.OK->text()));
         c.reject();
     });
-    EXPECT_EQ(AccountCount, 2) << "the dialog stayed open for both";
+    EXPECT_EQ(accounts->Count(), 2) << "the dialog stayed open for both";
 }

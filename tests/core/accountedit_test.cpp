@@ -3,6 +3,7 @@
 // the file as typed, each refused one leaving the file byte for byte), the
 // Options page's values and the trial of a chosen skin.
 #include "core/AccountEdit.h"
+#include "core/AccountsIni.h"
 #include "core/OptionsPage.h"
 #include "core/SkinCheck.h"
 #include "skin/file/SkinFile.h"
@@ -25,12 +26,13 @@ protected:
     }
     void TearDown() override { SetConfigDir(""); }
 
-    void set(std::vector<TPOPAcc> list)
+    void set(const std::vector<TPOPAcc>& list)
     {
-        AccountCount = static_cast<int32_t>(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i)
-            AccountTable[i] = list[i];
-        WriteAccountsFile();
+        while (accounts.Count() > 0)
+            accounts.Remove(accounts.Count());
+        for (const TPOPAcc& acc : list)
+            accounts.Add(acc);
+        accounts.Write();
     }
     static std::vector<TPOPAcc> numbered(int count)
     {
@@ -42,6 +44,7 @@ protected:
     std::string file() const { return readFile(m_dir.path() + "Accounts.ini"); }
 
     TempDir m_dir;
+    TAccountStore accounts{m_dir.path()};
 };
 
 TAccountFields full(const std::string& name) { return {name, "pop.example.org", "me", "pw", "110"}; }
@@ -98,16 +101,16 @@ TEST_F(Edit, AddChecksInOrderAndAcceptedAccountsReadBackAsTyped)
         SCOPED_TRACE(c.what);
         set(numbered(c.existing));
         const std::string before = file();
-        EXPECT_EQ(AddAccount(c.fields), c.shown);
+        EXPECT_EQ(AddAccount(accounts, c.fields), c.shown);
         if (!c.shown.empty()) {
-            EXPECT_EQ(AccountCount, c.existing);
+            EXPECT_EQ(accounts.Count(), c.existing);
             EXPECT_EQ(file(), before);
             continue;
         }
-        ASSERT_EQ(AccountCount, c.existing + 1);
-        ReadAccounts();
-        ASSERT_EQ(AccountCount, c.existing + 1);
-        const TPOPAcc& back = AccountTable[c.existing];
+        ASSERT_EQ(accounts.Count(), c.existing + 1);
+        accounts.Load();
+        ASSERT_EQ(accounts.Count(), c.existing + 1);
+        const TPOPAcc& back = accounts.Account(c.existing + 1);
         EXPECT_EQ(back.AccName, c.fields.Name);
         EXPECT_EQ(back.HostName, c.fields.Host);
         EXPECT_EQ(back.UserName, c.fields.Login);
@@ -120,20 +123,20 @@ TEST_F(Edit, AddChecksInOrderAndAcceptedAccountsReadBackAsTyped)
 TEST_F(Edit, ModifyKeepsItsOwnNameRefusesAnotherAndNeedsASelection)
 {
     set(numbered(3));
-    EXPECT_EQ(ModifyAccount(2, {"a2", "new.host", "u2", "p2", "995"}, true), Shown{});
-    EXPECT_EQ(AccountTable[1].HostName, "new.host");
-    EXPECT_TRUE(AccountTable[1].Inactive);
-    EXPECT_EQ(AccountTable[1].PortNumber, 995);
+    EXPECT_EQ(ModifyAccount(accounts, 2, {"a2", "new.host", "u2", "p2", "995"}, true), Shown{});
+    EXPECT_EQ(accounts.Account(2).HostName, "new.host");
+    EXPECT_TRUE(accounts.Account(2).Inactive);
+    EXPECT_EQ(accounts.Account(2).PortNumber, 995);
 
     const std::string before = file();
-    EXPECT_EQ(ModifyAccount(2, full("a3"), false), Shown{AccountExists});
-    EXPECT_EQ(ModifyAccount(2, {"a1", "", "u", "p", "110"}, false), (Shown{AccountExists, FillAllFields}));
-    EXPECT_EQ(ModifyAccount(2, {"a2", "h", "u", "p", "port"}, false), Shown{BadPort});
+    EXPECT_EQ(ModifyAccount(accounts, 2, full("a3"), false), Shown{AccountExists});
+    EXPECT_EQ(ModifyAccount(accounts, 2, {"a1", "", "u", "p", "110"}, false), (Shown{AccountExists, FillAllFields}));
+    EXPECT_EQ(ModifyAccount(accounts, 2, {"a2", "h", "u", "p", "port"}, false), Shown{BadPort});
     for (int none : {0, 4, -1})
-        EXPECT_EQ(ModifyAccount(none, full("x"), false), Shown{}) << none;
+        EXPECT_EQ(ModifyAccount(accounts, none, full("x"), false), Shown{}) << none;
     EXPECT_EQ(file(), before);
-    EXPECT_EQ(AccountTable[1].AccName, "a2");
-    EXPECT_EQ(AccountTable[0].AccName, "a1");
+    EXPECT_EQ(accounts.Account(2).AccName, "a2");
+    EXPECT_EQ(accounts.Account(1).AccName, "a1");
 }
 
 TEST_F(Edit, RemoveMovesLaterAccountsUpWholeAndWritesExactlyTheRest)
@@ -142,43 +145,43 @@ TEST_F(Edit, RemoveMovesLaterAccountsUpWholeAndWritesExactlyTheRest)
     list[2].Inactive = true;
     list[2].PortNumber = 995;
     set(list);
-    ASSERT_TRUE(RemoveAccount(2));
-    EXPECT_EQ(AccountCount, 2);
+    ASSERT_TRUE(RemoveAccount(accounts, 2));
+    EXPECT_EQ(accounts.Count(), 2);
     EXPECT_EQ(file(), "\r\n[Account1]\r\nacc_name = a1\r\nhost_name = h1\r\nuser_name = u\r\npassword = " +
                           ScramblePassword("p") + "\r\nport_number = 110\r\ninactive = 0\r\n"
                           "\r\n[Account2]\r\nacc_name = a3\r\nhost_name = h3\r\nuser_name = u\r\npassword = " +
                           ScramblePassword("p") + "\r\nport_number = 995\r\ninactive = 1\r\n");
 
     // The slot the inactive account left behind does not make a new one inactive.
-    ASSERT_EQ(AddAccount(full("fresh")), Shown{});
-    EXPECT_FALSE(AccountTable[2].Inactive);
+    ASSERT_EQ(AddAccount(accounts, full("fresh")), Shown{});
+    EXPECT_FALSE(accounts.Account(3).Inactive);
 
     set(numbered(10));
-    ASSERT_TRUE(RemoveAccount(10));
-    EXPECT_EQ(AccountCount, 9);
-    EXPECT_EQ(AccountTable[8].AccName, "a9");
+    ASSERT_TRUE(RemoveAccount(accounts, 10));
+    EXPECT_EQ(accounts.Count(), 9);
+    EXPECT_EQ(accounts.Account(9).AccName, "a9");
     const std::string before = file();
-    EXPECT_FALSE(RemoveAccount(0));
-    EXPECT_FALSE(SetAccountInactive(0, true));
-    EXPECT_FALSE(SetAccountInactive(10, true));
+    EXPECT_FALSE(RemoveAccount(accounts, 0));
+    EXPECT_FALSE(SetAccountInactive(accounts, 0, true));
+    EXPECT_FALSE(SetAccountInactive(accounts, 10, true));
     EXPECT_EQ(file(), before);
 }
 
 TEST_F(Edit, InactiveIsWrittenAtOnceAndAFailedWriteLeavesTheTable)
 {
     set(numbered(2));
-    ASSERT_TRUE(SetAccountInactive(2, true));
-    ReadAccounts();
-    EXPECT_TRUE(AccountTable[1].Inactive);
-    EXPECT_FALSE(AccountTable[0].Inactive);
+    ASSERT_TRUE(SetAccountInactive(accounts, 2, true));
+    accounts.Load();
+    EXPECT_TRUE(accounts.Account(2).Inactive);
+    EXPECT_FALSE(accounts.Account(1).Inactive);
 
     // Accounts.ini replaced by a folder: the write cannot land.
     std::filesystem::remove(m_dir.path() + "Accounts.ini");
     std::filesystem::create_directories(m_dir.path() + "Accounts.ini/x");
-    EXPECT_THROW(AddAccount(full("lost")), std::exception);
-    EXPECT_THROW(RemoveAccount(1), std::exception);
-    EXPECT_EQ(AccountCount, 2);
-    EXPECT_EQ(AccountTable[0].AccName, "a1");
+    EXPECT_THROW(AddAccount(accounts, full("lost")), std::exception);
+    EXPECT_THROW(RemoveAccount(accounts, 1), std::exception);
+    EXPECT_EQ(accounts.Count(), 2);
+    EXPECT_EQ(accounts.Account(1).AccName, "a1");
 }
 
 TEST(OptionsPage, ShowsNoneEmptyHoldsMinutesAndWritesTheKeysOfOK)

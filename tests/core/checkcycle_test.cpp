@@ -5,6 +5,7 @@
 #include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -70,19 +71,23 @@ protected:
         Settings = TSettings{};
         Settings.AutoCheck = true;
         Settings.Minutes = 5;
-        AccountCount = 0;
         MessageCount = 0;
     }
     void addAccount(const std::string& name, int port, bool inactive = false)
     {
-        AccountTable[AccountCount++] = {name, "127.0.0.1", "u", "p", inactive, port};
+        accounts.Add({name, "127.0.0.1", "u", "p", inactive, port});
+    }
+    void removeAccounts()
+    {
+        while (accounts.Count() > 0)
+            accounts.Remove(accounts.Count());
     }
     // The loader's part: the first active account.
     void loaded()
     {
         cycle.Load = TLoadState{};
-        for (int i = 1; i <= AccountCount; ++i)
-            if (!AccountTable[i - 1].Inactive) {
+        for (int i = 1; i <= accounts.Count(); ++i)
+            if (!accounts.Account(i).Inactive) {
                 cycle.Load = {i, true, static_cast<int16_t>(i), false};
                 break;
             }
@@ -93,16 +98,18 @@ protected:
         Steps names;
         for (int i = 0; i < ticks; ++i) {
             cycle.TimerTimer();
-            names.push_back(AccountTable[cycle.Load.CurrentAccount - 1].AccName);
+            names.push_back(accounts.Account(cycle.Load.CurrentAccount).AccName);
         }
         return names;
     }
 
+    TempDir dir;
+    TAccountStore accounts{dir.path()};
     RecordingView view;
     TInlineMailWorker worker;
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
-    TCheckCycle cycle{view, worker, prompt, desktop};
+    TCheckCycle cycle{view, worker, prompt, desktop, accounts};
 };
 
 } // namespace
@@ -141,7 +148,9 @@ TEST_F(Cycle, EmptyMailboxAndTheFirstCheckAfterStartIsSilent)
     cycle.POPStatus("  Password is valid");
     EXPECT_EQ(view.steps, Steps{"status home-Password is valid"});
 
-    AccountTable[0].PortNumber = full->Port(); // a mailbox not seen before in this run
+    TPOPAcc moved = accounts.Account(1);
+    moved.PortNumber = full->Port(); // a mailbox not seen before in this run
+    accounts.Modify(1, moved);
     Settings.PlaySnd = true;
     Settings.WavSnd = "ding.wav";
     cycle.TimerTimer();
@@ -202,7 +211,7 @@ TEST_F(Cycle, NoActiveAccountNeitherConnectsNorLoops)
     view.steps.clear();
     cycle.TimerTimer();
     EXPECT_EQ(view.steps, Steps{"status No active account"});
-    AccountCount = 0;
+    removeAccounts();
     cycle.TimerTimer();
     EXPECT_EQ(a->Connections() + b->Connections(), 0);
 }
@@ -280,20 +289,46 @@ TEST_F(Cycle, AnAccountRemovedWhileItsCheckWaitsIsCountedUnderItsOwnName)
     addAccount("two", b->Port());
     addAccount("three", c->Port());
     HeldWorker held;
-    TCheckCycle mine{view, held, prompt, desktop};
+    TCheckCycle mine{view, held, prompt, desktop, accounts};
     mine.Load = {1, true, 1, false};
     mine.StartCycle();
     mine.ConnectClick();
     held.hold = true;
     mine.TimerTimer(); // the check of "two" waits
-    AccountTable[1] = AccountTable[2];
-    AccountCount = 2; // the dialog removed "two" meanwhile
+    accounts.Remove(2); // the dialog removed "two" meanwhile
     view.steps.clear();
     held.release();
     EXPECT_EQ(b->Connections(), 1) << "the waiting check goes on with the account it started with";
     EXPECT_EQ(c->Connections(), 0);
     EXPECT_EQ(mine.CountHint(), "one : 2\rtwo : 3");
     EXPECT_EQ(view.steps.front(), "status two-3");
+}
+
+// The store is where a login finds the secret: a password changed in the
+// dialog is the one the next login of the same account sends, whichever
+// way it logs in, as the cycle kept no copy of the one before.
+TEST_F(Cycle, EachLoginSendsThePasswordTheStoreHoldsThen)
+{
+    const auto passes = [](const std::vector<std::string>& sent) {
+        Steps out;
+        for (const std::string& line : sent)
+            if (line.rfind("Pass ", 0) == 0)
+                out.push_back(line);
+        return out;
+    };
+    auto server = mailbox(1);
+    addAccount("home", server->Port());
+    loaded();
+    cycle.StartCycle();
+    cycle.ConnectClick();
+    ASSERT_TRUE(cycle.OnlineMode);
+    accounts.Modify(1, {"home", "127.0.0.1", "u", "changed", false, server->Port()});
+    cycle.ConnectClick();
+    EXPECT_EQ(cycle.ClientAccount().Password, "changed");
+    accounts.Modify(1, {"home", "127.0.0.1", "u", "again", false, server->Port()});
+    cycle.CheckMail(true);
+    EXPECT_EQ(passes(server->Finish()), (Steps{"Pass p", "Pass changed", "Pass again"}));
+    EXPECT_TRUE(prompt.shown.empty());
 }
 
 namespace {
@@ -332,7 +367,7 @@ TEST_F(Cycle, NewMailIsNotifiedWithTheNewestHeadersOverALoginOfItsOwn)
         {"a header refused: nothing shown", 2, 0, true, {"only one"}, 2, {}, 0},
     };
     for (const Row& r : rows) {
-        AccountCount = 0;
+        removeAccounts();
         std::vector<std::string> ids;
         for (int i = 1; i <= r.count; ++i)
             ids.push_back("uid" + std::to_string(i));

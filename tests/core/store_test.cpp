@@ -1,6 +1,7 @@
 // The settings and account store: the line scanner's tolerance rules, the
 // loader's account and option stages, and the two written files.
 #include "base/Exception.h"
+#include "core/AccountsIni.h"
 #include "core/Loader.h"
 #include "core/SeenIds.h"
 #include "core/Settings.h"
@@ -182,15 +183,15 @@ TEST(ConfigDirChoice, ProgramFolderOrPerUserFolder)
             << r.programDir << " " << r.dataDir << " " << (r.xdg ? r.xdg : "(unset)");
 }
 
-// A set-up in a scratch directory: Tolmu.ini, Accounts.ini, and the loader
-// state reset as the main window resets it before each load.
+// A set-up in a scratch directory: Tolmu.ini, Accounts.ini with a store
+// over it, and the loader state reset as the main window resets it before
+// each load.
 class Store : public testing::Test {
 protected:
     void SetUp() override
     {
         SetConfigDir(m_dir.path());
         SkinPreview.clear();
-        AccountCount = 0;
     }
     void TearDown() override { SetConfigDir(""); }
 
@@ -201,11 +202,12 @@ protected:
     {
         TLoadState state;
         state.FirstActiveIndex = 7;
-        LoadSettingsAndAccounts(state);
+        LoadSettingsAndAccounts(state, accounts);
         return state;
     }
 
     TempDir m_dir;
+    TAccountStore accounts{m_dir.path()};
 };
 
 std::string section(int n, const std::string& name, const std::string& extra = "")
@@ -252,11 +254,10 @@ TEST_F(Store, AccountStage)
     tolmuIni("current_skin = /s/\r\n");
     for (const AccountCase& c : cases) {
         accountsIni(c.file);
-        AccountCount = 0;
         const TLoadState state = load();
-        ASSERT_EQ(AccountCount, static_cast<int>(c.names.size())) << c.name;
+        ASSERT_EQ(accounts.Count(), static_cast<int>(c.names.size())) << c.name;
         for (std::size_t i = 0; i < c.names.size(); ++i)
-            EXPECT_EQ(AccountTable[i].AccName, c.names[i]) << c.name;
+            EXPECT_EQ(accounts.Account(static_cast<int32_t>(i) + 1).AccName, c.names[i]) << c.name;
         EXPECT_EQ(state.HasActiveAccount, c.hasActive) << c.name;
         EXPECT_EQ(state.CurrentAccount, c.currentAccount) << c.name;
         EXPECT_EQ(state.FirstActiveIndex, c.firstActive) << c.name;
@@ -272,12 +273,12 @@ TEST_F(Store, AccountFieldsAndCaptures)
                 "password = " + ScramblePassword("secret") + "\r\n"
                 "\r\n[Account2]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = none\r\nport_number = 995\r\n");
     load();
-    ASSERT_EQ(AccountCount, 2);
-    EXPECT_EQ(AccountTable[0].Password, UnscramblePassword("my password box"));
-    EXPECT_EQ(AccountTable[0].PortNumber, 110); // never from the next account's block
-    EXPECT_EQ(AccountTable[1].UserName, "none");
-    EXPECT_EQ(AccountTable[1].Password, UnscramblePassword("none"));
-    EXPECT_EQ(AccountTable[1].PortNumber, 995);
+    ASSERT_EQ(accounts.Count(), 2);
+    EXPECT_EQ(accounts.Account(1).Password, UnscramblePassword("my password box"));
+    EXPECT_EQ(accounts.Account(1).PortNumber, 110); // never from the next account's block
+    EXPECT_EQ(accounts.Account(2).UserName, "none");
+    EXPECT_EQ(accounts.Account(2).Password, UnscramblePassword("none"));
+    EXPECT_EQ(accounts.Account(2).PortNumber, 995);
 }
 
 TEST_F(Store, KeysMissingFromABlockAreNeverTheNextAccounts)
@@ -287,18 +288,18 @@ TEST_F(Store, KeysMissingFromABlockAreNeverTheNextAccounts)
         + ScramblePassword("b-secret") + "\r\nport_number = 995\r\ninactive = 1\r\n";
     accountsIni("\r\n[Account1]\r\nacc_name = a\r\nuser_name = ua\r\n" + second);
     load();
-    ASSERT_EQ(AccountCount, 2);
-    const TPOPAcc& a = AccountTable[0];
+    ASSERT_EQ(accounts.Count(), 2);
+    const TPOPAcc& a = accounts.Account(1);
     EXPECT_EQ(a.HostName, "none");
     EXPECT_EQ(a.Password, UnscramblePassword("none"));
     EXPECT_EQ(a.PortNumber, 110);
     EXPECT_FALSE(a.Inactive);
-    EXPECT_EQ(AccountTable[1].Password, "b-secret");
+    EXPECT_EQ(accounts.Account(2).Password, "b-secret");
     // A port outside 1..65535 loads as written; connecting refuses it.
     accountsIni("\r\n[Account1]\r\nacc_name = a\r\nhost_name = h\r\nuser_name = ua\r\npassword = x\r\n"
                 "port_number = 87941\r\n" + second);
     load();
-    EXPECT_EQ(AccountTable[0].PortNumber, 87941);
+    EXPECT_EQ(accounts.Account(1).PortNumber, 87941);
 }
 
 TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)
@@ -312,7 +313,7 @@ TEST_F(Store, BadPortStopsTheLoadKeepingEarlierAccounts)
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), "'11O' is not a valid integer value");
     }
-    EXPECT_EQ(AccountCount, 1);
+    EXPECT_EQ(accounts.Count(), 1);
     EXPECT_EQ(Settings.Minutes, 3); // options come after the accounts
 }
 
@@ -386,10 +387,8 @@ TEST_F(Store, AccountsFileByteForByteAndBack)
     EXPECT_EQ(stored.find_first_of("=; \r\n\x1a"), std::string::npos);
     EXPECT_EQ(ScramblePassword("A"), "z"); // 2 * 65 - 8
 
-    AccountTable[0] = {"Home", "pop.example.org", "me", printable, false, 110};
-    AccountTable[1] = {"Work", "10.0.0.1", "boss", "x", true, 995};
-    AccountCount = 2;
-    WriteAccountsFile();
+    accounts.Add({"Home", "pop.example.org", "me", printable, false, 110});
+    accounts.Add({"Work", "10.0.0.1", "boss", "x", true, 995});
     const std::string expected = "\r\n[Account1]\r\nacc_name = Home\r\nhost_name = pop.example.org\r\nuser_name = me\r\n"
                                  "password = " + ScramblePassword(printable) + "\r\nport_number = 110\r\ninactive = 0\r\n"
                                  "\r\n[Account2]\r\nacc_name = Work\r\nhost_name = 10.0.0.1\r\nuser_name = boss\r\n"
@@ -400,19 +399,17 @@ TEST_F(Store, AccountsFileByteForByteAndBack)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     tolmuIni("current_skin = /s/\r\n");
-    AccountTable = {};
     load();
-    ASSERT_EQ(AccountCount, 2);
-    EXPECT_EQ(AccountTable[0].Password, printable);
-    EXPECT_EQ(AccountTable[1].AccName, "Work");
-    EXPECT_TRUE(AccountTable[1].Inactive);
-    EXPECT_EQ(AccountTable[1].PortNumber, 995);
+    ASSERT_EQ(accounts.Count(), 2);
+    EXPECT_EQ(accounts.Account(1).Password, printable);
+    EXPECT_EQ(accounts.Account(2).AccName, "Work");
+    EXPECT_TRUE(accounts.Account(2).Inactive);
+    EXPECT_EQ(accounts.Account(2).PortNumber, 995);
 
-    AccountCount = 0;
-    WriteAccountsFile();
+    TAccountStore(m_dir.path()).Write();
     EXPECT_EQ(readFile(AccountsFilePath()), "");
     load();
-    EXPECT_EQ(AccountCount, 0);
+    EXPECT_EQ(accounts.Count(), 0);
     // Only the two files: no temporary file left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 2);
 }
@@ -426,15 +423,12 @@ TEST_F(Store, EveryPasswordByteTheLoaderCanProduceComesBack)
     for (int c = 131; c >= 4; --c)
         if (c != 9 && c != 17) // these two would end the line or the file
             password.push_back(static_cast<char>(c));
-    AccountTable[0] = {"Home", "h", "u", password, false, 110};
-    AccountCount = 1;
-    WriteAccountsFile();
+    accounts.Add({"Home", "h", "u", password, false, 110});
     tolmuIni("current_skin = /s/\r\n");
-    AccountTable = {};
     load();
-    ASSERT_EQ(AccountCount, 1);
-    EXPECT_EQ(AccountTable[0].Password, password);
-    WriteAccountsFile();
+    ASSERT_EQ(accounts.Count(), 1);
+    EXPECT_EQ(accounts.Account(1).Password, password);
+    accounts.Write();
 }
 
 TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
@@ -452,10 +446,72 @@ TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
         {"a", "h", "u", "x\x84", false, 110}, // above 131: does not come back
     };
     for (const TPOPAcc& acc : bad) {
-        AccountTable[0] = acc;
-        AccountCount = 1;
-        EXPECT_THROW(WriteAccountsFile(), Exception);
+        EXPECT_THROW(accounts.Add(acc), Exception);
+        EXPECT_EQ(accounts.Count(), 0);
         EXPECT_EQ(readFile(AccountsFilePath()), "old");
+    }
+}
+
+// Each change of the store is in Accounts.ini at once (a second store over
+// the folder reads exactly what the first holds), and one that names no
+// account or would overfill the store throws, leaving store and file as
+// they were.
+TEST_F(Store, StoreChangesReachTheFileAtOnceAndRefusedOnesChangeNothing)
+{
+    const auto account = [](int n, bool inactive = false) {
+        return TPOPAcc{"a" + std::to_string(n), "h" + std::to_string(n), "u", "pw" + std::to_string(n), inactive,
+                       100 + n};
+    };
+    const auto names = [](const TAccountStore& s) {
+        std::vector<std::string> out;
+        for (int32_t i = 1; i <= s.Count(); ++i) {
+            const TPOPAcc& a = s.Account(i);
+            out.push_back(a.AccName + "/" + a.HostName + "/" + a.Password + "/" + std::to_string(a.PortNumber)
+                          + (a.Inactive ? "/off" : ""));
+        }
+        return out;
+    };
+    struct Row {
+        const char* what;
+        int before; // accounts in the store first
+        std::function<void(TAccountStore&)> change;
+        bool refused;
+        std::vector<std::string> after; // when accepted
+    } rows[] = {
+        {"add to an empty store", 0, [&](TAccountStore& s) { s.Add(account(1)); }, false, {"a1/h1/pw1/101"}},
+        {"add the tenth", 9, [&](TAccountStore& s) { s.Add(account(10)); }, false, {}},
+        {"add an eleventh", 10, [&](TAccountStore& s) { s.Add(account(11)); }, true, {}},
+        {"modify the last, active state included", 2, [&](TAccountStore& s) { s.Modify(2, account(7, true)); },
+         false, {"a1/h1/pw1/101", "a7/h7/pw7/107/off"}},
+        {"modify one past the last", 2, [&](TAccountStore& s) { s.Modify(3, account(7)); }, true, {}},
+        {"modify account 0", 2, [&](TAccountStore& s) { s.Modify(0, account(7)); }, true, {}},
+        {"remove the first: the others move up", 3, [](TAccountStore& s) { s.Remove(1); }, false,
+         {"a2/h2/pw2/102", "a3/h3/pw3/103"}},
+        {"remove one past the last", 3, [](TAccountStore& s) { s.Remove(4); }, true, {}},
+        {"switch the last off", 2, [](TAccountStore& s) { s.SetInactive(2, true); }, false,
+         {"a1/h1/pw1/101", "a2/h2/pw2/102/off"}},
+        {"switch one past the last", 2, [](TAccountStore& s) { s.SetInactive(3, true); }, true, {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        TAccountStore fresh(m_dir.path());
+        fresh.Write();
+        for (int n = 1; n <= r.before; ++n)
+            fresh.Add(account(n));
+        const std::vector<std::string> before = names(fresh);
+        const std::string file = readFile(AccountsFilePath());
+        if (r.refused) {
+            EXPECT_THROW(r.change(fresh), Exception);
+            EXPECT_EQ(names(fresh), before);
+            EXPECT_EQ(readFile(AccountsFilePath()), file);
+            continue;
+        }
+        r.change(fresh);
+        if (!r.after.empty())
+            EXPECT_EQ(names(fresh), r.after);
+        TAccountStore reader(m_dir.path());
+        reader.Load();
+        EXPECT_EQ(names(reader), names(fresh));
     }
 }
 
@@ -467,12 +523,11 @@ TEST_F(Store, UnsafeAccountTextsAreRefusedAndTheFileKept)
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{16, 16};
     setrlimit(RLIMIT_FSIZE, &limit);
-    AccountTable[0] = {"Home", "pop.example.org", "me", "pw", false, 110};
-    AccountCount = 1;
+    TAccountStore accounts(dir);
     bool accountsThrew = false;
     bool settingsThrew = false;
     try {
-        WriteAccountsFile();
+        accounts.Add({"Home", "pop.example.org", "me", "pw", false, 110});
     } catch (const Exception&) {
         accountsThrew = true;
     }
@@ -509,7 +564,7 @@ TEST_F(Store, RewritesReplaceOnlyTheirOwnNameAndOnlyARegularFile)
     } writers[] = {
         {"Tolmu.ini", SettingsFilePath(),
          [] { WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", ""); }},
-        {"Accounts.ini", AccountsFilePath(), [] { AccountCount = 0, WriteAccountsFile(); }},
+        {"Accounts.ini", AccountsFilePath(), [this] { accounts.Write(); }},
         {"seen-ids", m_dir.path() + "seen-ids", [this] { TSeenIds().Save(m_dir.path() + "seen-ids"); }},
     };
     struct Row {

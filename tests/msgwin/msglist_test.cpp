@@ -7,6 +7,7 @@
 #include "msgwin/MsgList.h"
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"
+#include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/PromptDouble.h"
 #include "tests/support/ScriptedServer.h"
@@ -66,19 +67,25 @@ protected:
     // Logs in to account as the main window does, then shows message 1.
     void open(int port, const std::string& user, int count)
     {
-        AccountCount = 1;
-        AccountTable[0] = {"acc", "127.0.0.1", user, "secret", false, port};
+        account({"acc", "127.0.0.1", user, "secret", false, port});
         cycle.Load = {1, true, 1, false};
         cycle.OnlineMode = true;
         cycle.StartCycle();
         MessageCount = count;
         bool in = false;
-        worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); },
+        worker.Run([a = accounts.Account(1)](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); },
                    [&](const std::string& e) { in = e.empty(); });
         ASSERT_TRUE(QTest::qWaitFor([&] { return in; }, 10000));
         window.show();
         window.Browser().DisplayMessage(1);
         ASSERT_TRUE(settle());
+    }
+    // The one account of the store.
+    void account(const testsupport::AccountRow& row)
+    {
+        while (accounts.Count() > 0)
+            accounts.Remove(1);
+        accounts.Add(testsupport::Record(row));
     }
     bool settle() { return QTest::qWaitFor([&] { return !window.Browser().Busy(); }, 10000); }
     Lines lines() const
@@ -97,11 +104,13 @@ protected:
 
     inline static testsupport::Dovecot* dovecot = nullptr;
     QApplication& app = qtTestApp(); // before any widget
+    TempDir dir;
+    TAccountStore accounts{dir.path()}; // outlives the worker's jobs
     TQtMailWorker worker;
     testsupport::PromptDouble prompt;
     testsupport::DesktopDouble desktop;
     TNoCycleView view;
-    TCheckCycle cycle{view, worker, prompt, desktop};
+    TCheckCycle cycle{view, worker, prompt, desktop, accounts};
     QTimer timer;
     TMsgList window{worker, prompt, desktop, cycle, timer};
 };
@@ -198,11 +207,10 @@ TEST_F(MsgList, ClicksDuringASlowFetchSendNothingAndTheTimerComesBack)
     slow.Send("+OK").Reply("+OK").Reply("+OK").ReadLine().Sleep(std::chrono::milliseconds(600))
         .SendRaw("+OK\r\nSubject: one\r\n\r\nx\r\n.\r\n").Reply("+OK\r\nSubject: two\r\n\r\ny\r\n.");
     timer.start(60000);
-    AccountCount = 1;
-    AccountTable[0] = {"acc", "127.0.0.1", "u", "secret", false, slow.Port()};
+    account({"acc", "127.0.0.1", "u", "secret", false, slow.Port()});
     cycle.Load = {1, true, 1, false};
     cycle.StartCycle();
-    worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
+    worker.Run([a = accounts.Account(1)](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
     MessageCount = 2;
     QTimer::singleShot(0, [&] {
         window.Browser().DisplayMessage(1);
@@ -273,9 +281,8 @@ TEST_F(MsgList, DeleteAndReadMailWithNoMessageShownSendNothing)
 {
     testsupport::ScriptedServer server;
     server.Send("+OK").Reply("+OK").Reply("+OK");
-    AccountCount = 1;
-    AccountTable[0] = {"acc", "127.0.0.1", "u", "secret", false, server.Port()};
-    worker.Run([a = AccountTable[0]](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
+    account({"acc", "127.0.0.1", "u", "secret", false, server.Port()});
+    worker.Run([a = accounts.Account(1)](TMailDrop& drop, TWireMessage&) { drop.Open(a, StoredPasswords(), DefaultMailTimeout); }, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return worker.Connected(); }, 10000));
     Settings.HeaderOnly = true;
     MessageCount = 1;

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The account store: the user's mail accounts (at most MaxAccounts),
+// numbered 1..Count() everywhere in the program, with Accounts.ini behind
+// them. The program makes one and hands it to what reads or changes the
+// accounts: the loader, the check cycle, the dialog's Accounts page and the
+// command-line modes. Used on one thread (the interface thread under the
+// windows).
+#include "core/Account.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TAccountStore {
+public:
+    // folder: where Accounts.ini lives (ends in "/"). The store starts
+    // empty; Load reads the file.
+    explicit TAccountStore(std::string folder);
+    TAccountStore(const TAccountStore&) = delete;
+    TAccountStore& operator=(const TAccountStore&) = delete;
+
+    // Accounts.ini in the store's folder.
+    std::string Path() const { return m_folder + "Accounts.ini"; }
+
+    // Refills the store from Accounts.ini as ReadAccountsIni reads it
+    // (core/AccountsIni.h): throws Exception for a port that is not a
+    // decimal integer (the accounts before it stay), or, with problems
+    // given, records it as that account's problem.
+    void Load(TAccountProblems* problems = nullptr);
+
+    int32_t Count() const { return static_cast<int32_t>(m_accounts.size()); }
+    // Whether index names an account (1..Count()).
+    bool Has(int32_t index) const { return index >= 1 && index <= Count(); }
+    // Account index (1-based). Throws std::out_of_range when Has(index) is
+    // false.
+    const TPOPAcc& Account(int32_t index) const { return m_accounts.at(static_cast<std::size_t>(index) - 1); }
+
+    // The changes. Each writes Accounts.ini at once; when the write throws
+    // (Exception: a value the file cannot hold, or the file cannot be
+    // written) the store and the file stay as they were. An index that
+    // names no account, or an Add to a full store, throws Exception and
+    // changes nothing.
+    void Add(const TPOPAcc& account);
+    // Overwrites account index whole, its active state included.
+    void Modify(int32_t index, const TPOPAcc& account);
+    // Removes account index; the later ones move up one place.
+    void Remove(int32_t index);
+    void SetInactive(int32_t index, bool inactive);
+    // Rewrites Accounts.ini from the store as it stands. Throws as a change.
+    void Write();
+
+private:
+    // Writes accounts to the file and, once written, makes them the store's.
+    void store(std::vector<TPOPAcc> accounts);
+    void requireAccount(int32_t index) const;
+
+    std::string m_folder;
+    std::vector<TPOPAcc> m_accounts;
+};
