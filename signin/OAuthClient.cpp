@@ -22,6 +22,20 @@ std::string hostOf(std::string_view url, std::size_t schemeLength)
 
 } // namespace
 
+std::string EndpointForText(std::string_view url)
+{
+    url = url.substr(0, url.find_first_of("?#"));
+    const std::size_t scheme = url.find("://");
+    if (scheme != std::string_view::npos) {
+        const std::size_t start = scheme + 3;
+        const std::size_t hostEnd = url.find('/', start);
+        const std::size_t at = url.substr(start, hostEnd == std::string_view::npos ? hostEnd : hostEnd - start).rfind('@');
+        if (at != std::string_view::npos)
+            return ServerText(std::string(url.substr(0, start)) + std::string(url.substr(start + at + 1)));
+    }
+    return ServerText(url);
+}
+
 void CheckEndpoint(const std::string& url, const char* what)
 {
     const std::string lower = text::lower(url);
@@ -34,7 +48,7 @@ void CheckEndpoint(const std::string& url, const char* what)
         if (host == "127.0.0.1" || host == "::1" || host == "localhost")
             return;
     }
-    throw ESignInError(std::string("The ") + what + " must be an https:// address: " + url);
+    throw ESignInError(std::string("The ") + what + " must be an https:// address: " + EndpointForText(url));
 }
 
 std::string UrlEncode(std::string_view s)

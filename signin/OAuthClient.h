@@ -30,6 +30,10 @@ std::string AuthorizationUrl(const TOAuthClient& client, const std::string& redi
 // this machine.
 void CheckEndpoint(const std::string& url, const char* what);
 
+// url as an error text may show it: without a "user:password@" part and
+// without its query (either may carry a credential), cut to 200 characters.
+std::string EndpointForText(std::string_view url);
+
 // s percent-encoded for a query or a form body: every byte but the
 // unreserved ones (A-Z a-z 0-9 - . _ ~) as %XX.
 std::string UrlEncode(std::string_view s);

@@ -7,12 +7,13 @@
 
 namespace {
 
-void checkUser(std::string_view user)
+void checkUser(std::string_view user, const char* what = "user name")
 {
     for (char ch : user) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F)
-            throw ESignInError("The user name holds a control character and cannot go into an OAuth2 sign-in.");
+            throw ESignInError(std::string("The ") + what
+                               + " holds a control character and cannot go into an OAuth2 sign-in.");
     }
 }
 
@@ -75,19 +76,25 @@ std::string XOAuth2Response(std::string_view user, std::string_view accessToken)
     return Base64Encode(raw);
 }
 
-std::string OAuthBearerResponse(std::string_view user, std::string_view accessToken)
+std::string OAuthBearerResponse(std::string_view user, std::string_view accessToken, std::string_view host, int port)
 {
     checkUser(user);
+    checkUser(host, "server name");
     checkToken(accessToken);
     std::string raw = "n,a=" + saslName(user) + ",";
+    if (!host.empty())
+        raw.append("\x01" "host=").append(host);
+    if (port > 0)
+        raw.append("\x01" "port=").append(std::to_string(port));
     raw.append("\x01" "auth=Bearer ").append(accessToken).append("\x01\x01");
     return Base64Encode(raw);
 }
 
-std::string OAuthInitialResponse(TOAuthMechanism mechanism, std::string_view user, std::string_view accessToken)
+std::string OAuthInitialResponse(TOAuthMechanism mechanism, std::string_view user, std::string_view accessToken,
+                                 std::string_view host, int port)
 {
     return mechanism == TOAuthMechanism::XOAuth2 ? XOAuth2Response(user, accessToken)
-                                                 : OAuthBearerResponse(user, accessToken);
+                                                 : OAuthBearerResponse(user, accessToken, host, port);
 }
 
 bool FitsAuthLine(std::string_view mechanism, std::string_view response)

@@ -24,13 +24,17 @@ const char* MechanismName(TOAuthMechanism mechanism);
 // b64token; neither text is quoted in the message.
 std::string XOAuth2Response(std::string_view user, std::string_view accessToken);
 
-// base64("n,a=" user "," "\x01auth=Bearer " token "\x01\x01"): the GS2
-// header names user as the authorization identity, with "," and "=" in it
-// written "=2C" and "=3D" (RFC 5801). Throws as XOAuth2Response does.
-std::string OAuthBearerResponse(std::string_view user, std::string_view accessToken);
+// base64("n,a=" user "," ["\x01host=" host] ["\x01port=" port]
+// "\x01auth=Bearer " token "\x01\x01"): the GS2 header names user as the
+// authorization identity, with "," and "=" in it written "=2C" and "=3D"
+// (RFC 5801); host and port (the server we connected to) go in when given.
+// Throws as XOAuth2Response does, and for a host with a control character.
+std::string OAuthBearerResponse(std::string_view user, std::string_view accessToken, std::string_view host = {},
+                                int port = 0);
 
-// One of the two above, by mechanism.
-std::string OAuthInitialResponse(TOAuthMechanism mechanism, std::string_view user, std::string_view accessToken);
+// One of the two above, by mechanism (host and port for OAUTHBEARER only).
+std::string OAuthInitialResponse(TOAuthMechanism mechanism, std::string_view user, std::string_view accessToken,
+                                 std::string_view host = {}, int port = 0);
 
 // True when "AUTH <mechanism> <response>" with its CRLF stays within the
 // 255 octets RFC 5034 allows a POP3 AUTH line; a longer response goes on the

@@ -112,10 +112,10 @@ std::string post(const TOAuthClient& client, std::string& form, int timeoutSecon
         throw ESignInError("The identity server's answer is too large to be a token.");
     if (rc == CURLE_OPERATION_TIMEDOUT)
         throw ESignInError("The identity server did not answer within " + std::to_string(seconds) + " seconds ("
-                           + client.TokenEndpoint + ").");
+                           + EndpointForText(client.TokenEndpoint) + ").");
     if (rc != CURLE_OK)
         throw ESignInError("Cannot reach the identity server: " + std::string(*errors ? errors : curl_easy_strerror(rc))
-                           + " (" + client.TokenEndpoint + ").");
+                           + " (" + EndpointForText(client.TokenEndpoint) + ").");
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     return std::move(t.body);
 }

@@ -296,7 +296,7 @@ AuthResult authenticate(int port, TOAuthMechanism mechanism, const std::string& 
 {
     Pop3Line pop(port);
     pop.read(); // greeting
-    const std::string response = OAuthInitialResponse(mechanism, "joe", token);
+    const std::string response = OAuthInitialResponse(mechanism, "joe", token, "127.0.0.1", port);
     const std::string auth = std::string("AUTH ") + MechanismName(mechanism);
     std::string line;
     if (inlineResponse) {
