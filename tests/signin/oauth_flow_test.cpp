@@ -8,7 +8,7 @@
 #include "signin/Sasl.h"
 #include "signin/SignInErrors.h"
 #include "signin/SignInFlow.h"
-#include "tests/signin/IdentityServer.h"
+#include "tests/support/IdentityServer.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TempDir.h"
 

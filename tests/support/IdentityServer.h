@@ -2,6 +2,7 @@
 // tests/support/identity_server.py as a child of the test, and a browser
 // played by the test: it opens the authorization URL without following the
 // redirect, then takes the Location to the loopback listener itself.
+// Header-only: a test that includes it links CURL::libcurl.
 #include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
