@@ -202,7 +202,7 @@ std::string TLoopbackListener::WaitForCode(const std::string& state, int timeout
         {
             for (const Client& c : clients)
                 if (c.fd >= 0)
-                    ::close(c.fd);
+                    closeAnswered(c.fd);
             self.close();
         }
     } closer{clients, *this};

@@ -340,32 +340,23 @@ TEST(RefreshTokenFile, KeepsTokensForTheUserOnly)
     EXPECT_EQ(DefaultTokenFilePath(), "/home/joe/.local/share/tolmu/oauth2-tokens.json");
 }
 
-TEST(ProviderPresets, EndpointsAndClients)
+TEST(ProviderPresets, ClientIdsFromTheUserOrTheBuild)
 {
-    const auto& presets = ProviderPresets();
-    ASSERT_EQ(presets.size(), 3u);
-    EXPECT_EQ(presets.back().Id, "other");
-    for (const TProviderPreset& p : presets) {
-        EXPECT_EQ(FindProviderPreset(p.Id), &p);
-        if (p.Id == "other")
-            continue;
-        EXPECT_NO_THROW(CheckEndpoint(p.AuthorizationEndpoint, "authorization endpoint"));
-        EXPECT_NO_THROW(CheckEndpoint(p.TokenEndpoint, "token endpoint"));
-        EXPECT_FALSE(p.Scope.empty());
-        EXPECT_EQ(p.PopPort, 995);
-    }
-    EXPECT_EQ(FindProviderPreset("nope"), nullptr);
-
+    for (const TProviderPreset& p : ProviderPresets())
+        if (p.Id != "other") {
+            EXPECT_NO_THROW(CheckEndpoint(p.AuthorizationEndpoint, "authorization endpoint")) << p.Id;
+            EXPECT_NO_THROW(CheckEndpoint(p.TokenEndpoint, "token endpoint")) << p.Id;
+        }
     const TProviderPreset& google = *FindProviderPreset("google");
     const TOAuthClient own = ClientFor(google, "my-id", "my-secret");
     EXPECT_EQ(own.ClientId, "my-id");
     EXPECT_EQ(own.ClientSecret, "my-secret");
-    EXPECT_EQ(own.TokenEndpoint, google.TokenEndpoint);
     const TOAuthClient builtIn = ClientFor(google, "", "ignored");
     EXPECT_EQ(builtIn.ClientId, google.BuiltInClientId);
     EXPECT_EQ(builtIn.ClientSecret, google.BuiltInClientSecret);
     // A public client sends no secret even when one is typed.
     EXPECT_EQ(ClientFor(*FindProviderPreset("microsoft"), "id", "typed").ClientSecret, "");
+    EXPECT_EQ(FindProviderPreset("nope"), nullptr);
 }
 
 } // namespace
