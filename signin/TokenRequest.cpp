@@ -168,12 +168,15 @@ TTokenResponse ParseTokenResponse(long httpStatus, std::string_view body, bool r
         throw ESignInError("The identity server's refresh token holds characters that cannot be kept.");
     r.Scope = stringField(j, "scope");
     if (const auto it = j.find("expires_in"); it != j.end()) {
-        long long secs = 0;
+        // Read as a double first: a huge or fractional lifetime must clamp,
+        // not overflow the cast.
+        double secs = 0;
         if (it->is_number())
-            secs = it->is_number_float() ? static_cast<long long>(it->get<double>()) : it->get<long long>();
+            secs = it->get<double>();
         else if (it->is_string())
-            secs = std::strtoll(it->get<std::string>().c_str(), nullptr, 10);
-        r.ExpiresIn = std::chrono::seconds(secs < 0 ? 0 : secs > MaxExpiresIn ? MaxExpiresIn : secs);
+            secs = std::strtod(it->get<std::string>().c_str(), nullptr);
+        const long long whole = !(secs > 0) ? 0 : secs > MaxExpiresIn ? MaxExpiresIn : static_cast<long long>(secs);
+        r.ExpiresIn = std::chrono::seconds(whole);
     }
     return r;
 }

@@ -176,7 +176,18 @@ TEST(ParseTokenResponse, ReadsAnswersAndRefusals)
     const TTokenResponse r = ParseTokenResponse(200, cases[0].body, false);
     EXPECT_EQ(r.RefreshToken, "rt-1");
     EXPECT_EQ(r.ExpiresIn, 3599s);
-    EXPECT_EQ(ParseTokenResponse(200, R"({"access_token":"a","expires_in":-5})", false).ExpiresIn, 0s);
+    const struct {
+        const char* expiresIn;
+        std::chrono::seconds read;
+    } lifetimes[] = {
+        {"-5", 0s}, {"59.9", 59s}, {"1e300", 365 * 24h}, {"18446744073709551615", 365 * 24h},
+        {"\"nan\"", 0s}, {"\"x\"", 0s}, {"null", 0s},
+    };
+    for (const auto& l : lifetimes)
+        EXPECT_EQ(ParseTokenResponse(200, std::string(R"({"access_token":"a","expires_in":)") + l.expiresIn + "}", false)
+                      .ExpiresIn,
+                  l.read)
+            << l.expiresIn;
 }
 
 std::string decoded(const std::string& b64) { return Base64Decode(b64).value_or("(not base64)"); }
