@@ -8,10 +8,10 @@ from pathlib import Path
 
 # floor of each folder; a folder may include its own and lower floors, but
 # nothing on its own floor but itself (skin may use skin/file).
-FLOORS = {"base": 0, "mail": 1, "skin/file": 1, "dialup": 1, "skin": 2,
+FLOORS = {"base": 0, "mail": 1, "skin/file": 1, "dialup": 1, "signin": 1, "skin": 2,
           "net": 2, "core": 3, "demo": 3, "msgwin": 4, "config": 4, "app": 5}
 ALLOWED_SAME_FLOOR = {("skin", "skin/file")}
-PLAIN = {"base", "mail", "skin/file", "dialup", "net", "core", "demo"}
+PLAIN = {"base", "mail", "skin/file", "dialup", "signin", "net", "core", "demo"}
 INCLUDE = re.compile(r'\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
 

@@ -1,0 +1,164 @@
+#include "signin/RefreshTokenStore.h"
+
+#include "base/AtomicFile.h"
+#include "base/Exception.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// More than any number of accounts' tokens.
+constexpr off_t MaxFileBytes = 1 << 20;
+
+TSecretKey asToken(TSecretKey key)
+{
+    key.Kind = TSecretKind::RefreshToken;
+    return key;
+}
+
+std::string fileKey(const TSecretKey& k) { return k.User + "@" + k.Host + ":" + std::to_string(k.Port); }
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+[[noreturn]] void cannotRead(const std::string& path, const std::string& why)
+{
+    throw Exception("Cannot read the sign-in token file \"" + path + "\". " + why);
+}
+
+// The file's tokens object ({} when there is no file). damagedIsEmpty: a
+// damaged file reads as empty (a rewrite replaces it) instead of throwing.
+nlohmann::json readTokens(const std::string& path, bool damagedIsEmpty)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return nlohmann::json::object();
+        cannotRead(path, errno == ELOOP ? "It is a symbolic link." : std::strerror(errno));
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        cannotRead(path, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        cannotRead(path, "It is not a regular file.");
+    // Copied in with a careless mode: only the user may read tokens.
+    if ((st.st_mode & 077) && st.st_uid == ::geteuid())
+        ::fchmod(fd, 0600);
+    std::string content;
+    if (st.st_size <= MaxFileBytes) {
+        char buf[8192];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0 && content.size() <= static_cast<std::size_t>(MaxFileBytes))
+            content.append(buf, static_cast<std::size_t>(n));
+        if (n < 0)
+            cannotRead(path, std::strerror(errno));
+    }
+    nlohmann::json j = nlohmann::json::parse(content, nullptr, false);
+    if (j.is_object() && j.contains("tokens") && j["tokens"].is_object())
+        return j["tokens"];
+    if (damagedIsEmpty)
+        return nlohmann::json::object();
+    cannotRead(path, "It is damaged: sign in again.");
+}
+
+// Runs change on the file's tokens under the folder's lock, creating the
+// folder (0700) first, then writes them back (or removes the file when
+// none are left).
+template <class Change> void rewrite(const std::string& path, Change change)
+{
+    const std::string folder = folderOf(path);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        throw Exception("Cannot create the folder \"" + folder + "\". " + std::strerror(errno));
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        throw Exception("Cannot open the folder \"" + folder + "\". " + std::strerror(errno));
+    struct Unlocker {
+        int fd;
+        ~Unlocker() { ::close(fd); } // closing drops the lock
+    } unlocker{dirFd};
+    while (::flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    nlohmann::json tokens = readTokens(path, true);
+    if (!change(tokens))
+        return;
+    if (tokens.empty()) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+            throw Exception("Cannot remove file \"" + path + "\". " + std::strerror(errno));
+        return;
+    }
+    nlohmann::json all = {{"version", 1}, {"tokens", tokens}};
+    WriteFileAtomically(path, all.dump(2) + "\n", 0600);
+}
+
+} // namespace
+
+std::string DefaultTokenFilePath()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/')
+        return std::string(data) + "/tolmu/oauth2-tokens.json";
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        throw Exception("Neither XDG_DATA_HOME nor HOME is set: there is no place for the sign-in token file.");
+    return std::string(home) + "/.local/share/tolmu/oauth2-tokens.json";
+}
+
+TTokenPlace ChooseTokenPlace(int probeMs) { return KeyringAvailable(probeMs) ? TTokenPlace::Keyring : TTokenPlace::File; }
+
+TRefreshTokenStore::TRefreshTokenStore(TTokenPlace place, std::string filePath)
+    : m_place(place), m_filePath(place == TTokenPlace::File && filePath.empty() ? DefaultTokenFilePath() : filePath)
+{
+}
+
+std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int timeoutSeconds,
+                                                    const TStopHook& stop) const
+{
+    if (m_place == TTokenPlace::Keyring)
+        return KeyringLookup(asToken(key), timeoutSeconds, stop);
+    const nlohmann::json tokens = readTokens(m_filePath, false);
+    const auto it = tokens.find(fileKey(key));
+    if (it == tokens.end() || !it->is_string() || it->get<std::string>().empty())
+        return std::nullopt;
+    return it->get<std::string>();
+}
+
+void TRefreshTokenStore::Save(const TSecretKey& key, const std::string& token, int timeoutSeconds,
+                              const TStopHook& stop) const
+{
+    if (m_place == TTokenPlace::Keyring)
+        return KeyringStore(asToken(key), token, timeoutSeconds, stop);
+    rewrite(m_filePath, [&](nlohmann::json& tokens) {
+        tokens[fileKey(key)] = token;
+        return true;
+    });
+}
+
+bool TRefreshTokenStore::Remove(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop) const
+{
+    if (m_place == TTokenPlace::Keyring)
+        return KeyringRemove(asToken(key), timeoutSeconds, stop);
+    bool removed = false;
+    rewrite(m_filePath, [&](nlohmann::json& tokens) {
+        removed = tokens.erase(fileKey(key)) > 0;
+        return removed;
+    });
+    return removed;
+}
