@@ -336,8 +336,15 @@ TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
     const QImage midnight = LoadSkinBitmap(QString::fromStdString(Midnight + "back.bmp"));
     const QPoint at = differingPixel(midnight, LoadSkinBitmap(QString::fromStdString(Sunrise + "back.bmp")));
     writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nautocheck =1\r\n");
-    w->Cycle().OnlineMode = true;
+    // The check timer comes back as it was: running while checking is on,
+    // stopped while it is off.
+    for (const bool online : {true, false})
     for (const bool closeBox : {true, false}) {
+        SCOPED_TRACE(std::string(online ? "online" : "offline") + (closeBox ? ", closed" : ", link"));
+        Settings.AutoCheck = true; // as the file says
+        w->Cycle().OnlineMode = online;
+        w->Cycle().StartCycle();
+        ASSERT_EQ(w->Timer.isActive(), online);
         configure([&](TConfig& c) {
             c.SkinPan->ChkPreview->setChecked(true);
             prompt.files.push_back(Sunrise + "skin.ini");
@@ -348,7 +355,7 @@ TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
         });
         EXPECT_FALSE(w->MsgList().isVisible());
         EXPECT_EQ(painted(at), midnight.pixel(at));
-        EXPECT_TRUE(w->Timer.isActive()) << "the check timer is back";
+        EXPECT_EQ(w->Timer.isActive(), online) << "the check timer is back as it was";
     }
 }
 
