@@ -361,6 +361,25 @@ TEST(BodyReader, EachBoundTakesAMessageExactlyItsSizeAndRefusesOneMore)
     }
 }
 
+// A forwarded message is named after its Subject, cut to 100 bytes and
+// never inside a character.
+TEST(BodyReader, AForwardedMessagesNameTakesExactly100Bytes)
+{
+    struct Row {
+        std::string subject, name;
+    } rows[] = {
+        {std::string(100, 's'), std::string(100, 's') + ".eml"},
+        {std::string(101, 's'), std::string(100, 's') + ".eml"},
+        {std::string(99, 'a') + "\xC3\xA4", std::string(99, 'a') + ".eml"},
+    };
+    for (const Row& r : rows) {
+        const Result got = readRaw("Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: message/rfc822\n\n"
+                                   "Subject: " + r.subject + "\n\nforwarded\n--b--\n");
+        ASSERT_EQ(got.attachments.size(), 1u) << r.subject;
+        EXPECT_EQ(got.attachments[0].FileName, r.name);
+    }
+}
+
 // Parts nested 1000 deep: the bound holds and the note names the kind of
 // nesting that went too deep.
 TEST(BodyReader, DeepNestingIsNamedAfterItsKind)
