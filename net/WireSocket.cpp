@@ -228,7 +228,9 @@ std::string TWireSocket::ReadLine()
             }
         }
         m_scanned = m_end - m_start;
-        if (m_scanned > MaxWireLineBytes) {
+        // A CR at the end may be the start of the line end still on its way.
+        const bool crPending = m_scanned > 0 && m_buffer[m_end - 1] == '\r';
+        if (m_scanned - (crPending ? 1 : 0) > MaxWireLineBytes) {
             disconnectTransport();
             throw EWireException("Line too long.");
         }

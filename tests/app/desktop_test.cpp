@@ -20,11 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -96,6 +98,29 @@ std::pair<pid_t, std::string> startXvfb()
 
 bool installed(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null").c_str()) == 0; }
 
+// Polls until done holds. Every step waits for what it needs to see (a
+// window, a file, pixels), never for a fixed time: the bound is only there
+// so that a broken program ends the test, and is generous for a loaded
+// machine.
+bool waitUntil(const std::function<bool()>& done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+// What a shell command printed (its errors dropped).
+std::string output(const std::string& command, const std::string& file)
+{
+    std::system((command + " > '" + file + "' 2>/dev/null").c_str());
+    return readFile(file);
+}
+
 // The digits of the count picture on the screen equal count rendered in the
 // skin's digit font (its magenta pixels show the background instead).
 bool showsCount(const QImage& shot, const TSkinSettings& s, int count)
@@ -152,13 +177,18 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
         return QImage(QString::fromStdString(shotFile)).convertToFormat(QImage::Format_RGB32);
     };
     const auto waitForCount = [&](int count) {
-        for (int i = 0; i < 60; ++i) {
-            const QImage shot = screenshot();
-            if (!shot.isNull() && showsCount(shot, skin, count))
-                return shot;
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
+        QImage shot;
+        if (waitUntil([&] {
+                shot = screenshot();
+                return !shot.isNull() && showsCount(shot, skin, count);
+            }))
+            return shot;
         return QImage();
+    };
+    // The visible windows of the program (its menus among them).
+    const auto windows = [&] {
+        const std::string list = output("xdotool search --onlyvisible --classname '^tolmu$'", dir + "windows");
+        return std::count(list.begin(), list.end(), '\n');
     };
 
     const QImage first = waitForCount(2);
@@ -224,14 +254,10 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     };
     click(WinX + skin.status.position.first + 4, WinY + skin.status.position.second + 3, 2);
     QImage shown;
-    for (int i = 0; i < 40 && shown.isNull(); ++i) {
-        const QImage shot = screenshot();
-        if (inkPixels(shot) > 20)
-            shown = shot;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    ASSERT_FALSE(shown.isNull()) << "no message text in the skin's colour";
+    ASSERT_TRUE(waitUntil([&] {
+        shown = screenshot();
+        return inkPixels(shown) > 20;
+    })) << "no message text in the skin's colour";
     // Where the main window lies under it, the cut-out corners show that.
     const QRect mainRect(WinX, WinY, LoadSkinBitmap(QString::fromStdString(skin.background.main)).width(),
                          LoadSkinBitmap(QString::fromStdString(skin.background.main)).height());
@@ -244,16 +270,15 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
                 cutWhite += (shown.pixel(mx + x, my + y) & 0xffffff) == 0xffffff;
             }
     EXPECT_EQ(cutWhite, cut) << "the message window's cut-out corners show the desktop";
+    // Next fetches the second message: its text replaces the first before
+    // the window is closed (a click during the fetch is refused).
+    const QRect text(mx + memo.memo_x, my + memo.memo_y, memo.memo_width - 20, memo.memo_height);
     click(mx + memo.nextbtnpos.first + 6, my + memo.nextbtnpos.second + 6, 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(waitUntil([&] { return screenshot().copy(text) != shown.copy(text); }))
+        << "Next did not show another message";
     click(mx + memo.closebtnpos.first + 6, my + memo.closebtnpos.second + 6, 1);
-    bool closed = false;
-    for (int i = 0; i < 40 && !closed; ++i) {
-        closed = inkPixels(screenshot()) == 0;
-        if (!closed)
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    EXPECT_TRUE(closed) << "the close button left the message window open";
+    EXPECT_TRUE(waitUntil([&] { return inkPixels(screenshot()) == 0; }))
+        << "the close button left the message window open";
 
     // Configure: the window's menu, the Accounts page, a new account, OK.
     dovecot.AddUser("work", "secret");
@@ -261,26 +286,26 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
         dovecot.Deliver("work", "From: b@c\r\nSubject: w" + std::to_string(i) + "\r\n\r\nhi\r\n");
     const auto xdo = [&](const std::string& args) { std::system(("xdotool " + args + " 2>/dev/null").c_str()); };
     const int menuX = WinX + 40, menuY = WinY + 40; // on the count picture: the window's menu
+    const auto before = windows();
     xdo("mousemove " + std::to_string(menuX) + " " + std::to_string(menuY) + " click 3");
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(waitUntil([&] { return windows() > before; })) << "the window's menu did not open";
     xdo("mousemove " + std::to_string(menuX + 30) + " " + std::to_string(menuY + 12) + " click 1"); // "Configure"
+    // Only a mapped dialog takes clicks (its window exists before it shows).
+    const std::string dialog = "xdotool search --onlyvisible --name '^Tolmu Configuration$'";
     int dx = -1, dy = -1;
-    for (int i = 0; i < 40 && dx < 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        const std::string geometry = dir + "geometry";
-        std::system(("xdotool search --name 'Tolmu Configuration' getwindowgeometry --shell > '" + geometry +
-                     "' 2>/dev/null").c_str());
-        const std::string g = readFile(geometry);
+    waitUntil([&] {
+        const std::string g = output(dialog + " getwindowgeometry --shell", dir + "geometry");
         const auto x = g.find("X="), y = g.find("Y=");
-        if (x != std::string::npos && y != std::string::npos) {
-            dx = std::atoi(g.c_str() + x + 2);
-            dy = std::atoi(g.c_str() + y + 2);
-        }
-    }
+        if (x == std::string::npos || y == std::string::npos)
+            return false;
+        dx = std::atoi(g.c_str() + x + 2);
+        dy = std::atoi(g.c_str() + y + 2);
+        return true;
+    });
     ASSERT_GE(dx, 0) << "the configuration dialog did not open";
+    // From here the clicks and keys go to the dialog in the order sent.
     const auto at = [&](int x, int y) { return std::to_string(dx + x) + " " + std::to_string(dy + y); };
     xdo("mousemove " + at(43, 97) + " click 1"); // the "Accounts" page
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto field = [&](int x, int y, const std::string& text) {
         xdo("mousemove " + at(x, y) + " click 1");
         xdo("key ctrl+a");
@@ -292,28 +317,26 @@ TEST(Desktop, AutoconnectShowsTheShapedWindowAndARefreshClickTheNewCount)
     field(336, 113, "secret");
     field(306, 138, std::to_string(dovecot.Port()));
     xdo("mousemove " + at(238, 176) + " click 1"); // Add
-    bool added = false;
-    for (int i = 0; i < 40 && !added; ++i) {
-        added = readFile(dir + "Accounts.ini").find("acc_name = work") != std::string::npos;
-        if (!added)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_TRUE(added) << "Add writes Accounts.ini at once";
+    const std::string typed = "acc_name = work\r\nhost_name = 127.0.0.1\r\nuser_name = work\r\npassword = " +
+                              ScramblePassword("secret") + "\r\nport_number = " + std::to_string(dovecot.Port()) +
+                              "\r\n";
+    EXPECT_TRUE(waitUntil([&] { return readFile(dir + "Accounts.ini").find(typed) != std::string::npos; }))
+        << "Add writes Accounts.ini at once:\n" << readFile(dir + "Accounts.ini");
     xdo("mousemove " + at(281, 278) + " click 1"); // OK
+    EXPECT_TRUE(waitUntil([&] { return output(dialog, dir + "dialog").empty(); })) << "OK left the dialog open";
     // The reload logs in to the first account again and checks it; then a
     // refresh moves on to the new one.
     // A click while the reload's own check still runs is refused, and one
     // more goes round to the first account: click until the new one shows.
-    bool checked = false;
-    for (int i = 0; i < 8 && !checked; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        click(cx, cy, 1);
-        for (int j = 0; j < 8 && !checked; ++j) {
-            const QImage shot = screenshot();
-            checked = !shot.isNull() && showsCount(shot, skin, 5);
-        }
-    }
-    EXPECT_TRUE(checked) << "the new account's 5 messages were never drawn";
+    int clicks = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        const QImage shot = screenshot();
+        if (!shot.isNull() && showsCount(shot, skin, 5))
+            return true;
+        if (++clicks % 10 == 1) // one click per second or so: each check takes a moment
+            click(cx, cy, 1);
+        return false;
+    })) << "the new account's 5 messages were never drawn";
 
     stop(tolmu);
     stop(tray);

@@ -173,6 +173,60 @@ TEST_F(Dialog, AccountsThroughTheWidgetsAreWrittenAtOnce)
     c.hide();
 }
 
+// Whichever way the status is set, Accounts.ini gets that status for that
+// account only, and the account chosen again shows it.
+TEST_F(Dialog, AnAccountsStatusReachesAccountsIniAndComesBack)
+{
+    struct Row {
+        const char* name;
+        bool startInactive;
+        std::function<void(TAccountsPane&)> set;
+        bool inactive;
+    } rows[] = {
+        {"Inactive clicked", false, [](TAccountsPane& p) { QTest::mouseClick(p.ChkInact, Qt::LeftButton); }, true},
+        {"Active clicked", true, [](TAccountsPane& p) { QTest::mouseClick(p.ChkAct, Qt::LeftButton); }, false},
+        {"Inactive chosen, then Modify", false,
+         [](TAccountsPane& p) {
+             p.ChkInact->setChecked(true);
+             QTest::mouseClick(p.Modify, Qt::LeftButton);
+         },
+         true},
+        {"Active chosen, then Modify", true,
+         [](TAccountsPane& p) {
+             p.ChkAct->setChecked(true);
+             QTest::mouseClick(p.Modify, Qt::LeftButton);
+         },
+         false},
+    };
+    TConfig& c = dialog();
+    c.show();
+    c.AccBtnClick();
+    TAccountsPane& pane = *c.PopPan;
+    fill("home", "pop.example.org");
+    QTest::mouseClick(pane.AddAcc, Qt::LeftButton);
+    fill("work", "pop.example.org");
+    QTest::mouseClick(pane.AddAcc, Qt::LeftButton);
+    ASSERT_EQ(pane.LstAcc->count(), 2);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        select(1);
+        if (pane.ChkInact->isChecked() != r.startInactive)
+            QTest::mouseClick(r.startInactive ? pane.ChkInact : pane.ChkAct, Qt::LeftButton);
+        r.set(pane);
+        ReadAccounts();
+        ASSERT_EQ(AccountCount, 2);
+        EXPECT_EQ(AccountTable[1].Inactive, r.inactive);
+        EXPECT_FALSE(AccountTable[0].Inactive);
+        select(0);
+        EXPECT_TRUE(pane.ChkAct->isChecked());
+        EXPECT_FALSE(pane.ChkInact->isChecked());
+        select(1);
+        EXPECT_EQ(pane.ChkAct->isChecked(), !r.inactive);
+        EXPECT_EQ(pane.ChkInact->isChecked(), r.inactive);
+    }
+    c.hide();
+}
+
 TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
 {
     w->move(120, 90);
@@ -284,8 +338,15 @@ TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
     const QImage midnight = LoadSkinBitmap(QString::fromStdString(Midnight + "back.bmp"));
     const QPoint at = differingPixel(midnight, LoadSkinBitmap(QString::fromStdString(Sunrise + "back.bmp")));
     writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nautocheck =1\r\n");
-    w->Cycle().OnlineMode = true;
+    // The check timer comes back as it was: running while checking is on,
+    // stopped while it is off.
+    for (const bool online : {true, false})
     for (const bool closeBox : {true, false}) {
+        SCOPED_TRACE(std::string(online ? "online" : "offline") + (closeBox ? ", closed" : ", link"));
+        Settings.AutoCheck = true; // as the file says
+        w->Cycle().OnlineMode = online;
+        w->Cycle().StartCycle();
+        ASSERT_EQ(w->Timer.isActive(), online);
         configure([&](TConfig& c) {
             c.SkinPan->ChkPreview->setChecked(true);
             prompt.files.push_back(Sunrise + "skin.ini");
@@ -296,7 +357,7 @@ TEST_F(Dialog, EveryWayOfLeavingWithoutOKTakesThePreviewBack)
         });
         EXPECT_FALSE(w->MsgList().isVisible());
         EXPECT_EQ(painted(at), midnight.pixel(at));
-        EXPECT_TRUE(w->Timer.isActive()) << "the check timer is back";
+        EXPECT_EQ(w->Timer.isActive(), online) << "the check timer is back as it was";
     }
 }
 

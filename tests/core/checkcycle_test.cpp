@@ -174,6 +174,39 @@ TEST_F(Cycle, FailedConnectLeavesEverythingAsItWas)
     EXPECT_TRUE(view.steps.empty());
 }
 
+// A check that fails, however it was asked for, leaves checking on or off
+// and the check timer as they were: the next tick tries again.
+TEST_F(Cycle, AFailedCheckGivesBackTheOnlineStateAndTheTimer)
+{
+    struct Row {
+        const char* name;
+        bool online;
+        std::function<void(TCheckCycle&)> ask;
+    } rows[] = {
+        {"timer tick", true, [](TCheckCycle& c) { c.TimerTimer(); }},
+        {"refresh click", true, [](TCheckCycle& c) { c.CheckNow(); }},
+        {"account menu", true, [](TCheckCycle& c) { c.MnuClick(1); }},
+        {"connect click", false, [](TCheckCycle& c) { c.ConnectClick(); }},
+    };
+    addAccount("home", 0);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer refusing;
+        refusing.Send("-ERR go away");
+        AccountTable[0].PortNumber = refusing.Port();
+        loaded();
+        cycle.OnlineMode = r.online;
+        cycle.StartCycle();
+        ASSERT_EQ(view.timerOn, r.online);
+        prompt.shown.clear();
+        r.ask(cycle);
+        EXPECT_EQ(refusing.Connections(), 1);
+        EXPECT_EQ(cycle.OnlineMode, r.online);
+        EXPECT_EQ(view.timerOn, r.online);
+        EXPECT_FALSE(worker.Connected());
+    }
+}
+
 TEST_F(Cycle, TimerChecksWaitWhileAnErrorBoxIsOpen)
 {
     ScriptedServer refusing;

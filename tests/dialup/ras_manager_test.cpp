@@ -81,9 +81,12 @@ protected:
     {
         fs::create_directory(peers);
         fs::create_directory(run);
+        fs::create_directory(proc);
         ::setenv("TOLMU_PPP_PEERS", peers.c_str(), 1);
         ::setenv("TOLMU_PPP_RUN", run.c_str(), 1);
-        ::unsetenv("TOLMU_PROC");
+        // A process table of the test's own children: a pppd that happens
+        // to run on the machine is neither listed nor signalled.
+        ::setenv("TOLMU_PROC", proc.c_str(), 1);
         // No NetworkManager: never the machine's own bus.
         ::setenv("TOLMU_NM_BUS", ("unix:path=" + m_dir.path + "/no-bus").c_str(), 1);
     }
@@ -101,18 +104,21 @@ protected:
     {
         std::vector<std::string> argv{"pppd"};
         argv.insert(argv.end(), args.begin(), args.end());
-        m_children.push_back(startProcess(DIALUP_PPPD, argv));
-        return m_children.back();
+        return adopt(startProcess(DIALUP_PPPD, argv));
     }
-    pid_t startSleep()
+    pid_t startSleep() { return adopt(startProcess("/bin/sleep", {"sleep", "120"})); }
+    // Shows a child in the test's process table.
+    pid_t adopt(pid_t pid)
     {
-        m_children.push_back(startProcess("/bin/sleep", {"sleep", "120"}));
-        return m_children.back();
+        m_children.push_back(pid);
+        fs::create_directory_symlink("/proc/" + std::to_string(pid), proc / std::to_string(pid));
+        return pid;
     }
 
     testsupport::ScratchDir m_dir{"tolmu-dialup"};
     const fs::path peers = fs::path(m_dir.path) / "peers";
     const fs::path run = fs::path(m_dir.path) / "run";
+    const fs::path proc = fs::path(m_dir.path) / "proc";
     std::vector<pid_t> m_children;
 };
 
@@ -213,6 +219,7 @@ TEST_F(PppFolders, PidFileFindsPppdAndNothingElse)
     writeFile(run / "ppp-stale.pid", std::to_string(unrelated) + "\n"); // pid reused by another program
     writeFile(run / "ppp-zero.pid", "0\n");
     writeFile(run / "ppp-other.pid", std::to_string(::getpid()) + "\n");
+    fs::create_directory_symlink("/proc/self", proc / std::to_string(::getpid()));
 
     std::vector<std::string> list;
     ListConnections(list);
@@ -269,7 +276,7 @@ TEST_F(PppFolders, RefusedHangUpIsReported)
         GTEST_SKIP() << "needs root to start a pppd another user cannot signal";
     writeFile(peers / "beta", "");
     const pid_t beta = startPppd({"call", "beta"});
-    for (fs::path p : {fs::path(m_dir.path), peers, run})
+    for (fs::path p : {fs::path(m_dir.path), peers, run, proc})
         fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);
     testsupport::OpenFolderChain(m_dir.path);
@@ -341,6 +348,62 @@ std::vector<std::string> names(int count, const std::string& prefix = "e")
 }
 
 } // namespace
+
+// Each file is read up to its bound and no further: the 100th peer file is
+// listed and a 101st empties the list; a command line and a pid file count
+// up to their last byte read (4096 and 128), whatever follows is unseen.
+TEST_F(PppFolders, FilesAreReadExactlyUpToTheirBounds)
+{
+    using namespace std::string_literals;
+    // A process of the table that no kernel runs: only its files are read.
+    const auto fakeProcess = [&](int pid, const std::string& cmdline) {
+        fs::create_directory(proc / std::to_string(pid));
+        writeFile(proc / std::to_string(pid) / "comm", "pppd\n");
+        writeFile(proc / std::to_string(pid) / "cmdline", cmdline);
+    };
+    // "/.../pppd call home" with the entry's last byte at byte `last`.
+    const auto callLine = [](std::size_t last) {
+        const std::string tail = "pppd\0call\0home"s;
+        return std::string(last - tail.size(), '/') + tail + "\0"s;
+    };
+    struct Row {
+        const char* what;
+        int peers;
+        std::string cmdline, pidFile;
+        std::vector<std::string> entries, connections;
+    } rows[] = {
+        {"100 peer files", 100, "", "", names(100), {}},
+        {"101 peer files", 101, "", "", {}, {}},
+        {"command line ending at its bound", 0, callLine(4096), "", {}, {"home"}},
+        {"command line one byte longer", 0, callLine(4097), "", {}, {"hom"}},
+        {"pid file junk at its last byte read", 0, "pppd\0linkname\0home\0"s,
+         "4000000" + std::string(120, ' ') + "x", {}, {}},
+        {"pid file junk one byte past", 0, "pppd\0linkname\0home\0"s, "4000000" + std::string(121, ' ') + "x", {},
+         {"home"}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        fs::remove_all(peers);
+        fs::remove_all(proc);
+        fs::create_directory(peers);
+        fs::create_directory(proc);
+        for (const std::string& n : names(r.peers))
+            writeFile(peers / n, "");
+        if (!r.cmdline.empty())
+            fakeProcess(4000000, r.cmdline);
+        fs::remove(run / "ppp-home.pid");
+        if (!r.pidFile.empty())
+            writeFile(run / "ppp-home.pid", r.pidFile);
+        std::vector<std::string> list;
+        ListEntries(list);
+        std::sort(list.begin(), list.end());
+        std::vector<std::string> expected = r.entries;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(list, expected);
+        ListConnections(list);
+        EXPECT_EQ(list, r.connections);
+    }
+}
 
 TEST(RasManager, EnumerationLimits)
 {

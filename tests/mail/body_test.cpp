@@ -270,15 +270,25 @@ TEST(BodyReader, NoFilesWhenAttachmentsAreNotExtracted)
     EXPECT_EQ(pbeFiles(), before + 1);
 }
 
+namespace {
+
+// A message that meets every bound: four text lines of 28 bytes, a part
+// header block of 232 bytes in two lines, four parts, a 12-byte attachment
+// whose three headers are 106 bytes as Name=value, alternatives nested two
+// deep.
+const std::string boundedMessage =
+    "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\nX-Long: " + std::string(200, 'h') +
+    "\n\n0123456789\nabcdefghij\n"
+    "--b\nContent-Type: multipart/alternative; boundary=i\n\n--i\nContent-Type: multipart/alternative; boundary=j\n\n"
+    "--j\nContent-Type: text/plain\n\ndeep\n--j--\n--i--\n"
+    "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"a.bin\"\n"
+    "Content-Transfer-Encoding: base64\n\nYWJjZGVmZ2hp\nYWJj\n--b\nContent-Type: text/plain\n\nlast\n--b--\n";
+
+} // namespace
+
 TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
 {
-    const std::string raw =
-        "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\nX-Long: " +
-        std::string(200, 'h') + "\n\n0123456789\nabcdefghij\n"
-        "--b\nContent-Type: multipart/alternative; boundary=i\n\n--i\nContent-Type: multipart/alternative; boundary=j\n\n"
-        "--j\nContent-Type: text/plain\n\ndeep\n--j--\n--i--\n"
-        "--b\nContent-Type: application/x\nContent-Disposition: attachment; filename=\"a.bin\"\n"
-        "Content-Transfer-Encoding: base64\n\nYWJjZGVmZ2hp\nYWJj\n--b\nContent-Type: text/plain\n\nlast\n--b--\n";
+    const std::string& raw = boundedMessage;
     struct Row {
         const char* name;
         mime::BodyLimits limits;
@@ -307,6 +317,66 @@ TEST(BodyReader, BoundsAreKeptAndTheBodyIsReadToTheEnd)
         EXPECT_LE(got.parts.size() + got.attachments.size(), r.limits.MaxParts);
         for (const TAttachment& a : got.attachments)
             EXPECT_LE(fs::file_size(a.StoredPathName), r.limits.MaxAttachmentBytes);
+    }
+}
+
+// Each bound set exactly to what the message needs lets all of it through;
+// one less stops the reader with that bound's note. The header bounds count
+// each kept line's own overhead.
+TEST(BodyReader, EachBoundTakesAMessageExactlyItsSizeAndRefusesOneMore)
+{
+    constexpr std::size_t lineCost = sizeof(std::string);
+    struct Row {
+        const char* name;
+        std::size_t mime::BodyLimits::*bound;
+        std::size_t exact;
+        std::string pastError;
+    } rows[] = {
+        {"text bytes", &mime::BodyLimits::MaxTextBytes, 28, "Message too large: text beyond 27 bytes was not stored."},
+        {"text lines", &mime::BodyLimits::MaxTextLines, 4, "Message too large: text beyond 3 lines was not stored."},
+        {"part header block", &mime::BodyLimits::MaxHeaderBytes, 232 + 2 * lineCost,
+         "Message too large: a part's header block exceeds " + std::to_string(231 + 2 * lineCost) + " bytes."},
+        {"parts", &mime::BodyLimits::MaxParts, 4, "Message too large: more than 3 parts; the rest was not stored."},
+        {"depth", &mime::BodyLimits::MaxDepth, 2,
+         "Message too complex: alternatives nested more than 1 deep were not read."},
+        {"stored part headers", &mime::BodyLimits::MaxStoredHeaderBytes, 106 + 3 * lineCost,
+         "Message too large: part headers beyond " + std::to_string(105 + 3 * lineCost) +
+             " bytes were not stored."},
+    };
+    for (const Row& r : rows)
+        for (const std::size_t value : {r.exact, r.exact - 1}) {
+            SCOPED_TRACE(std::string(r.name) + " " + std::to_string(value));
+            mime::BodyLimits limits;
+            limits.*r.bound = value;
+            const Result got = readRaw(boundedMessage, true, limits);
+            EXPECT_TRUE(got.consumed);
+            EXPECT_EQ(got.error, value == r.exact ? "" : r.pastError);
+        }
+    // The attachment's size bound is the one of another width.
+    for (const std::uint64_t value : {12u, 11u}) {
+        mime::BodyLimits limits;
+        limits.MaxAttachmentBytes = value;
+        const Result got = readRaw(boundedMessage, true, limits);
+        EXPECT_EQ(got.error, value == 12 ? "" : "Message too large: attachment a.bin exceeds 11 bytes; it was cut there.");
+    }
+}
+
+// A forwarded message is named after its Subject, cut to 100 bytes and
+// never inside a character.
+TEST(BodyReader, AForwardedMessagesNameTakesExactly100Bytes)
+{
+    struct Row {
+        std::string subject, name;
+    } rows[] = {
+        {std::string(100, 's'), std::string(100, 's') + ".eml"},
+        {std::string(101, 's'), std::string(100, 's') + ".eml"},
+        {std::string(99, 'a') + "\xC3\xA4", std::string(99, 'a') + ".eml"},
+    };
+    for (const Row& r : rows) {
+        const Result got = readRaw("Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: message/rfc822\n\n"
+                                   "Subject: " + r.subject + "\n\nforwarded\n--b--\n");
+        ASSERT_EQ(got.attachments.size(), 1u) << r.subject;
+        EXPECT_EQ(got.attachments[0].FileName, r.name);
     }
 }
 

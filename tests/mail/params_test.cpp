@@ -53,6 +53,18 @@ TEST(ParameterText, Rfc2231AndWhatOlderMailersWrite)
     EXPECT_EQ(mime::Boundary("multipart/mixed; boundary*=us-ascii''%41"), "A");
 }
 
+// A sender cannot make the reader join more than 1000 pieces: a name of
+// exactly 1000 is joined whole, a 1001st piece is left out.
+TEST(ParameterText, ContinuationsAreJoinedUpToTheirBound)
+{
+    for (const int pieces : {1000, 1001}) {
+        std::string value = "attachment";
+        for (int n = 0; n < pieces; ++n)
+            value += "; filename*" + std::to_string(n) + "=" + (n < 1000 ? "a" : "z");
+        EXPECT_EQ(mime::ParameterText(value, "filename"), std::string(1000, 'a')) << pieces;
+    }
+}
+
 TEST(MediaTypes, WhatAPartIsTakenFor)
 {
     struct Row {

@@ -240,6 +240,43 @@ TEST_F(MsgList, AMissingBackgroundClosesTheWindowWithAMessage)
     EXPECT_TRUE(timer.isActive()) << "the check timer is given back";
 }
 
+// The check timer is held while the window is open and given back as it
+// was: running or stopped, whichever way the window ends.
+TEST_F(MsgList, TheCheckTimerComesBackAsItWas)
+{
+    const std::string background = SkinSettings.background.msgbkng;
+    struct Row {
+        const char* name;
+        bool running;
+        bool backgroundMissing; // else closed by Esc
+    } rows[] = {
+        {"running, Esc", true, false},
+        {"stopped, Esc", false, false},
+        {"running, background missing", true, true},
+        {"stopped, background missing", false, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.running)
+            timer.start(60000);
+        else
+            timer.stop();
+        SkinSettings.background.msgbkng = r.backgroundMissing ? CurrentSkinDir + "gone.bmp" : background;
+        bool heldWhileOpen = r.backgroundMissing; // that window closes itself at once
+        if (!r.backgroundMissing)
+            QTimer::singleShot(0, [&] {
+                heldWhileOpen = !timer.isActive();
+                QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&window, &esc);
+            });
+        window.RunModal();
+        EXPECT_FALSE(window.isVisible());
+        EXPECT_TRUE(heldWhileOpen);
+        EXPECT_EQ(timer.isActive(), r.running);
+    }
+    SkinSettings.background.msgbkng = background;
+}
+
 TEST_F(MsgList, KeysPageDeleteOncePerPressAndReply)
 {
     if (!dovecot)
