@@ -2,11 +2,13 @@
 
 #include "base/AtomicFile.h"
 #include "base/Exception.h"
+#include "core/AccountsExtra.h"
 
 std::array<TPOPAcc, MaxAccounts> AccountTable;
 int32_t AccountCount = 0;
 TSettings Settings;
 int32_t MessageCount = 0;
+std::string AccountsExtraWarning;
 
 namespace {
 
@@ -142,6 +144,8 @@ void ReadAccounts(TAccountProblems* problems)
             (*problems)[AccountCount] = problem;
         AccountTable[AccountCount++] = acc;
     }
+    AccountsExtraWarning = ApplyAccountsExtra({AccountTable.data(), static_cast<std::size_t>(AccountCount)},
+                                              AccountsExtraFilePath());
 }
 
 void WriteAccountsFile()
@@ -164,6 +168,7 @@ void WriteAccountsFile()
         out += std::string("inactive = ") + (acc.Inactive ? "1" : "0") + "\r\n";
     }
     WriteFileAtomically(AccountsFilePath(), out, 0600);
+    WriteAccountsExtra({AccountTable.data(), static_cast<std::size_t>(count)}, AccountsExtraFilePath());
 }
 
 void WriteSettingsFile(const std::string& CurrentSkin, bool AutoCheck, bool AutoConnect,

@@ -5,9 +5,11 @@
 // with the line scanner FindInSkin (base/Scanner.h) and rewritten whole.
 #include "base/Scanner.h"
 #include "core/ConfigDir.h"
+#include "net/Security.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // One POP3 account. Password is plain in memory, scrambled only in the file.
@@ -18,6 +20,10 @@ struct TPOPAcc {
     std::string Password;
     bool Inactive = false;
     int32_t PortNumber = 110;
+    // How its sessions are protected; unset: DefaultSecurity (TLS from the
+    // first byte on the TLS port, TLS when offered elsewhere). Not kept in
+    // Accounts.ini.
+    std::optional<TSecurity> Security{};
 };
 
 inline constexpr int MaxAccounts = 10;
@@ -75,7 +81,13 @@ using TAccountProblems = std::array<std::string, MaxAccounts>;
 // account alone). A port that is not a decimal integer throws Exception,
 // or, with problems given, is that account's problem (the section, the line
 // and why) and the other accounts are read on.
+// Each account's Security comes from AccountsExtra.ini (core/AccountsExtra.h);
+// what was wrong with that file is left in AccountsExtraWarning.
 void ReadAccounts(TAccountProblems* problems = nullptr);
+
+// Why the last ReadAccounts could not take every account's security from
+// AccountsExtra.ini (those accounts use the default), or empty.
+extern std::string AccountsExtraWarning;
 
 // Rewrites Accounts.ini from the table (eight CR LF lines per used slot,
 // passwords scrambled), through a temporary file renamed over the old one,
@@ -84,6 +96,8 @@ void ReadAccounts(TAccountProblems* problems = nullptr);
 // password longer than 255 characters or holding a byte the scrambled form
 // cannot carry (outside 4 to 131, or one that would end the line or the
 // file); and when the file cannot be written (the old file then stays).
+// AccountsExtra.ini follows, written the same way, so that each account's
+// security moves with it.
 void WriteAccountsFile();
 
 // Rewrites Tolmu.ini with its 14 CR LF lines from these values, through a

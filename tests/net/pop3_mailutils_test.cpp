@@ -208,7 +208,7 @@ TEST_F(Pop3Mailutils, CountsDeletesAndLogsOut)
         EXPECT_EQ(pop.CheckMessages(), n);
         pop.Disconnect();
         const Lines expected = {"Connecting to 127.0.0.1", "Socket Connected", "Connected",
-                                "  User Account is valid", "  Password is valid", "Checking for messages",
+                                "Protection: not encrypted", "  User Account is valid", "  Password is valid", "Checking for messages",
                                 "Disconnecting", "Disconnected"};
         EXPECT_EQ(statuses, expected);
     }

@@ -132,7 +132,7 @@ TEST(Pop3Scripted, SuccessfulCheckStatusesInOrder)
     EXPECT_EQ(c.pop.CheckMessages(), 2);
     c.pop.Disconnect();
     const Lines expected = {"Connecting to 127.0.0.1", "Socket Connected", "Connected",
-                            "  User Account is valid", "  Password is valid", "Checking for messages",
+                            "Protection: not encrypted", "  User Account is valid", "  Password is valid", "Checking for messages",
                             "Disconnecting", "Disconnected"};
     EXPECT_EQ(c.statuses, expected);
     EXPECT_EQ(s.Finish(), (Lines{"User alice", "Pass secret", "UIDL", "Quit"}));
