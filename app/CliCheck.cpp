@@ -85,8 +85,10 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 
 // One account: Connect, CheckMessages, Disconnect. Returns true and the
 // count, or false and the error text. counter, when given, sees the listing.
+// protection: how the session was protected at its sign-in ("" when it got
+// no further than that).
 bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* counter, int32_t& count,
-                  std::string& error)
+                  std::string& error, std::string& protection)
 {
     const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
     drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
@@ -97,7 +99,13 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* cou
             std::fflush(out);
         };
     try {
-        drop->Open(acc, StoredPasswords(), opts.timeout);
+        try {
+            drop->Open(acc, StoredPasswords(), opts.timeout);
+        } catch (...) {
+            protection = drop->Protection();
+            throw;
+        }
+        protection = drop->Protection();
         const TMailCount found =
             counter ? drop->Count([counter](const std::string& line) { counter->Line(line); }) : drop->Count();
         count = counter ? counter->NewCount() : found.Count;
@@ -162,6 +170,11 @@ int RunCheck(const Args& args)
         return 2;
     }
 
+    // Accounts whose security could not be read use the default; say so
+    // when asked for the details.
+    if (opts.verbose && !store.ExtraWarning().empty())
+        std::fprintf(stderr, "tolmu: %s\n", oneLine(store.ExtraWarning()).c_str());
+
     // Only the mailboxes still configured are read and kept: ids of an
     // account removed since go at the next save.
     TSeenIds seen;
@@ -188,14 +201,14 @@ int RunCheck(const Args& args)
         if (acc.Inactive)
             continue;
         int32_t count = 0;
-        std::string error;
+        std::string error, protection;
         std::optional<TNewCounter> counter;
         if (opts.onlyNew)
             counter.emplace(seen.Seen(SeenIdsKey(acc)));
         // A malformed line fails its own account only; the others are checked.
         if (!problems[i - 1].empty())
             error = problems[i - 1];
-        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error);
+        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error, protection);
         // Only a whole listing replaces what was seen: after a failure the
         // next run still compares with the last good one.
         if (ok && counter)
@@ -207,7 +220,9 @@ int RunCheck(const Args& args)
         if (opts.json) {
             accounts.push_back({{"name", acc.AccName},
                                 {"count", ok ? nlohmann::ordered_json(count) : nlohmann::ordered_json(nullptr)},
-                                {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(oneLine(error))}});
+                                {"error", ok ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(oneLine(error))},
+                                {"protection", protection.empty() ? nlohmann::ordered_json(nullptr)
+                                                                  : nlohmann::ordered_json(protection)}});
         } else if (ok) {
             std::printf("%s : %d\n", acc.AccName.c_str(), static_cast<int>(count));
         }

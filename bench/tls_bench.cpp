@@ -1,6 +1,8 @@
 // Checking a large mailbox over POP3S: `tolmu --check` against curl listing
 // the same mailbox with UIDL over TLS, both trusting the same test CA; the
-// plain-port pair beside them shows what TLS itself adds to each.
+// plain-port pair beside them shows what TLS itself adds to each. tolmu on
+// the plain port upgrades with STLS (its default there) and is timed
+// against port 995, and once more with the account set to clear text.
 // Usage: bench_tls [MESSAGES] [RUNS]   (defaults 10000 and 5)
 #include "core/AccountsIni.h"
 #include "core/Settings.h"
@@ -98,13 +100,15 @@ int main(int argc, char** argv)
         dovecot.Deliver("bench", body);
 
     // Two settings folders for the same mailbox: over TLS and plain.
-    auto configDir = [&](const std::string& name, int port) {
+    auto configDir = [&](const std::string& name, int port, const char* security = nullptr) {
         const std::string dir = certs.Dir() + "/" + name;
         std::filesystem::create_directories(dir);
         std::ofstream(dir + "/Tolmu.ini") << "current_skin = " << TOLMU_SOURCE_DIR << "/assets/skins/default/\r\n";
         std::ofstream(dir + "/Accounts.ini") << "\r\n[Account1]\r\nacc_name = bench\r\nhost_name = 127.0.0.1\r\n"
                                              << "user_name = bench\r\npassword = " << ScramblePassword("secret")
                                              << "\r\nport_number = " << port << "\r\ninactive = 0\r\n";
+        std::ofstream(dir + "/AccountsExtra.ini")
+            << (security ? std::string("[Account1]\r\nacc_name = bench\r\nsecurity = ") + security + "\r\n" : "");
         return dir;
     };
     ::setenv("SSL_CERT_FILE", certs.CaFile().c_str(), 1);
@@ -122,16 +126,18 @@ int main(int argc, char** argv)
         {"tolmu --check, TLS", {tolmu, "--check", "--config-dir", configDir("tls", dovecot.TlsPort())}, {}, {}},
         {"curl pop3s", {curl, "-s", "--cacert", certs.CaFile(), "-u", "bench:secret", "-X", "UIDL",
                         "pop3s://" + host + std::to_string(dovecot.TlsPort()) + "/"}, {}, {}},
-        {"tolmu --check, plain", {tolmu, "--check", "--config-dir", configDir("plain", dovecot.Port())}, {}, {}},
+        {"tolmu --check, STLS", {tolmu, "--check", "--config-dir", configDir("stls", dovecot.Port())}, {}, {}},
         {"curl pop3", {curl, "-s", "-u", "bench:secret", "-X", "UIDL",
                        "pop3://" + host + std::to_string(dovecot.Port()) + "/"}, {}, {}},
+        {"tolmu --check, plain",
+         {tolmu, "--check", "--config-dir", configDir("plain", dovecot.Port(), "unencrypted")}, {}, {}},
     };
     const std::string out = certs.Dir() + "/out.txt";
 
     // The first login to a freshly filled mailbox builds Dovecot's index.
     run(contenders[1].cmd, out);
     const std::string expected = "bench : " + std::to_string(messages);
-    for (int c : {0, 2}) {
+    for (int c : {0, 2, 4}) {
         const RunResult check = run(contenders[c].cmd, out);
         if (check.status != 0 || check.out.find(expected) == std::string::npos) {
             std::fprintf(stderr, "%s printed \"%s\" (status %d), expected \"%s\"\n", contenders[c].name,
@@ -155,6 +161,8 @@ int main(int argc, char** argv)
                     median(c.cpu) * 1000, c.peakKb);
     std::printf("  ratio tolmu/curl over TLS: %.2f   plain: %.2f\n",
                 median(contenders[0].wall) / median(contenders[1].wall),
-                median(contenders[2].wall) / median(contenders[3].wall));
+                median(contenders[4].wall) / median(contenders[3].wall));
+    std::printf("  ratio tolmu port 110 with STLS / port 995: %.2f\n",
+                median(contenders[2].wall) / median(contenders[0].wall));
     return 0;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times `tolmu --check` against curl over POP3S on a 10,000-message mailbox.
+# Times `tolmu --check` against curl over POP3S on a 10,000-message mailbox,
+# and tolmu's STLS upgrade on the plain port against port 995.
 # Usage: bench/tls_bench.sh [BUILD_DIR] [MESSAGES] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."

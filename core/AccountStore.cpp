@@ -2,13 +2,19 @@
 #include "core/AccountStore.h"
 
 #include "base/Exception.h"
+#include "core/AccountsExtra.h"
 #include "core/AccountsIni.h"
 
 #include <utility>
 
 TAccountStore::TAccountStore(std::string folder) : m_folder(std::move(folder)) {}
 
-void TAccountStore::Load(TAccountProblems* problems) { ReadAccountsIni(Path(), m_accounts, problems); }
+void TAccountStore::Load(TAccountProblems* problems)
+{
+    m_extraWarning.clear();
+    ReadAccountsIni(Path(), m_accounts, problems);
+    m_extraWarning = ApplyAccountsExtra(m_accounts, ExtraPath());
+}
 
 void TAccountStore::requireAccount(int32_t index) const
 {
@@ -18,6 +24,9 @@ void TAccountStore::requireAccount(int32_t index) const
 
 void TAccountStore::store(std::vector<TPOPAcc> accounts)
 {
+    // The companion file goes first: should Accounts.ini then fail, its
+    // entries are still found by name, never lost.
+    WriteAccountsExtra(accounts, ExtraPath());
     WriteAccountsIni(Path(), accounts);
     m_accounts = std::move(accounts);
 }

@@ -22,12 +22,20 @@ public:
 
     // Accounts.ini in the store's folder.
     std::string Path() const { return m_folder + "Accounts.ini"; }
+    // AccountsExtra.ini beside it (core/AccountsExtra.h): what an account
+    // keeps beyond its eight lines, such as its security choice.
+    std::string ExtraPath() const { return m_folder + "AccountsExtra.ini"; }
 
     // Refills the store from Accounts.ini as ReadAccountsIni reads it
     // (core/AccountsIni.h): throws Exception for a port that is not a
     // decimal integer (the accounts before it stay), or, with problems
     // given, records it as that account's problem.
+    // Each account's security then comes from AccountsExtra.ini; what was
+    // wrong with that file is left in ExtraWarning().
     void Load(TAccountProblems* problems = nullptr);
+    // Why the last Load could not take every account's entry from
+    // AccountsExtra.ini (those accounts use the default), or empty.
+    const std::string& ExtraWarning() const { return m_extraWarning; }
 
     int32_t Count() const { return static_cast<int32_t>(m_accounts.size()); }
     // Whether index names an account (1..Count()).
@@ -36,7 +44,7 @@ public:
     // false.
     const TPOPAcc& Account(int32_t index) const { return m_accounts.at(static_cast<std::size_t>(index) - 1); }
 
-    // The changes. Each writes Accounts.ini at once; when the write throws
+    // The changes. Each writes AccountsExtra.ini and Accounts.ini at once; when the write throws
     // (Exception: a value the file cannot hold, or the file cannot be
     // written) the store and the file stay as they were. An index that
     // names no account, or an Add to a full store, throws Exception and
@@ -57,4 +65,5 @@ private:
 
     std::string m_folder;
     std::vector<TPOPAcc> m_accounts;
+    std::string m_extraWarning;
 };

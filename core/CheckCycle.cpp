@@ -58,6 +58,9 @@ void openNoting(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource
     } catch (const EWireConnectRefused&) {
         kind = TCheckFailure::Greeting;
         throw;
+    } catch (const EWireNoTls&) {
+        kind = TCheckFailure::NoTls;
+        throw;
     } catch (const EWireTLSError&) {
         kind = TCheckFailure::Tls;
         throw;
@@ -96,6 +99,9 @@ std::string AccountErrorText(const TPOPAcc& account, const std::string& error, T
         todo = "Check the port of this account in Configure, Accounts (995 is POP3 over TLS) and the server's "
                "certificate.";
         break;
+    case TCheckFailure::NoTls:
+        todo = "Change the port of this account in Configure, Accounts.";
+        break;
     case TCheckFailure::Greeting:
         todo = "The server turned the connection away; Tolmu tries again at the next check.";
         break;
@@ -126,6 +132,7 @@ struct TCheckCycle::CheckResult {
     std::string listingError;
     TListing listing;
     TCheckFailure failure = TCheckFailure::Other;
+    std::string protection; // how the session was protected at its sign-in
 };
 
 TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
@@ -249,8 +256,16 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
     const int32_t timeout = Timeout;
     m_worker.Run(
         [result, acc, &credentials = m_credentials, advance, timeout](TMailDrop& drop, TWireMessage&) {
-            if (advance)
-                openNoting(drop, acc, credentials, timeout, result->failure);
+            if (advance) {
+                try {
+                    openNoting(drop, acc, credentials, timeout, result->failure);
+                } catch (...) {
+                    // A password refused in clear text still crossed the network so.
+                    result->protection = drop.Protection();
+                    throw;
+                }
+            }
+            result->protection = drop.Protection();
             const TMailCount found = drop.Count([&result](const std::string& line) { result->listing.Line(line); });
             result->count = found.Count;
             result->listed = found.Listed;
@@ -279,6 +294,8 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
     m_lastCheck = std::time(nullptr);
     if (result.counted)
         MessageCount = result.count;
+    if (!result.protection.empty())
+        m_states[SeenIdsKey(acc)].protection = result.protection;
     if (!error.empty()) {
         accountFailed(acc, error, result.failure, false);
         return false;
@@ -500,6 +517,8 @@ std::string TCheckCycle::TrayTip() const
             tip += messages(*state.count);
         if (!state.error.empty())
             tip += (state.count ? ", last check failed: " : "failed: ") + oneLine(state.error);
+        if (state.protection == NotEncrypted)
+            tip += " (" + std::string(NotEncrypted) + ")";
     }
     return tip;
 }

@@ -65,7 +65,7 @@ public:
 void ShowOnlineState(TCheckView& view, bool onlineMode, int32_t messageCount);
 
 // Why a login failed, for the line on what to do about it.
-enum class TCheckFailure { Other, Login, HostName, Refused, Network, Tls, Greeting };
+enum class TCheckFailure { Other, Login, HostName, Refused, Network, Tls, NoTls, Greeting };
 
 // The message box of an account that could not be checked: the account's
 // name and server, the error's own text as it came, and one line on what
@@ -129,7 +129,8 @@ public:
     // The count picture's hint as built so far.
     const std::string& CountHint() const { return m_countHint; }
     // The tray's tooltip: the time of the last check, then each active
-    // account with its count and the error of its last check.
+    // account with its count and the error of its last check, marked
+    // " (not encrypted)" when that check signed in without encryption.
     std::string TrayTip() const;
     // Logs out when a connection is open (at exit); never throws.
     void CloseConnection();
@@ -147,6 +148,7 @@ private:
     struct AccountState {
         std::optional<int32_t> count;
         std::string error; // empty when the last check worked
+        std::string protection; // of the last session that got to its sign-in
     };
 
     const TPOPAcc* account(int32_t index) const;

@@ -4,6 +4,7 @@
 // secret is the password stored with the account; a keyring or a sign-in
 // token takes its place behind the same call.
 #include "core/Account.h"
+#include "net/Sasl.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,15 @@ public:
     // must be safe to call there. Throws Exception when there is none to be
     // had; the login then fails with that text.
     virtual std::string Secret(const TPOPAcc& account) const = 0;
+    // The secret with its kind, which decides how the session signs in: a
+    // password (USER / PASS or a password mechanism of the SASL table), or
+    // an OAuth2 access token (a token mechanism). By default Secret as a
+    // password; a source that hands out tokens overrides this. Asked and
+    // thrown as Secret.
+    virtual TSignInSecret SignInSecret(const TPOPAcc& account) const
+    {
+        return {TSignInSecret::Kind::Password, Secret(account)};
+    }
 };
 
 // The password stored with the account (Accounts.ini, unscrambled when the

@@ -39,14 +39,17 @@ public:
     // mail worker's Stop and the command line's Ctrl+C end a wait this way.
     std::function<void()> OnIdle;
 
-    // Connects to account's host and port (TLS on the TLS port) and logs in
-    // with its user name and the secret credentials gives for it, asked now
-    // and kept no longer than the login. timeout: seconds a connect or one
-    // reply may wait. Throws the transport's errors (EWireSocketError,
-    // EWireTLSError), EWireConnectRefused when the server turns the
-    // connection away, EWireResponseError with the server's line when the
-    // login is refused, and what credentials throws; the connection is then
-    // closed.
+    // Connects to account's host and port, protected as its Security asks
+    // (unset: TLS from the first byte on the TLS port, else TLS when the
+    // server offers it), and logs in with its user name and the secret
+    // credentials gives for it, asked now and kept no longer than the login.
+    // timeout: seconds a connect or one reply may wait. Throws the
+    // transport's errors (EWireSocketError, EWireTLSError; EWireNoTls when
+    // TLS is required and not offered), EWireConnectRefused when the server
+    // turns the connection away, EWireResponseError with the server's line
+    // when the login is refused, and what credentials throws; the
+    // connection is then closed. No secret is sent after TLS was wanted and
+    // failed.
     virtual void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) = 0;
 
     // Counts the waiting messages by listing their unique ids. Never
@@ -83,8 +86,10 @@ public:
 
     // True while a session is open.
     virtual bool Connected() const = 0;
-    // What protected the last session on the network, for a person to read:
-    // "TLS" or "not encrypted"; "" before any session was opened.
+    // What protected the last session on the network when it signed in, for
+    // a person to read: "TLS 1.3 (STLS)", "TLS 1.3" (TLS from the first
+    // byte) or "not encrypted"; "" before any session got as far as its
+    // sign-in.
     virtual std::string Protection() const = 0;
     // The server's answer to the last command, made safe to show (the
     // refusal of a fetch).

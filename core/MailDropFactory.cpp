@@ -26,16 +26,16 @@ public:
         m_pop.Host = account.HostName;
         m_pop.Port = account.PortNumber;
         m_pop.TlsPort = TlsPortFromEnvironment();
+        m_pop.Security = account.Security;
         m_pop.SetUserID(account.UserName);
         m_pop.Timeout = timeout;
-        m_opened = true;
         // The client needs the secret for the login alone; a worker's client
         // lives as long as the program.
         struct Forget {
             TWirePOP3& pop;
-            ~Forget() { pop.SetPassword({}); }
+            ~Forget() { pop.SetSecret({}); }
         } forget{m_pop};
-        m_pop.SetPassword(credentials.Secret(account));
+        m_pop.SetSecret(credentials.SignInSecret(account));
         m_pop.Connect();
     }
 
@@ -74,19 +74,12 @@ public:
 
     bool Connected() const override { return m_pop.Connected(); }
 
-    std::string Protection() const override
-    {
-        if (!m_opened)
-            return {};
-        // The client runs TLS on the TLS port alone, compared as it does.
-        return (m_pop.Port & 0xFFFF) == (m_pop.TlsPort & 0xFFFF) ? "TLS" : "not encrypted";
-    }
+    std::string Protection() const override { return m_pop.Protection(); }
 
     std::string LastReply() const override { return ServerReplyText(m_pop.ResultText); }
 
 private:
     TWirePOP3 m_pop;
-    bool m_opened = false;
 };
 
 } // namespace

@@ -33,3 +33,11 @@ int16_t TPop3ReplyRule::Verdict(std::string_view last) const
     }
     return static_cast<int16_t>(head[0] == '-' ? -value : value);
 }
+
+int16_t TPop3SaslReplyRule::Verdict(std::string_view last) const
+{
+    // The line layer trims blanks, so an empty challenge arrives as "+".
+    if (last == "+" || last.starts_with("+ "))
+        return SaslChallenge;
+    return m_pop3.Verdict(last);
+}

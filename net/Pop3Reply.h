@@ -18,3 +18,19 @@ public:
     // characters spell ("250" 250, "-12" -12, "12" 12), 0 when not one.
     int16_t Verdict(std::string_view last) const override;
 };
+
+// The verdict of a SASL challenge ("+ " and base64, RFC 5034).
+inline constexpr int16_t SaslChallenge = 2;
+
+// POP3's replies inside an AUTH exchange: a line "+" or "+ " followed by a
+// challenge reads SaslChallenge, every other line as TPop3ReplyRule reads
+// it. No reply of the exchange spans lines.
+class TPop3SaslReplyRule final : public TReplyRule {
+public:
+    bool OpensMultiLine(std::string_view) const override { return false; }
+    bool ClosesReply(std::string_view, std::string_view) const override { return true; }
+    int16_t Verdict(std::string_view last) const override;
+
+private:
+    TPop3ReplyRule m_pop3;
+};

@@ -20,6 +20,17 @@ struct bio_st;
 class EWireTLSError : public EWireException {
 public:
     explicit EWireTLSError(const std::string& reason) : EWireException("TLS error: " + reason) {}
+
+protected:
+    struct WholeText {};
+    EWireTLSError(WholeText, const std::string& text) : EWireException(text) {}
+};
+
+// The account wants TLS and the server offers none on this connection; the
+// text says what to change. Nothing secret was sent.
+class EWireNoTls : public EWireTLSError {
+public:
+    explicit EWireNoTls(const std::string& text) : EWireTLSError(WholeText{}, text) {}
 };
 
 // The port on which a server speaks POP3 over TLS from the first byte: 995,

@@ -109,11 +109,16 @@ void TWireClient::Disconnect()
 }
 
 // POP3S wraps the connection right after the TCP connect, before the
-// server's greeting; every other port stays plain.
+// server's greeting.
 void TWireClient::startSession()
 {
-    if ((Port & 0xFFFF) != (TlsPort & 0xFFFF))
-        return;
+    if (EffectiveSecurity() == TSecurity::TlsFirstByte)
+        startTls();
+}
+
+void TWireClient::startTls()
+{
+    discardBuffered();
     auto owned = std::make_unique<TlsStream>(std::move(m_stream));
     TlsStream* tls = owned.get();
     m_stream = std::move(owned);
@@ -127,4 +132,16 @@ void TWireClient::startSession()
     };
     tls->Handshake(Host, Deadline(), idle);
     ReportStatus("TLS connected");
+}
+
+std::string TWireClient::TlsVersion() const
+{
+    const auto* tls = dynamic_cast<const TlsStream*>(m_stream.get());
+    if (!tls)
+        return {};
+    // OpenSSL spells it "TLSv1.3"; people read "TLS 1.3".
+    std::string version = tls->Protocol();
+    if (version.rfind("TLSv", 0) == 0)
+        version.replace(0, 4, "TLS ");
+    return version;
 }

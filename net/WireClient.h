@@ -1,9 +1,12 @@
 #pragma once
 // The client end of a connection: the server's name, connecting (with TLS
-// from the first byte on TlsPort) and disconnecting, over the line layer.
+// from the first byte when its security asks for it) and disconnecting, over
+// the line layer.
+#include "net/Security.h"
 #include "net/WireSocket.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class TWireClient : public TWireSocket {
@@ -14,14 +17,23 @@ public:
     ~TWireClient() override;
 
     std::string Host;
-    // The port on which the server speaks TLS from the first byte (POP3S).
-    // Connecting to it adds the handshake and the status "TLS connected"
-    // after "Socket Connected"; any other port stays plain.
+    // The port on which the server speaks TLS from the first byte (POP3S):
+    // what an unset Security means depends on it.
     int32_t TlsPort = 995;
+    // How the connection is protected; unset: DefaultSecurity(Port, TlsPort).
+    // TlsFirstByte adds the handshake and the status "TLS connected" after
+    // "Socket Connected"; the other choices are the protocol's to carry out
+    // (STLS in POP3).
+    std::optional<TSecurity> Security;
+    TSecurity EffectiveSecurity() const { return Security.value_or(DefaultSecurity(Port, TlsPort)); }
 
-    // Opens the connection; sends nothing of its own (on TlsPort: the TLS
-    // handshake). Statuses "Connecting to " + Host, then "Socket Connected"
-    // (and "TLS connected" on TlsPort). Throws EWireException "Invalid port
+    // The TLS version protecting the connection now ("TLS 1.3"), empty while
+    // it runs in clear text or is closed. Sends nothing, never throws.
+    std::string TlsVersion() const;
+
+    // Opens the connection; sends nothing of its own (with TlsFirstByte: the
+    // TLS handshake). Statuses "Connecting to " + Host, then "Socket
+    // Connected" (and "TLS connected"). Throws EWireException "Invalid port
     // number: N" (nothing sent, no status) when Port lies outside 1..65535,
     // and EWireTLSError "TLS error: ..." when the TLS handshake or the
     // server's certificate fails. Throws EWireAlreadyConnected "Already
@@ -43,9 +55,17 @@ public:
 protected:
     // Runs right after "Socket Connected", inside Connect's clean-up guard:
     // the place to wrap m_stream in a session protocol (TLS) using
-    // Deadline() and OnIdle. Throwing closes the connection. On TlsPort it
-    // runs the TLS handshake.
+    // Deadline() and OnIdle. Throwing closes the connection. With
+    // TlsFirstByte it runs startTls.
     virtual void startSession();
+    // Wraps the open connection in TLS and runs the verified handshake for
+    // Host (trust store, host name, TLS 1.2 or newer) within Timeout, then
+    // reports "TLS connected". Bytes still buffered from the clear-text part
+    // are dropped first: nothing a peer sent before the handshake may be
+    // read as if it came through TLS. Sends the handshake only; throws
+    // EWireTLSError or EWireSocketError (10060, 10057 when the idle hook
+    // closed the connection) and leaves closing to the caller.
+    void startTls();
 
     std::string m_password;
     std::string m_userName;

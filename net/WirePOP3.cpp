@@ -1,6 +1,8 @@
 #include "net/WirePOP3.h"
 
 #include "mail/Charset.h"
+#include "mail/Coder.h"
+#include "net/TlsStream.h"
 
 #include <algorithm>
 #include <climits>
@@ -22,6 +24,31 @@ constexpr std::size_t MaxSkippedBytes = std::size_t(64) << 20;
 // leave the reader waiting for an empty line that never comes.
 const std::vector<std::string> HeaderBlockEnds = {"", "."};
 constexpr int32_t EndedByDot = 2; // 1-based index of "." above
+
+// A command line may hold this many octets, CR LF included (RFC 2449); an
+// AUTH whose first message would not fit sends it after the challenge.
+constexpr std::size_t MaxCommandOctets = 255;
+
+// Challenges one AUTH exchange answers before it gives up: the mechanisms
+// of the table need one at most.
+constexpr int MaxSaslRounds = 4;
+
+// The reply rule for a scope: an AUTH exchange reads by its own.
+class RuleScope {
+public:
+    RuleScope(TWireSocket& socket, const TReplyRule& during, const TReplyRule& after)
+        : m_socket(socket), m_after(after)
+    {
+        m_socket.SetReplyRule(during);
+    }
+    ~RuleScope() { m_socket.SetReplyRule(m_after); }
+    RuleScope(const RuleScope&) = delete;
+    RuleScope& operator=(const RuleScope&) = delete;
+
+private:
+    TWireSocket& m_socket;
+    const TReplyRule& m_after;
+};
 
 } // namespace
 
@@ -48,6 +75,9 @@ TWirePOP3::~TWirePOP3()
 void TWirePOP3::Connect()
 {
     m_deletions = false;
+    m_stls = false;
+    m_protection.clear();
+    m_capabilities = {};
     TWireMessageClient::Connect();
     try {
         const std::string greeting = ReadLine();
@@ -55,8 +85,17 @@ void TWirePOP3::Connect()
         if (greeting.compare(0, 3, "+OK") != 0)
             throw EWireConnectRefused(ServerReplyText(greeting));
         ReportStatus("Connected");
-        SendCommand("User " + m_userName, 1, "User Account is valid", 1);
-        SendCommand("Pass " + m_password, 1, "Password is valid", 1);
+        m_capabilities = askCapabilities();
+        if (wantsStls(m_capabilities)) {
+            startStls();
+            // What the server listed in clear text may have been forged on
+            // the way (RFC 2595): only the listing over TLS counts.
+            m_capabilities = askCapabilities();
+        }
+        const std::string tls = TlsVersion();
+        m_protection = tls.empty() ? std::string(NotEncrypted) : m_stls ? tls + " (STLS)" : tls;
+        ReportStatus("Protection: " + m_protection);
+        signIn(m_capabilities);
     } catch (...) {
         // Log out and report what made the login fail. A logout that fails
         // too (the peer reset or closed the connection) would otherwise hide
@@ -71,6 +110,119 @@ void TWirePOP3::Connect()
         }
         std::rethrow_exception(cause);
     }
+}
+
+TPop3Capabilities TWirePOP3::askCapabilities()
+{
+    writeLog("O: CAPA\r\n");
+    WriteLine("CAPA");
+    // A server from before RFC 2449 may leave a command it does not know
+    // unanswered: after the time-out it has no capabilities, as one that
+    // answers -ERR, and the sign-in goes on as with every old server.
+    if (!AwaitData(Deadline()) || ReadResponse() != 1)
+        return {};
+    // A listing that never ends is cut off by its size or its time, and
+    // the session with it.
+    const ReplyRun run(*this, MaxCapabilityBytes);
+    std::vector<std::string> lines;
+    std::size_t bytes = 0;
+    for (std::string line = ReadLine(); line != "."; line = ReadLine()) {
+        bytes += line.size() + 2;
+        if (bytes > MaxCapabilityBytes) {
+            disconnectTransport();
+            throw EWireException("Too much data.");
+        }
+        lines.push_back(std::move(line));
+    }
+    return TPop3Capabilities::Parse(lines);
+}
+
+bool TWirePOP3::wantsStls(const TPop3Capabilities& caps) const
+{
+    switch (EffectiveSecurity()) {
+    case TSecurity::TlsWhenOffered:
+        return caps.Stls;
+    case TSecurity::TlsRequired:
+        // A server without CAPA may still know STLS: it is asked, and its
+        // refusal ends the session all the same.
+        if (caps.Listed && !caps.Stls)
+            throw EWireNoTls(noTlsText());
+        return true;
+    case TSecurity::TlsFirstByte:
+    case TSecurity::Unencrypted:
+        break;
+    }
+    return false;
+}
+
+void TWirePOP3::startStls()
+{
+    SendCommand("STLS", -1, "", 0);
+    if (ResultCode != 1) {
+        if (!m_capabilities.Stls)
+            throw EWireNoTls(noTlsText());
+        throw EWireTLSError("the server refused STLS (" + ServerReplyText(ResultText) + ")");
+    }
+    try {
+        startTls();
+    } catch (...) {
+        // Half a handshake leaves nothing to log out from; and the session
+        // must never go on in clear text after STLS was agreed.
+        disconnectTransport();
+        throw;
+    }
+    m_stls = true;
+}
+
+std::string TWirePOP3::noTlsText() const
+{
+    return "The server does not offer TLS on port " + std::to_string(Port & 0xFFFF) + "; use port "
+        + std::to_string(TlsPort & 0xFFFF) + " or allow unencrypted sign-in";
+}
+
+void TWirePOP3::signIn(const TPop3Capabilities& caps)
+{
+    if (const TSaslMechanism* mech = ChooseSaslMechanism(caps, m_secretKind, !TlsVersion().empty())) {
+        authenticate(*mech);
+        return;
+    }
+    if (m_secretKind != TSignInSecret::Kind::Password)
+        throw EWireResponseError("The server offers no sign-in with an access token");
+    SendCommand("User " + m_userName, 1, "User Account is valid", 1);
+    SendCommand("Pass " + m_password, 1, "Password is valid", 1);
+}
+
+void TWirePOP3::authenticate(const TSaslMechanism& mech)
+{
+    const TSignInSecret secret{m_secretKind, m_password};
+    const std::string first = TWireEncoder::EncodeLine(mech.First({m_userName, secret, Host, Port}));
+    std::string command = "AUTH " + std::string(mech.Name);
+    // An empty first message is "=" on the AUTH line (RFC 5034), an empty
+    // line as an answer.
+    const std::string initial = first.empty() ? "=" : first;
+    bool firstSent = command.size() + 1 + initial.size() + 2 <= MaxCommandOctets;
+    if (firstSent)
+        command += " " + initial;
+
+    const RuleScope rule(*this, m_saslRule, m_replyRule);
+    SendCommand(command, -1, "", 0);
+    for (int round = 0; ResultCode == SaslChallenge; ++round) {
+        if (!firstSent) {
+            firstSent = true;
+            SendCommand(first, -1, "", 0);
+        } else if (mech.Answer && round < MaxSaslRounds) {
+            const std::string_view text = ResultText;
+            const std::string challenge = TWireDecoder::DecodeLine(text.size() > 2 ? text.substr(2) : "");
+            SendCommand(TWireEncoder::EncodeLine(mech.Answer(challenge)), -1, "", 0);
+        } else {
+            // Nothing more to say: cancel (RFC 5034), the server answers -ERR.
+            SendCommand("*", -1, "", 0);
+            break;
+        }
+    }
+    if (ResultCode != 1)
+        throw EWireResponseError(ServerReplyText(ResultText));
+    ReportStatus(m_secretKind == TSignInSecret::Kind::Password ? "  Password is valid" : "  Access token is valid");
 }
 
 int32_t TWirePOP3::CheckMessages(const std::function<void(const std::string& line)>& onLine)

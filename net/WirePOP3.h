@@ -1,10 +1,13 @@
 #pragma once
-// The POP3 mail-drop client (RFC 1939, the USER/PASS/UIDL/DELE/QUIT subset):
-// log in, count the waiting messages, delete one, log out. The command
-// spellings ("User ", "Pass ", "UIDL", "DELE ", "Quit") are what servers
-// have always seen from this program; keep them. Replies are read by
-// TPop3ReplyRule ("+OK" 1, "-ERR" 0).
+// The POP3 mail-drop client (RFC 1939, the USER/PASS/UIDL/DELE/QUIT subset,
+// with CAPA of RFC 2449, STLS of RFC 2595 and AUTH of RFC 5034): log in,
+// count the waiting messages, delete one, log out. The command spellings
+// ("User ", "Pass ", "UIDL", "DELE ", "Quit") are what servers have always
+// seen from this program; keep them. Replies are read by TPop3ReplyRule
+// ("+OK" 1, "-ERR" 0), an AUTH exchange by TPop3SaslReplyRule.
+#include "net/Pop3Capabilities.h"
 #include "net/Pop3Reply.h"
+#include "net/Sasl.h"
 #include "net/WireMessageClient.h"
 
 #include <cstdint>
@@ -24,18 +27,44 @@ public:
     std::string UserID() const { return m_userName; }
     void SetUserID(const std::string& v) { m_userName = v; }
     std::string Password() const { return m_password; }
-    void SetPassword(const std::string& v) { m_password = v; }
+    // The secret is a password.
+    void SetPassword(const std::string& v) { SetSecret({TSignInSecret::Kind::Password, v}); }
+    void SetSecret(const TSignInSecret& secret)
+    {
+        m_password = secret.Text;
+        m_secretKind = secret.SecretKind;
+    }
 
-    // Connects, reads the greeting raw, sends "User " + UserID and
-    // "Pass " + Password. Statuses: "Connecting to " + Host, "Socket
-    // Connected", "Connected", "  User Account is valid", "  Password is
-    // valid". Throws the transport's errors, EWireConnectRefused with the
-    // greeting when it is not "+OK", EWireResponseError with the server's
-    // line when User or Pass is refused. On any failure after the socket
-    // connected the client logs out ("Quit" while the connection is still
-    // open) and is closed; the error that made the login fail is the one
-    // thrown, even when the logout fails as well.
+    // Connects (TLS first with TlsFirstByte), reads the greeting raw, asks
+    // "CAPA" (no answer within Timeout, or -ERR: no capabilities), then,
+    // when the security asks for it, sends "STLS", runs the TLS handshake
+    // (startTls) and asks "CAPA" again; then signs in: "AUTH <mechanism>"
+    // when the capabilities call for SASL (ChooseSaslMechanism), else
+    // "User " + UserID and "Pass " + Password.
+    // Statuses: "Connecting to " + Host, "Socket Connected", ["TLS
+    // connected",] "Connected", ["TLS connected",] "Protection: " +
+    // Protection(), then "  User Account is valid" and "  Password is valid"
+    // (AUTH: "  Password is valid", or "  Access token is valid").
+    // Throws the transport's errors, EWireConnectRefused with the greeting
+    // when it is not "+OK", EWireResponseError with the server's line when
+    // the sign-in is refused, EWireNoTls when the security requires TLS and
+    // the server offers none, EWireTLSError when STLS is refused or its
+    // handshake fails (no clear-text sign-in follows: nothing secret is
+    // sent then), EWireException "Too much data." for a capability listing
+    // past MaxCapabilityBytes. On any failure after the socket connected
+    // the client logs out ("Quit" while the connection is still open) and
+    // is closed; the error that made the login fail is the one thrown, even
+    // when the logout fails as well.
     void Connect() override;
+
+    // How the session of the last Connect was protected when it signed in:
+    // "TLS 1.3 (STLS)", "TLS 1.3" (TLS from the first byte) or "not
+    // encrypted"; empty when the last Connect did not get as far as the
+    // sign-in. Sends nothing, never throws.
+    const std::string& Protection() const { return m_protection; }
+    // The capabilities the server listed for the sign-in (after STLS, the
+    // ones it listed over TLS).
+    const TPop3Capabilities& Capabilities() const { return m_capabilities; }
 
     // Sends "UIDL" and counts the listing's lines up to ".". Status
     // "Checking for messages". A listing past MaxListingLines lines or
@@ -83,7 +112,28 @@ public:
     bool RetrieveHeader(int32_t number, TWireMessage& message);
 
 private:
+    // Sends "CAPA" and reads the listing (see Connect).
+    TPop3Capabilities askCapabilities();
+    // Whether the security asks for STLS on a server that listed caps;
+    // throws EWireNoTls when it requires TLS the server does not list.
+    bool wantsStls(const TPop3Capabilities& caps) const;
+    // Sends "STLS" and, on +OK, runs the handshake; closes the connection
+    // and throws when either fails.
+    void startStls();
+    // Signs in with USER / PASS or the chosen SASL mechanism.
+    void signIn(const TPop3Capabilities& caps);
+    // One AUTH exchange with mech; throws EWireResponseError with the
+    // server's line when it does not end in +OK.
+    void authenticate(const TSaslMechanism& mech);
+    // The text of EWireNoTls for this connection.
+    std::string noTlsText() const;
+
     TPop3ReplyRule m_replyRule;
+    TPop3SaslReplyRule m_saslRule;
+    TSignInSecret::Kind m_secretKind = TSignInSecret::Kind::Password;
+    TPop3Capabilities m_capabilities;
+    bool m_stls = false; // TLS came with STLS in this session
+    std::string m_protection;
     bool m_deletions = false; // a DELE was taken since the login
     bool m_listingFailed = false;
     std::string m_listingError;

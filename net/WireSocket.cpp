@@ -121,7 +121,7 @@ void TWireSocket::failTimeout()
     throw EWireSocketError(10060);
 }
 
-void TWireSocket::fillBuffer(net::Clock::time_point waitUntil)
+bool TWireSocket::fillBuffer(net::Clock::time_point waitUntil, bool softTimeout)
 {
     if (!m_stream)
         throw EWireSocketError(10057);
@@ -149,8 +149,13 @@ void TWireSocket::fillBuffer(net::Clock::time_point waitUntil)
         n = streamCall([&] { return m_stream->Receive(m_buffer.data() + m_end, want); });
         if (n != ByteStream::WouldBlock)
             break;
-        if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle))
+        if (!net::WaitReady(m_stream->Fd(), m_stream->WaitEvents(), deadline, OnIdle)) {
+            if (!m_stream)
+                throw EWireSocketError(10057);
+            if (softTimeout && deadline == waitUntil)
+                return false;
             failTimeout();
+        }
         if (!m_stream)
             throw EWireSocketError(10057); // closed by the idle hook
     }
@@ -186,6 +191,15 @@ void TWireSocket::fillBuffer(net::Clock::time_point waitUntil)
         disconnectTransport();
         throw EWireConnClosedGraceful("Connection Closed Gracefully.");
     }
+    return true;
+}
+
+bool TWireSocket::AwaitData(net::Clock::time_point until)
+{
+    while (Buffered() == 0)
+        if (!fillBuffer(until, true))
+            return false;
+    return true;
 }
 
 std::string TWireSocket::TakeBytes(int32_t count)

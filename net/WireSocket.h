@@ -110,6 +110,12 @@ public:
     // when the peer takes nothing, EWireSocketError on errors (10058 and
     // 10060 also close the connection).
     void WriteBuffer(const char* bytes, std::size_t count);
+    // Sends nothing. Waits until received bytes are buffered, at most until
+    // `until`: true when some are, false when none came in time. Unlike every
+    // other wait, running out of time closes nothing: the caller asked
+    // something a server may leave unanswered and goes on without it.
+    // Throws as ReadLine for everything but the time-out.
+    bool AwaitData(net::Clock::time_point until);
     // Sends nothing. count 0: one receive, returns "" (the bytes stay
     // buffered); count > 0: receives until count bytes are buffered and
     // returns them. Throws as ReadLine.
@@ -180,8 +186,9 @@ public:
 protected:
     // One receive into the buffer (the growth rules keep the buffer near
     // twice the unread data), waiting no later than waitUntil nor past the
-    // open reply's bound. Throws as ReadLine.
-    void fillBuffer(net::Clock::time_point waitUntil);
+    // open reply's bound. Throws as ReadLine. With softTimeout, running out
+    // of time returns false instead, with the connection left open.
+    bool fillBuffer(net::Clock::time_point waitUntil, bool softTimeout = false);
     // When the open reply run must be complete (time_point::max() without one).
     net::Clock::time_point replyDeadline() const;
     // The transport's own disconnect: statuses "Disconnecting" and
@@ -192,6 +199,8 @@ protected:
     void disconnectTransport();
     // Sizes the receive buffer to BufferChunk and empties it.
     void resetBuffer();
+    // Drops every received byte not yet taken, keeping the buffer's size.
+    void discardBuffered() { m_start = m_end = m_scanned = 0; }
     // Creates LogFile (mode 0600, replacing an older one) and opens it.
     // Throws Exception "Cannot create file "<path>"." when it cannot.
     void openLog();

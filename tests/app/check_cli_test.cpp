@@ -149,9 +149,11 @@ TEST_F(CheckCli, VerboseShowsStatusesAndAllGoodExitsZero)
     s.Send("+OK").Reply("+OK").Reply("+OK").Reply("+OK").Send("1 a").Send(".");
     writeAccounts({{"Work", "127.0.0.1", "u", "p", s.Port(), false}});
     EXPECT_EQ(run("--verbose"), 0);
-    EXPECT_EQ(out, "Connecting to 127.0.0.1\nSocket Connected\nConnected\n  User Account is valid\n"
-                   "  Password is valid\nChecking for messages\nDisconnecting\nDisconnected\nWork : 1\n");
-    EXPECT_EQ(err, "");
+    EXPECT_EQ(out, "Connecting to 127.0.0.1\nSocket Connected\nConnected\nProtection: not encrypted\n"
+                   "  User Account is valid\n  Password is valid\nChecking for messages\nDisconnecting\n"
+                   "Disconnected\nWork : 1\n");
+    // An Accounts.ini from an older copy has no companion: the default holds.
+    EXPECT_EQ(err, "tolmu: AccountsExtra.ini not found: every account uses TLS when offered (TLS on port 995)\n");
     EXPECT_EQ(s.Finish(), (std::vector<std::string>{"User u", "Pass p", "UIDL", "Quit"}));
 }
 
@@ -385,7 +387,8 @@ TEST_F(CheckCli, JsonCarriesEveryActiveAccountWithCountOrError)
     ASSERT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << "one line, statuses on stderr: " << out;
     const nlohmann::json j = nlohmann::json::parse(out);
     ASSERT_EQ(j["accounts"].size(), 2u);
-    EXPECT_EQ(j["accounts"][0], (nlohmann::json{{"name", "Work \xc3\xa9"}, {"count", 2}, {"error", nullptr}}));
+    EXPECT_EQ(j["accounts"][0], (nlohmann::json{{"name", "Work \xc3\xa9"}, {"count", 2}, {"error", nullptr},
+                                                   {"protection", "not encrypted"}}));
     EXPECT_EQ(j["accounts"][1]["name"], "Bad");
     EXPECT_TRUE(j["accounts"][1]["count"].is_null());
     EXPECT_EQ(j["accounts"][1]["error"], "-ERR \"closed\" <today>\xef\xbf\xbd") << "invalid UTF-8 replaced";

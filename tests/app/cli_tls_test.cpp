@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
+#include "tests/support/ProxyRelay.h"
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TestCerts.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -42,8 +44,9 @@ protected:
         s_certs.reset();
     }
 
-    // A settings folder holding one TLS account and one plain account of
-    // the same mailbox, written as the program writes them.
+    // A settings folder holding a TLS account, an account on the plain port
+    // (which offers STLS) and one there that chose clear text, all of the
+    // same mailbox, written as the program writes them.
     static std::string configDir()
     {
         const std::string dir = s_certs->Dir() + "/config";
@@ -51,7 +54,9 @@ protected:
         std::ofstream(dir + "/Tolmu.ini") << "current_skin = " << TOLMU_SOURCE_DIR << "/assets/skins/default/\r\n";
         SetConfigDir(dir);
         testsupport::WriteAccounts(dir + "/", {{"secure", "localhost", "tls", "secret", false, s_dovecot->TlsPort()},
-                                               {"plain", "localhost", "tls", "secret", false, s_dovecot->Port()}});
+                                               {"plain", "localhost", "tls", "secret", false, s_dovecot->Port()},
+                                               {"open", "localhost", "tls", "secret", false, s_dovecot->Port(),
+                                                TSecurity::Unencrypted}});
         return dir;
     }
 
@@ -83,9 +88,11 @@ TEST_F(CliTls, CheckCountsOverTlsOnlyWhenTheCaIsTrusted)
         std::string out, err;
     };
     const Row rows[] = {
-        {"trusted", s_certs->CaFile(), 0, "secure : 2\nplain : 2\n", ""},
-        {"untrusted", untrusted, 1, "plain : 2\n",
-         "secure : TLS error: certificate verify failed (unable to get local issuer certificate)\n"},
+        {"trusted", s_certs->CaFile(), 0, "secure : 2\nplain : 2\nopen : 2\n", ""},
+        // STLS was offered and failed: no sign-in in clear text after it.
+        {"untrusted", untrusted, 1, "open : 2\n",
+         "secure : TLS error: certificate verify failed (unable to get local issuer certificate)\n"
+         "plain : TLS error: certificate verify failed (unable to get local issuer certificate)\n"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -97,7 +104,18 @@ TEST_F(CliTls, CheckCountsOverTlsOnlyWhenTheCaIsTrusted)
 
     // --verbose shows the handshake between the connect and the greeting.
     const RunResult verbose = runTolmu(s_certs->CaFile(), "--check --verbose --config-dir '" + cfg + "'");
-    EXPECT_NE(verbose.out.find("Socket Connected\nTLS connected\nConnected\n"), std::string::npos) << verbose.out;
+    EXPECT_NE(verbose.out.find("Socket Connected\nTLS connected\nConnected\nProtection: TLS 1.3\n"),
+              std::string::npos)
+        << verbose.out;
+    EXPECT_NE(verbose.out.find("Connected\nTLS connected\nProtection: TLS 1.3 (STLS)\n"), std::string::npos)
+        << verbose.out;
+    EXPECT_NE(verbose.out.find("Connected\nProtection: not encrypted\n"), std::string::npos) << verbose.out;
+
+    // --json tells each account's protection.
+    const RunResult json = runTolmu(s_certs->CaFile(), "--check --json --config-dir '" + cfg + "'");
+    for (const char* p : {"\"protection\":\"TLS 1.3\"", "\"protection\":\"TLS 1.3 (STLS)\"",
+                          "\"protection\":\"not encrypted\""})
+        EXPECT_NE(json.out.find(p), std::string::npos) << p << " in " << json.out;
 }
 
 TEST_F(CliTls, ShowFetchesAMessageOverTls)
@@ -108,6 +126,56 @@ TEST_F(CliTls, ShowFetchesAMessageOverTls)
     const RunResult r = runTolmu(s_certs->CaFile(), "--show 1 --headers-only --account secure --config-dir '" + cfg + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.rfind("From : Ann <ann@example.test>\nSubj : secure 0\n", 0), 0u) << r.out;
+}
+
+// A Dovecot that refuses a clear-text sign-in from a remote client (its plain
+// port behind the PROXY relay, which makes the client look remote): the
+// default security upgrades with STLS and checks, and no secret crosses the
+// wire before the handshake.
+TEST_F(CliTls, RefusingServerIsCheckedWithStlsAndNoSecretBeforeIt)
+{
+    if (!s_dovecot)
+        GTEST_SKIP() << "dovecot is not available";
+    testsupport::DovecotOptions opts{s_certs->Server().cert, s_certs->Server().key};
+    opts.refusePlaintext = true;
+    opts.proxyListener = true;
+    testsupport::Dovecot strict(opts);
+    strict.AddUser("tls", "secret");
+    strict.Deliver("tls", "From: Ann <ann@example.test>\r\nSubject: one\r\n\r\nbody\r\n");
+
+    struct Row {
+        const char* name;
+        std::optional<TSecurity> security;
+        int status;
+        std::string out;      // stdout
+        std::string errPart;  // found in stderr
+    };
+    const Row rows[] = {
+        {"default", std::nullopt, 0, "strict : 1\n", ""},
+        {"TLS required", TSecurity::TlsRequired, 0, "strict : 1\n", ""},
+        {"unencrypted is refused by the server", TSecurity::Unencrypted, 1, "",
+         "strict : -ERR [AUTH] "},
+    };
+    const std::string dir = s_certs->Dir() + "/strict";
+    fs::create_directories(dir);
+    std::ofstream(dir + "/Tolmu.ini") << "current_skin = " << TOLMU_SOURCE_DIR << "/assets/skins/default/\r\n";
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        testsupport::ProxyRelay relay(strict.ProxyPort());
+        SetConfigDir(dir);
+        testsupport::WriteAccounts(dir + "/", {{"strict", "localhost", "tls", "secret", false, relay.Port(), r.security}});
+        const RunResult got = runTolmu(s_certs->CaFile(), "--check --timeout 10 --config-dir '" + dir + "'");
+        EXPECT_EQ(got.status, r.status) << got.err;
+        EXPECT_EQ(got.out, r.out);
+        EXPECT_NE(got.err.find(r.errPart), std::string::npos) << got.err;
+        const std::vector<std::string> sent = relay.ClientBytes();
+        ASSERT_EQ(sent.size(), 1u);
+        if (r.security != TSecurity::Unencrypted) {
+            const std::string clear = testsupport::ProxyRelay::BeforeTls(sent[0]);
+            EXPECT_EQ(clear, "CAPA\r\nSTLS\r\n");
+            EXPECT_EQ(sent[0].find("secret"), std::string::npos);
+        }
+    }
 }
 
 } // namespace

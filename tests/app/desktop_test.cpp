@@ -7,6 +7,7 @@
 // then "Configure" from the window's menu, a second account typed into the
 // dialog, OK, and a refresh that checks it.
 // Slow: the only test that needs an X server.
+#include "core/AccountsIni.h"
 #include "core/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/WinUtil.h"

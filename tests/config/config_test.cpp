@@ -213,10 +213,11 @@ TEST_F(Dialog, AnAccountsStatusReachesAccountsIniAndComesBack)
         if (pane.ChkInact->isChecked() != r.startInactive)
             QTest::mouseClick(r.startInactive ? pane.ChkInact : pane.ChkAct, Qt::LeftButton);
         r.set(pane);
-        ReadAccounts();
-        ASSERT_EQ(AccountCount, 2);
-        EXPECT_EQ(AccountTable[1].Inactive, r.inactive);
-        EXPECT_FALSE(AccountTable[0].Inactive);
+        TAccountStore written(m_dir);
+        written.Load();
+        ASSERT_EQ(written.Count(), 2);
+        EXPECT_EQ(written.Account(2).Inactive, r.inactive);
+        EXPECT_FALSE(written.Account(1).Inactive);
         select(0);
         EXPECT_TRUE(pane.ChkAct->isChecked());
         EXPECT_FALSE(pane.ChkInact->isChecked());

@@ -193,7 +193,9 @@ TEST_F(Cycle, AFailedCheckGivesBackTheOnlineStateAndTheTimer)
         SCOPED_TRACE(r.name);
         ScriptedServer refusing;
         refusing.Send("-ERR go away");
-        AccountTable[0].PortNumber = refusing.Port();
+        TPOPAcc home = accounts.Account(1);
+        home.PortNumber = refusing.Port();
+        accounts.Modify(1, home);
         loaded();
         cycle.OnlineMode = r.online;
         cycle.StartCycle();

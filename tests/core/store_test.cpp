@@ -1,6 +1,7 @@
 // The settings and account store: the line scanner's tolerance rules, the
 // loader's account and option stages, and the two written files.
 #include "base/Exception.h"
+#include "core/AccountsExtra.h"
 #include "core/AccountsIni.h"
 #include "core/Loader.h"
 #include "core/SeenIds.h"
@@ -410,8 +411,8 @@ TEST_F(Store, AccountsFileByteForByteAndBack)
     EXPECT_EQ(readFile(AccountsFilePath()), "");
     load();
     EXPECT_EQ(accounts.Count(), 0);
-    // Only the two files: no temporary file left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 2);
+    // Only the two files and the accounts' companion: no temporary file left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 3);
 }
 
 TEST_F(Store, EveryPasswordByteTheLoaderCanProduceComesBack)
@@ -564,7 +565,18 @@ TEST_F(Store, RewritesReplaceOnlyTheirOwnNameAndOnlyARegularFile)
     } writers[] = {
         {"Tolmu.ini", SettingsFilePath(),
          [] { WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", ""); }},
-        {"Accounts.ini", AccountsFilePath(), [this] { accounts.Write(); }},
+        {"Accounts.ini", AccountsFilePath(),
+         [this] {
+             // Its companion is written first, and is not the name under test.
+             try {
+                 accounts.Write();
+             } catch (...) {
+                 std::filesystem::remove(AccountsExtraFilePath());
+                 throw;
+             }
+             std::filesystem::remove(AccountsExtraFilePath());
+         }},
+        {"AccountsExtra.ini", AccountsExtraFilePath(), [] { WriteAccountsExtra({}, AccountsExtraFilePath()); }},
         {"seen-ids", m_dir.path() + "seen-ids", [this] { TSeenIds().Save(m_dir.path() + "seen-ids"); }},
     };
     struct Row {
@@ -637,6 +649,111 @@ TEST_F(Store, SettingsFileByteForByteAndBack)
     // A skin outside the settings directory stays as given.
     WriteSettingsFile("/opt/skins/red/", false, false, false, true, 1, 10, 10, false, "", false, false, "", "");
     EXPECT_EQ(readFile(SettingsFilePath()).substr(0, 33), "current_skin = /opt/skins/red/\r\na");
+}
+
+} // namespace
+
+namespace {
+
+using Sec = std::optional<TSecurity>;
+
+// Each account's security from AccountsExtra.ini: kept with the account,
+// found by name when the file's order is not the table's, and a missing or
+// damaged entry never asks for less than the default.
+TEST_F(Store, AccountsExtraGivesEachAccountItsSecurity)
+{
+    struct Row {
+        const char* name;
+        std::optional<std::string> file; // nullopt: no file
+        std::vector<Sec> expected;        // accounts A, B, C
+        const char* warning;              // found in the store's ExtraWarning() ("" : none at all)
+    };
+    const std::string head = "; Tolmu\r\n";
+    const Row rows[] = {
+        {"missing file", std::nullopt, {Sec{}, Sec{}, Sec{}}, "AccountsExtra.ini not found"},
+        {"empty file", "", {Sec{}, Sec{}, Sec{}}, ""},
+        {"in place, LF lines and any case",
+         head + "[account1]\nACC_NAME = A\nsecurity = TLS-Required\n[Account3]\nacc_name = C\nsecurity = unencrypted\n",
+         {TSecurity::TlsRequired, Sec{}, TSecurity::Unencrypted}, ""},
+        {"moved entries found by name",
+         head + "[Account1]\r\nacc_name = C\r\nsecurity = tls-first-byte\r\n"
+                "[Account3]\r\nacc_name = A\r\nsecurity = tls-required\r\n",
+         {TSecurity::TlsRequired, Sec{}, TSecurity::TlsFirstByte}, ""},
+        {"entry of an account no longer there", head + "[Account2]\r\nacc_name = Gone\r\nsecurity = unencrypted\r\n",
+         {Sec{}, Sec{}, Sec{}}, ""},
+        {"unknown word falls back to the default, never to clear text",
+         head + "[Account1]\r\nacc_name = A\r\nsecurity = tls-requ\xff\r\n"
+                "[Account2]\r\nacc_name = B\r\nsecurity = tls-when-offered\r\n",
+         {Sec{}, TSecurity::TlsWhenOffered, Sec{}}, "line 4: unknown security"},
+        {"damaged lines are skipped, the rest is read",
+         head + "garbage\r\n[Account99]\r\nacc_name = A\r\nsecurity = unencrypted\r\n[Account2]\r\nno equals sign\r\n"
+                "acc_name = B\r\nsecurity = tls-required\r\n",
+         {Sec{}, TSecurity::TlsRequired, Sec{}}, "line 2: cannot be read"},
+        {"section without a name", head + "[Account1]\r\nsecurity = unencrypted\r\n", {Sec{}, Sec{}, Sec{}},
+         "has no acc_name"},
+        {"keys of later copies are skipped",
+         head + "[Account2]\r\nacc_name = B\r\nsign_in = oauth2\r\nsecurity = tls-required\r\n",
+         {Sec{}, TSecurity::TlsRequired, Sec{}}, ""},
+    };
+    tolmuIni("current_skin = /s/\r\n");
+    accountsIni(section(1, "A") + section(2, "B") + section(3, "C"));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::filesystem::remove(AccountsExtraFilePath());
+        if (r.file)
+            writeFile(AccountsExtraFilePath(), *r.file);
+        load();
+        ASSERT_EQ(accounts.Count(), 3);
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_EQ(accounts.Account(i).Security, r.expected[i - 1]) << "account " << i;
+        if (*r.warning)
+            EXPECT_NE(accounts.ExtraWarning().find(r.warning), std::string::npos) << accounts.ExtraWarning();
+        else
+            EXPECT_EQ(accounts.ExtraWarning(), "");
+    }
+}
+
+// Written with Accounts.ini from the table, so a security follows its
+// account when another is removed or the order changes.
+TEST_F(Store, AccountsExtraFollowsTheAccountsThroughRewrites)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    const Sec choices[] = {TSecurity::TlsRequired, Sec{}, TSecurity::Unencrypted, TSecurity::TlsFirstByte};
+    for (int i = 0; i < 4; ++i)
+        accounts.Add({"acc" + std::to_string(i + 1), "h", "u", "pw", false, 110, choices[i]});
+    // Accounts.ini itself stays the eight-line blocks older copies read.
+    EXPECT_EQ(readFile(AccountsFilePath()).find("security"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(AccountsExtraFilePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    load();
+    ASSERT_EQ(accounts.Count(), 4);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(accounts.Account(i).Security, choices[i - 1]) << i;
+
+    // Remove the first, put the last in the second place: every choice
+    // moves with its name.
+    accounts.Remove(1);
+    const TPOPAcc second = accounts.Account(1), last = accounts.Account(3);
+    accounts.Modify(1, second);
+    accounts.Modify(2, last);
+    accounts.Remove(3);
+    accounts.Add({"acc3", "h", "u", "pw", false, 110, TSecurity::Unencrypted});
+    load();
+    ASSERT_EQ(accounts.Count(), 3);
+    EXPECT_EQ(accounts.Account(1).AccName, "acc2");
+    EXPECT_EQ(accounts.Account(1).Security, Sec{});
+    EXPECT_EQ(accounts.Account(2).Security, TSecurity::TlsFirstByte);
+    EXPECT_EQ(accounts.Account(3).Security, TSecurity::Unencrypted);
+    EXPECT_EQ(accounts.ExtraWarning(), "");
+
+    // An older copy rewrote Accounts.ini alone, in another order: the names
+    // still find their entries.
+    accountsIni(section(1, "acc3") + section(2, "acc4") + section(3, "acc2"));
+    load();
+    EXPECT_EQ(accounts.Account(1).Security, TSecurity::Unencrypted);
+    EXPECT_EQ(accounts.Account(2).Security, TSecurity::TlsFirstByte);
+    EXPECT_EQ(accounts.Account(3).Security, Sec{});
 }
 
 } // namespace

@@ -49,7 +49,36 @@ bool writeAll(SSL* ssl, const std::string& s)
     return s.empty() || SSL_write(ssl, s.data(), static_cast<int>(s.size())) == static_cast<int>(s.size());
 }
 
+// One clear-text line, byte by byte, so nothing after it is read ahead.
+bool readPlainLine(int fd, std::string& line)
+{
+    line.clear();
+    char c;
+    while (line.size() < 4096) {
+        if (::recv(fd, &c, 1, 0) != 1)
+            return false;
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return true;
+        }
+        line += c;
+    }
+    return false;
+}
+
+bool sendPlain(int fd, const std::string& s)
+{
+    return ::send(fd, s.data(), s.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(s.size());
+}
+
 } // namespace
+
+std::vector<std::string> TlsPeer::ClearLines() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clearLines;
+}
 
 int ConnectLoopback(int port)
 {
@@ -137,6 +166,29 @@ void TlsPeer::serveOne(int fd)
         (void)::recv(fd, buf, sizeof buf, 0);
         return;
     }
+    case PeerMode::Stls: {
+        // Clear text until STLS; whatever else comes is noted and answered
+        // as a server that takes it would.
+        if (!sendPlain(fd, "+OK stls peer\r\n"))
+            return;
+        std::string line;
+        for (;;) {
+            if (!readPlainLine(fd, line))
+                return;
+            {
+                std::lock_guard lock(m_mutex);
+                m_clearLines.push_back(line);
+            }
+            if (line == "STLS") {
+                if (!sendPlain(fd, "+OK begin TLS\r\n"))
+                    return;
+                break;
+            }
+            if (!sendPlain(fd, line == "CAPA" ? "+OK\r\nSTLS\r\nUSER\r\n.\r\n" : "+OK\r\n"))
+                return;
+        }
+        break;
+    }
     case PeerMode::Serve:
     case PeerMode::OldProtocol:
     case PeerMode::BadRecord:
@@ -163,7 +215,7 @@ void TlsPeer::serveOne(int fd)
             (void)::send(fd, junk, sizeof junk - 1, MSG_NOSIGNAL);
             (void)::recv(fd, buf, sizeof buf, 0);
         }
-    } else if (SSL_accept(ssl) == 1 && writeAll(ssl, "+OK tls peer\r\n")) {
+    } else if (SSL_accept(ssl) == 1 && (m_mode == PeerMode::Stls || writeAll(ssl, "+OK tls peer\r\n"))) {
         std::string line;
         bool dropped = false;
         while (readLine(ssl, line)) {
@@ -177,6 +229,8 @@ void TlsPeer::serveOne(int fd)
             }
             if (line.rfind("User ", 0) == 0 || line.rfind("Pass ", 0) == 0) {
                 writeAll(ssl, "+OK\r\n");
+            } else if (line == "CAPA") {
+                writeAll(ssl, "+OK\r\nUSER\r\n.\r\n");
             } else if (line == "UIDL") {
                 // A listing that never ends, a line every 100 ms, until the
                 // client goes away (or the peer's own bound).

@@ -3,6 +3,8 @@
 // not produce on demand: a certificate for the wrong name, a dropped or silent
 // handshake, plain text on the TLS port, an old protocol version.
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -15,6 +17,7 @@ enum class PeerMode {
     PlainText,       // sends a plain POP3 greeting instead of TLS
     OldProtocol,     // offers at most TLS 1.1
     BadRecord,       // handshake, then bytes that are no TLS record
+    Stls,            // plain greeting, CAPA lists STLS; "STLS" -> "+OK", then Serve without a greeting
 };
 
 // Commands understood in Serve mode, one per line:
@@ -23,6 +26,7 @@ enum class PeerMode {
 //   "QUIT"   -> close_notify, then closes
 //   "DROP"   -> closes the socket without close_notify
 //   "User x", "Pass x" -> "+OK"
+//   "CAPA"   -> "+OK", "USER", "."
 //   "UIDL"   -> "+OK", then "1 a" every 100 ms until the client goes
 //   anything else is echoed back.
 class TlsPeer {
@@ -39,6 +43,8 @@ public:
     int CloseNotifies() const { return m_closeNotifies; }
     // Connections accepted so far.
     int Accepted() const { return m_accepted; }
+    // Stls: the lines clients sent before TLS began, all connections.
+    std::vector<std::string> ClearLines() const;
 
 private:
     void run();
@@ -52,6 +58,8 @@ private:
     std::atomic<int> m_closeNotifies{0};
     std::atomic<int> m_accepted{0};
     std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_clearLines;
 };
 
 // A blocking TCP connection to 127.0.0.1:port; throws std::runtime_error.

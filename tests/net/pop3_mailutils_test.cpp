@@ -2,8 +2,10 @@
 // in daemon mode on 127.0.0.1 with a private configuration: logins from a
 // virtual-domain passwd file (user@localhost), an mbox per user, locked
 // while a session has it open (the server's default), as users run it.
+// A second listener offers STLS with a certificate of the test CA.
 // Skipped when pop3d is not installed or does not start.
 #include "net/WirePOP3.h"
+#include "tests/support/TestCerts.h"
 #include "tests/support/Dovecot.h" // FreePort, CanConnect
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TempDir.h"
@@ -58,6 +60,9 @@ public:
         m_uid = ::geteuid() == 0 ? 65534 : ::geteuid();
         m_gid = ::geteuid() == 0 ? 65534 : ::getegid();
         m_port = testsupport::FreePort();
+        m_stlsPort = testsupport::FreePort();
+        // pop3d refuses a key that anyone but its owner may read.
+        ::chmod(m_certs.Server().key.c_str(), 0600);
         std::ofstream(m_dir + "/pop3d.conf")
             << "pidfile " << m_dir << "/pop3d.pid;\n"
             << "logging { syslog no; };\n"
@@ -65,7 +70,10 @@ public:
             << "virtdomain { passwd-dir \"" << m_dir << "/virt\"; };\n"
             << "auth { authorization virtdomain; authentication generic; };\n"
             << "mailbox { mailbox-pattern \"" << m_dir << "/home/${user}/INBOX\"; };\n"
-            << "server 127.0.0.1:" << m_port << " { };\n";
+            << "tls { ssl-certificate-file \"" << m_certs.Server().cert << "\"; ssl-key-file \""
+            << m_certs.Server().key << "\"; };\n"
+            << "server 127.0.0.1:" << m_port << " { };\n"
+            << "server 127.0.0.1:" << m_stlsPort << " { tls-mode ondemand; };\n";
         AddUser("alice", "secret");
         start();
     }
@@ -88,6 +96,9 @@ public:
     }
     bool Running() const { return m_running; }
     int Port() const { return m_port; }
+    // The listener that offers STLS, and the CA to trust for it.
+    int StlsPort() const { return m_stlsPort; }
+    std::string CaFile() const { return m_certs.CaFile(); }
 
     void AddUser(const std::string& user, const std::string& password)
     {
@@ -151,8 +162,10 @@ private:
         }
     }
 
+    testsupport::TestCerts m_certs;
     std::string m_dir;
     int m_port = 0;
+    int m_stlsPort = 0;
     pid_t m_pid = -1;
     uid_t m_uid = 0;
     gid_t m_gid = 0;
@@ -208,7 +221,7 @@ TEST_F(Pop3Mailutils, CountsDeletesAndLogsOut)
         EXPECT_EQ(pop.CheckMessages(), n);
         pop.Disconnect();
         const Lines expected = {"Connecting to 127.0.0.1", "Socket Connected", "Connected",
-                                "  User Account is valid", "  Password is valid", "Checking for messages",
+                                "Protection: not encrypted", "  User Account is valid", "  Password is valid", "Checking for messages",
                                 "Disconnecting", "Disconnected"};
         EXPECT_EQ(statuses, expected);
     }
@@ -278,4 +291,27 @@ TEST_F(Pop3Mailutils, CheckTwiceInARowBothSucceed)
         EXPECT_EQ(r.out, "Mu : 2\n") << "run " << run;
     }
     fs::remove_all(dir);
+}
+
+// pop3d lists STLS on its second listener: the default security upgrades
+// before USER / PASS, and the session says so.
+TEST_F(Pop3Mailutils, UpgradesWithStlsWhereOffered)
+{
+    server->Fill("alice", 2);
+    ::setenv("SSL_CERT_FILE", server->CaFile().c_str(), 1);
+    pop.Host = "localhost";
+    pop.Port = server->StlsPort();
+    pop.Connect();
+    const std::string protection = pop.Protection();
+    EXPECT_EQ(protection.rfind("TLS 1.", 0), 0u) << protection;
+    EXPECT_EQ(protection.substr(protection.size() - 7), " (STLS)") << protection;
+    EXPECT_TRUE(pop.Capabilities().User);
+    EXPECT_FALSE(pop.Capabilities().Stls) << "STLS is not listed again over TLS";
+    EXPECT_EQ(pop.CheckMessages(), 2);
+    pop.Disconnect();
+    ::unsetenv("SSL_CERT_FILE");
+    const Lines expected = {"Connecting to localhost", "Socket Connected", "Connected", "TLS connected",
+                            "Protection: " + protection, "  User Account is valid", "  Password is valid",
+                            "Checking for messages", "Disconnecting", "Disconnected"};
+    EXPECT_EQ(statuses, expected);
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 using testsupport::ScriptedServer;
 using Lines = std::vector<std::string>;
@@ -132,7 +133,7 @@ TEST(Pop3Scripted, SuccessfulCheckStatusesInOrder)
     EXPECT_EQ(c.pop.CheckMessages(), 2);
     c.pop.Disconnect();
     const Lines expected = {"Connecting to 127.0.0.1", "Socket Connected", "Connected",
-                            "  User Account is valid", "  Password is valid", "Checking for messages",
+                            "Protection: not encrypted", "  User Account is valid", "  Password is valid", "Checking for messages",
                             "Disconnecting", "Disconnected"};
     EXPECT_EQ(c.statuses, expected);
     EXPECT_EQ(s.Finish(), (Lines{"User alice", "Pass secret", "UIDL", "Quit"}));
@@ -396,5 +397,129 @@ TEST(Pop3Scripted, LogoutReadsTheReplyToQuit)
             sent.push_back("DELE 1");
         sent.push_back("Quit");
         EXPECT_EQ(s.Finish(), sent);
+    }
+}
+
+namespace {
+
+// The capability listing of a server, as one raw reply.
+std::string capa(const Lines& caps)
+{
+    std::string out = "+OK\r\n";
+    for (const std::string& c : caps)
+        out += c + "\r\n";
+    return out + ".\r\n";
+}
+
+} // namespace
+
+// How the session signs in follows CAPA and the account's security; every
+// row asserts the whole transcript, so a secret sent where it must not be
+// shows up as a line too many.
+TEST(Pop3Scripted, CapabilitiesDecideTheSignIn)
+{
+    // AUTH PLAIN's initial response for alice / secret: base64 of
+    // NUL "alice" NUL "secret".
+    const std::string plain = "AUTH PLAIN AGFsaWNlAHNlY3JldA==";
+    const std::string noTls = "The server does not offer TLS on port %; use port 995 or allow unencrypted sign-in";
+    struct Row {
+        const char* name;
+        std::optional<TSecurity> security;
+        std::function<void(ScriptedServer&)> script;
+        Lines sent;
+        std::string error; // empty: signs in; % stands for the port
+    } rows[] = {
+        {"old server answers -ERR: USER / PASS",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").Reply("-ERR what?").Reply("+OK").Reply("+OK"); },
+         {"CAPA", "User alice", "Pass secret"}, ""},
+        {"old server says nothing: USER / PASS after the time-out",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReadLine().Reply("+OK").Reply("+OK"); },
+         {"CAPA", "User alice", "Pass secret"}, ""},
+        {"SASL PLAIN listed: AUTH with the initial response",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"USER", "SASL PLAIN LOGIN"})).Reply("+OK in"); },
+         {"CAPA", plain}, ""},
+        {"SASL without USER: PLAIN all the same",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"SASL CRAM-MD5"})).Reply("+OK in"); },
+         {"CAPA", plain}, ""},
+        {"SASL of others beside USER: USER / PASS",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"SASL GSSAPI", "USER"})).Reply("+OK").Reply("+OK"); },
+         {"CAPA", "User alice", "Pass secret"}, ""},
+        {"AUTH refused: the server's line, no PASS after it",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"SASL PLAIN"})).Reply("-ERR [AUTH] no"); },
+         {"CAPA", plain, "Quit"}, "-ERR [AUTH] no"},
+        {"unencrypted never sends STLS",
+         TSecurity::Unencrypted, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"STLS", "USER"})).Reply("+OK").Reply("+OK"); },
+         {"CAPA", "User alice", "Pass secret"}, ""},
+        {"TLS required, CAPA without STLS: no secret",
+         TSecurity::TlsRequired, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"USER", "SASL PLAIN"})); },
+         {"CAPA", "Quit"}, noTls},
+        {"TLS required, no CAPA, STLS refused: no secret",
+         TSecurity::TlsRequired, [](ScriptedServer& s) { s.Send("+OK").Reply("-ERR what?").Reply("-ERR what?"); },
+         {"CAPA", "STLS", "Quit"}, noTls},
+        {"STLS offered then refused: no fall-back to clear text",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"STLS", "USER"})).Reply("-ERR not now"); },
+         {"CAPA", "STLS", "Quit"}, "TLS error: the server refused STLS (-ERR not now)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer s;
+        s.ScriptCapa();
+        r.script(s);
+        Client c(s.Port(), 1);
+        c.pop.Security = r.security;
+        std::string error = r.error;
+        if (const auto at = error.find('%'); at != std::string::npos)
+            error.replace(at, 1, std::to_string(s.Port()));
+        if (error.empty()) {
+            EXPECT_NO_THROW(c.pop.Connect());
+            EXPECT_EQ(c.pop.Protection(), "not encrypted");
+            c.pop.Disconnect();
+            Lines sent = r.sent;
+            sent.push_back("Quit");
+            EXPECT_EQ(s.Finish(), sent);
+        } else {
+            try {
+                c.pop.Connect();
+                ADD_FAILURE() << "signed in";
+            } catch (const EWireException& e) {
+                EXPECT_EQ(e.what(), error);
+            }
+            EXPECT_FALSE(c.pop.Connected());
+            EXPECT_EQ(s.Finish(), r.sent);
+        }
+    }
+}
+
+// A capability listing is bounded like every reply: one that never ends,
+// or ends past the size bound, fails the session without a sign-in.
+TEST(Pop3Scripted, EndlessCapabilityListingIsCutOff)
+{
+    struct Row {
+        const char* name;
+        std::function<void(ScriptedServer&)> script;
+        std::string error;
+    } rows[] = {
+        {"slow lines for ever", [](ScriptedServer& s) { s.Send("+OK").Reply("+OK").Repeat("X-CAP\r\n", std::chrono::milliseconds(50)); },
+         "Socket Error #10060\r\nConnection timed out."},
+        {"too many lines", [](ScriptedServer& s) { s.Send("+OK").Reply("+OK").Repeat("X-CAPABILITY-LINE\r\n", {}); },
+         "Too much data."},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ScriptedServer s;
+        s.ScriptCapa();
+        r.script(s);
+        Client c(s.Port(), 1);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            c.pop.Connect();
+            ADD_FAILURE() << "signed in";
+        } catch (const EWireException& e) {
+            EXPECT_EQ(e.what(), r.error);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        EXPECT_FALSE(c.pop.Connected());
+        for (const std::string& line : s.Finish())
+            EXPECT_TRUE(line == "CAPA" || line == "Quit") << line;
     }
 }

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -97,7 +99,7 @@ TEST_F(Pop3Tls, LogsInCountsAndDeletesOverTls)
     EXPECT_EQ(settledCount(2), 2u);
 
     const std::vector<std::string> expected{"Connecting to localhost", "Socket Connected", "TLS connected", "Connected",
-                                            "  User Account is valid", "  Password is valid", "Checking for messages",
+                                            "Protection: TLS 1.3", "  Password is valid", "Checking for messages",
                                             "Disconnecting", "Disconnected"};
     EXPECT_EQ(statuses, expected);
 }
@@ -143,28 +145,87 @@ TEST_F(Pop3Tls, WrongPasswordIsTheServersReplyAndClosesTheClient)
     EXPECT_FALSE(pop.Connected());
 }
 
-TEST_F(Pop3Tls, OtherPortsStayPlainOnTheWire)
+struct SecurityCase {
+    const char* name;
+    std::optional<TSecurity> security;
+    const char* protection; // nullptr: Connect fails
+};
+
+// The plain port of a Dovecot with TLS lists STLS: each choice of the
+// account gets the protection it asked for, and nothing less.
+TEST_F(Pop3Tls, EachSecurityChoiceOnThePlainPort)
 {
     needDovecot();
     if (IsSkipped())
         return;
+    const SecurityCase cases[] = {
+        {"unset is TLS when offered", std::nullopt, "TLS 1.3 (STLS)"},
+        {"TLS when offered", TSecurity::TlsWhenOffered, "TLS 1.3 (STLS)"},
+        {"TLS required", TSecurity::TlsRequired, "TLS 1.3 (STLS)"},
+        {"unencrypted stays plain", TSecurity::Unencrypted, "not encrypted"},
+        {"TLS from the first byte on a plain port", TSecurity::TlsFirstByte, nullptr},
+    };
     s_dovecot->Deliver("tls", Message);
-    pop.Port = s_dovecot->Port();
-    pop.TlsPort = s_dovecot->TlsPort();
-    pop.Connect();
-    EXPECT_EQ(pop.CheckMessages(), 1);
-    pop.Disconnect();
-    for (const auto& s : statuses)
-        EXPECT_NE(s, "TLS connected");
+    for (const SecurityCase& c : cases) {
+        statuses.clear();
+        pop.Port = s_dovecot->Port();
+        pop.TlsPort = s_dovecot->TlsPort();
+        pop.Security = c.security;
+        pop.Timeout = 2;
+        if (!c.protection) {
+            EXPECT_THROW(pop.Connect(), EWireException) << c.name;
+            EXPECT_FALSE(pop.Connected()) << c.name;
+            continue;
+        }
+        pop.Connect();
+        EXPECT_EQ(pop.Protection(), c.protection) << c.name;
+        EXPECT_EQ(pop.CheckMessages(), 1) << c.name;
+        pop.Disconnect();
+        const bool tls = std::find(statuses.begin(), statuses.end(), "TLS connected") != statuses.end();
+        EXPECT_EQ(tls, c.security != TSecurity::Unencrypted) << c.name;
+    }
+}
 
-    // And a plain client on the TLS port gets no greeting it understands: the
-    // port really is TLS from the first byte.
-    statuses.clear();
-    pop.Port = s_dovecot->TlsPort();
-    pop.TlsPort = 995;
-    pop.Timeout = 1;
-    EXPECT_THROW(pop.Connect(), EWireException);
-    EXPECT_FALSE(pop.Connected());
+struct StlsCase {
+    const char* name;
+    testsupport::CertAndKey (TestCerts::*cert)() const;
+    const char* error; // nullptr: signs in
+};
+
+// A server that offers STLS and then fails the handshake gets no secret:
+// no sign-in in clear text after it, no second connection.
+TEST_F(Pop3Tls, StlsHandshakeIsVerifiedAndNeverFallsBack)
+{
+    const StlsCase cases[] = {
+        {"trusted", &TestCerts::Server, nullptr},
+        {"wrong host name", &TestCerts::OtherHost, "TLS error: certificate verify failed (hostname mismatch)"},
+        {"self-signed", &TestCerts::SelfSigned, "TLS error: certificate verify failed (self-signed certificate)"},
+        {"expired", &TestCerts::Expired, "TLS error: certificate verify failed (certificate has expired)"},
+    };
+    for (const StlsCase& c : cases) {
+        const auto cert = (s_certs.get()->*c.cert)();
+        TlsPeer peer(PeerMode::Stls, cert.cert, cert.key);
+        pop.Port = peer.Port();
+        pop.TlsPort = 995;
+        pop.Security.reset();
+        pop.Timeout = 2;
+        if (c.error) {
+            try {
+                pop.Connect();
+                ADD_FAILURE() << c.name << ": connected";
+            } catch (const EWireTLSError& e) {
+                EXPECT_STREQ(e.what(), c.error) << c.name;
+            }
+            EXPECT_EQ(pop.Protection(), "") << c.name;
+        } else {
+            pop.Connect();
+            EXPECT_EQ(pop.Protection(), "TLS 1.3 (STLS)") << c.name;
+            pop.Disconnect();
+        }
+        EXPECT_FALSE(pop.Connected()) << c.name;
+        EXPECT_EQ(peer.ClearLines(), (std::vector<std::string>{"CAPA", "STLS"})) << c.name;
+        EXPECT_EQ(peer.Accepted(), 1) << c.name;
+    }
 }
 
 TEST_F(Pop3Tls, UntrustedCaIsRefusedBeforeAnyCommand)

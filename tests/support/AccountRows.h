@@ -5,6 +5,7 @@
 #include "core/AccountStore.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,12 @@ struct AccountRow {
     std::string password;
     bool inactive = false;
     int32_t port = 110;
+    std::optional<TSecurity> security{};
 };
 
 inline TPOPAcc Record(const AccountRow& row)
 {
-    return {row.name, row.host, row.user, row.password, row.inactive, row.port};
+    return {row.name, row.host, row.user, row.password, row.inactive, row.port, row.security};
 }
 
 // Rewrites Accounts.ini in folder with rows, in order.

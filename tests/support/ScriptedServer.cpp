@@ -129,6 +129,18 @@ ScriptedServer& ScriptedServer::ReadTimeout(Ms ms)
     return *this;
 }
 
+ScriptedServer& ScriptedServer::ScriptCapa()
+{
+    m_scriptCapa = true;
+    return *this;
+}
+
+int ScriptedServer::CapaAnswered() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_capaAnswered;
+}
+
 int ScriptedServer::Port()
 {
     Start();
@@ -189,11 +201,22 @@ void ScriptedServer::serve()
     }
 }
 
-bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit, std::string* line)
+bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit, std::string* line, bool answerCapa)
 {
     const auto deadline = Clock::now() + limit;
     for (;;) {
         const auto eol = pending.find("\r\n");
+        if (eol != std::string::npos && answerCapa && !m_scriptCapa && pending.compare(0, eol, "CAPA") == 0
+            && eol == 4) {
+            pending.erase(0, eol + 2);
+            {
+                std::lock_guard lock(m_mutex);
+                ++m_capaAnswered;
+            }
+            if (!sendAll(fd, "-ERR unknown command\r\n", {}))
+                return false;
+            continue;
+        }
         if (eol != std::string::npos) {
             record(pending.substr(0, eol));
             if (line)
@@ -216,7 +239,7 @@ bool ScriptedServer::readOneLine(int fd, std::string& pending, Ms limit, std::st
 void ScriptedServer::drainUntilClose(int fd, std::string& pending, Ms limit, bool answerQuit)
 {
     std::string line;
-    while (readOneLine(fd, pending, limit, &line)) {
+    while (readOneLine(fd, pending, limit, &line, answerQuit)) {
         if (answerQuit && isQuit(line))
             sendAll(fd, "+OK\r\n", {});
     }
@@ -257,7 +280,7 @@ void ScriptedServer::serveConnection(int fd)
             break;
         case Step::Read: {
             std::string line;
-            if (!readOneLine(fd, pending, m_readTimeout, &line))
+            if (!readOneLine(fd, pending, m_readTimeout, &line, true))
                 return drainUntilClose(fd, pending, Ms(0));
             quitUnanswered = isQuit(line);
             break;

@@ -7,6 +7,11 @@
 // script has run out, a "Quit" is answered "+OK" as a real server would
 // (also one that the script's last ReadLine took); after Stall() nothing is
 // answered any more.
+// The server is one from before CAPA (RFC 2449) unless the script says
+// ScriptCapa(): a "CAPA" arriving where the script reads a line is answered
+// "-ERR unknown command" as such a server would, and left out of the
+// transcript (CapaAnswered() counts them), so that a script can play the
+// rest of the session as it always went.
 //
 //   ScriptedServer s;
 //   s.Send("+OK hello").Reply("+OK user").Reply("-ERR bad password");
@@ -60,6 +65,8 @@ public:
     // How long a ReadLine step waits for the client before giving up (and
     // closing). Default 5 s.
     ScriptedServer& ReadTimeout(Ms ms);
+    // The script reads and answers "CAPA" itself, and the transcript holds it.
+    ScriptedServer& ScriptCapa();
 
     int Port();
     void Start();
@@ -72,6 +79,8 @@ public:
     std::vector<std::string> Received() const;
     // Connections accepted so far.
     int Connections() const;
+    // "CAPA" lines answered "-ERR" on the script's behalf so far.
+    int CapaAnswered() const;
 
 private:
     struct Step {
@@ -85,7 +94,9 @@ private:
 
     void serve();
     void serveConnection(int fd);
-    bool readOneLine(int fd, std::string& pending, Ms limit, std::string* line = nullptr);
+    // Reads one line into line and records it. answerCapa: a "CAPA" is
+    // answered "-ERR" (unless ScriptCapa) and the next line read instead.
+    bool readOneLine(int fd, std::string& pending, Ms limit, std::string* line = nullptr, bool answerCapa = false);
     bool sendAll(int fd, const std::string& bytes, std::chrono::microseconds delay);
     void drainUntilClose(int fd, std::string& pending, Ms limit, bool answerQuit = false);
     void record(const std::string& line);
@@ -94,6 +105,8 @@ private:
     int m_port = 0;
     std::vector<Step> m_script;
     Ms m_readTimeout{5000};
+    bool m_scriptCapa = false;
+    int m_capaAnswered = 0;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;
