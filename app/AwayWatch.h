@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sleep and network news for the main window's check timer: the system bus
 // (dialup's SystemWatch) read from the window's own event loop through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Modes of the program. Each takes the arguments after the mode word (then
 // the options that stood before it) and returns the process exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --show N: one message of an account, printed as the message window
 // shows it, for scripts and for checking a mailbox without a window. Logs
 // in, fetches as the window does (headers only or whole), logs out, prints

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu without a mode: runs the start-up loader on the real files and prints
 // what it loaded. Fatal problems end the process inside the loader.
 #include "app/Cli.h"

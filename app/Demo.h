@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tolmu --demo: the program against a mailbox of its own, with settings in a
 // temporary folder made for the run. The user's Tolmu.ini and Accounts.ini

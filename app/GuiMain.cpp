@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry of tolmu-gui, the Qt half of the program: tolmu hands over to it,
 // with its own arguments, for every mode that draws.
 #include "app/Cli.h"

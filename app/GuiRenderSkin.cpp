@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --render-skin DIR OUT.png: the main window of a skin, drawn offscreen
 // as a user would see it while connected with mail waiting, for skin authors
 // and for tests. Pixels outside the window's outline are transparent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop's default mail program, the handler of mailto: links, started
 // through GIO's application info: it finds the entry the desktop chose and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mail worker of the desktop program: one thread owns the mail drop and
 // the shared message; jobs go in as queued calls and their ends (and the

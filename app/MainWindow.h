@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: the skinned, shaped window on the desktop with its
 // buttons, state pictures, menu and tray icon. The check cycle behind the

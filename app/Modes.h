@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mode words of the command line, read by both programs: tolmu runs the
 // plain modes itself and hands the drawing ones to tolmu-gui, which runs

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // New-mail notifications on the desktop: org.freedesktop.Notifications on the
 // session bus. Everything is sent asynchronously, so a slow or missing

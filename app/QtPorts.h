@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The core's ports filled with Qt: message boxes and file dialogs, and the
 // desktop's open, program start and sound.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One window per settings folder: a second `tolmu` on the same folder brings
 // the running window to the front and ends, instead of checking the same

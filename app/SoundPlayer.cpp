@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-mail sound, a module of its own: Qt Multimedia and the audio
 // libraries under it are loaded only when a sound first plays, so a window
 // that never plays one does not carry them (see TQtDesktop::PlaySound).

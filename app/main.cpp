@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: picks the mode from the command line.
 //
 // tolmu itself is plain C++, so the modes that show no window (--check,

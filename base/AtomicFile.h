@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whole-file writes that never leave a truncated file behind: a rewrite goes
 // to a temporary file in the same directory, is flushed to disk and then

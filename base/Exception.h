@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The general error of the program: one message text. Network and message
 // errors (EWireException and its family) derive from it; handlers that Qt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The line reader under FindInSkin and ReadSkinInfo. A CR ends a line and one
 // LF right after it is skipped; an LF alone is ordinary text; a byte 26 ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The line scanner of the program's three text files (Tolmu.ini,
 // Accounts.ini and a skin's skin.ini). It is not a general ini parser and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small text helpers shared by the line layer, the message model and the
 // settings and skin file readers. Letter case is folded for ASCII only:

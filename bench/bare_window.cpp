@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick of bench_gui: a bare frameless Qt window of the main
 // window's size that prints "painted" at its first paint and ends.
 #include <QApplication>

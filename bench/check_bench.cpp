@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times `tolmu --check` against `curl -X UIDL` listing the same Dovecot
 // mailbox, for each mailbox size given on the command line (default 10,
 // 10000, 100000), and reports medians, their ratio and the peak resident

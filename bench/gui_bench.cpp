@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_gui: Tolmu's main window against a bare frameless Qt window
 // (bench_bare_window) in the same run, under Xvfb:
 //   - time from process start to the first painted frame (median of runs),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One full load as the main window runs it at start and after the dialog:
 // 14 scans of Tolmu.ini, 60 of a ten-account Accounts.ini, 50 of skin.ini.
 // Usage: bench_loader [RUNS]   (default 200)

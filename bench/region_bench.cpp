@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times BitmapToRegion against Qt's route (colour mask, bitmap, region) on a
 // full-screen skin-like bitmap: a rounded outline with magenta outside, a
 // round badge sticking out, magenta holes and anti-aliasing-like noise near

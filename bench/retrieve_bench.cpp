@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper of bench/retrieve_bench.py.
 //   bench_retrieve serve USER PASSWORD FILE...  starts a private Dovecot with
 //       the files as USER's messages, prints its port, runs until stdin ends.

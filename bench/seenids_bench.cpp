@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Peak resident memory and wall time of `tolmu --check --new` when the
 // state file is large: for each size in MB given (default 50), once with
 // every id under the account being checked (as many ids as a listing may

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checking a large mailbox over POP3S: `tolmu --check` against curl listing
 // the same mailbox with UIDL over TLS, both trusting the same test CA; the
 // plain-port pair beside them shows what TLS itself adds to each. tolmu on

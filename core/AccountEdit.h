@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The account list of the configuration dialog without its widgets: the
 // checks of Add and Modify with their messages in the order they show,

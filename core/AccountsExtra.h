@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // AccountsExtra.ini: what an account has beyond the eight lines of its block
 // in Accounts.ini, kept beside that file so that Accounts.ini stays byte for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which messages of a mailbox are new, told by their unique ids (the UIDL
 // listing) and kept per mailbox for the whole run of the window. Counts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Start Tolmu when I log in": the desktop session's autostart entry
 // $XDG_CONFIG_HOME/autostart/tolmu.desktop (~/.config/autostart), which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The timer's checks while the machine is away: asleep, or without a
 // network. A timer check that finds the network down is not made; it says

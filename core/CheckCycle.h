@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mail check cycle: when a mailbox is looked at, which one, and what the
 // window shows afterwards. Plain C++: the window owns one, fills the ports

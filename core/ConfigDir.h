@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where Tolmu.ini and Accounts.ini live: the directory given with
 // --config-dir; else the directory of the running program (a build tree, or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a mail session gets an account's secret: asked once, when the
 // session opens, so that no long-lived object keeps a copy of it. Today the

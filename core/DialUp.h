@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The last step of the Disconnect button: every dial-up line of the
 // phonebook that is up is hung up, not only one chosen for mail.

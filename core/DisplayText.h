@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Readable text of a message for the message window and tolmu --show: the
 // encoded words of From and Subject decoded, and the body taken from its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The start-up loader: settings and accounts, then the skin. The main window
 // runs it at start, after the configuration dialog's OK and for a skin

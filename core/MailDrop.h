@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A mailbox on a server as the core sees it, whatever the protocol: a
 // session opened for an account, the waiting messages counted and listed by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place that knows which protocol serves a mail drop.
 #include "core/MailDrop.h"

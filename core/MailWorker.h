@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place that drives the mail drop and holds the shared message.
 // The windows hand it jobs with a copy of what each needs; the job runs with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the message window does, without the window: paging through the
 // messages of the account checked last, fetching each whole or its headers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the message window shows of a message, and how an attachment leaves
 // the temporary folder: shared by the window and tolmu --show, so the two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a new-mail notification says, and the port that shows it. The check
 // cycle decides when mail is new; the desktop (app/) sends the notification.

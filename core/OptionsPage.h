@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Options page of the configuration dialog as plain values: filled from
 // the settings in memory, and written to Tolmu.ini by OK and by the exit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the core asks of the desktop, declared as small interfaces that the
 // windows fill with Qt (app/) and tests with doubles. Plain C++: the core

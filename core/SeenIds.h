@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tolmu --check --new: the unique ids each account's mailbox held at the last
 // such check, kept in the user's state directory, so the next check counts

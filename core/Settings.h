@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's options (Tolmu.ini), shared by the main window, the message
 // window and the configuration dialog for the whole run, read with the line

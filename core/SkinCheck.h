@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A skin tried before the dialog applies it: the loader ends the program on
 // a skin it cannot use, so a skin chosen while Tolmu runs is read first

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The demo mailbox's messages: a handful made at start, and one more for
 // each arrival while the demo window runs. Every text is a whole message as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The demo mailbox's POP3 server (RFC 1939: USER, PASS, STAT, LIST, UIDL,
 // RETR, TOP, DELE, RSET, NOOP, QUIT), run inside the process on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // NetworkManager's point-to-point links as dial-up entries: every active
 // connection of type gsm, cdma, pppoe or bluetooth is an entry (its Id) with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dial-up entries of the ppp peers folder and their pppd processes, found the
 // way pon and poff find them.

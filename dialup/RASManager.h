@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dial-up manager: finds which phonebook entries have a connection up
 // and hangs them up. It never dials. The phonebook is RasPlatform: the ppp

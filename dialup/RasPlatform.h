@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The four phonebook calls the dial-up manager makes, over a list of
 // sources (ppp peers, NetworkManager). Records from all sources share the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where dial-up entries and their connections come from. The manager sees
 // the system's phonebook through RasPlatform, which joins one or more

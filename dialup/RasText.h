@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rules for entry names and the two pieces of untrusted text the ppp
 // source reads: a pppd pid file and a process's /proc/PID/cmdline. Pure

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Owners for sd-bus connections and messages, and the one way this folder
 // opens a bus: the system bus, or a private one named by address (tests).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sleep and network news from the system bus: logind's PrepareForSleep and
 // NetworkManager's global state. Plain C++ over sd-bus, driven by its

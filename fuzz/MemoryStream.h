@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A ByteStream that serves fixed bytes from memory, in pieces of a chosen
 // size, then reports the peer's close. What the client sends is kept. Lets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The body reader fed from bytes: the fuzz input is the reply to RETR after
 // its "+OK" line (header block, body, maybe a "."), handed out in pieces
 // whose size the first byte picks. Its bit 7 turns attachment extraction

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base64 lines from bytes: any line decodes without reading outside it, to
 // exactly three bytes per group of four less the padding; and any bytes
 // survive EncodeLine then DecodeLine unchanged, whatever their length.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the pid-file reader and the command-line reader,
 // and checks what a hang-up relies on: a pid is never 0 or negative (kill()
 // would reach a whole group), and an entry name taken from a command line

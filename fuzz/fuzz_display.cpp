@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display decoding fed from bytes: the first byte picks what the rest
 // is (a header value with encoded words, a text part in one of a few
 // transfer encodings and charsets, or HTML). No input may crash, hang or

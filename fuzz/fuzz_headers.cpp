@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header parsing over arbitrary text: unfolding of the lines, address lists,
 // comma text and dates. A parsed date must survive a write and a re-read.
 #include "mail/Headers.h"

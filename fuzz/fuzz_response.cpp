@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ReadResponse, ReadLine and CaptureLines over arbitrary bytes. The first
 // byte picks the receive piece size and the buffer step, so buffer edges
 // move around; every failure must be one of the transport's own errors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --new state file and the UIDL lines counted against it: the first
 // byte says how many of the input's lines are the state file, the rest are
 // listing lines. A parse that succeeds must give back text that parses to

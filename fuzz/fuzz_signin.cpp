@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ParseTokenResponse and ParseOAuthErrorChallenge over arbitrary bytes. The
 // first byte picks the HTTP status and whether a refresh is answered; the
 // rest is the body (and, as text, a challenge). Every failure must be a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes as a skin.ini to the line scanner and the skin
 // reader. The scanner ends the process on an unreadable file, and the reader
 // on a skin without [background] main, so the input is always written to a

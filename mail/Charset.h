@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text from mail turned into UTF-8: charsets converted with the C library's
 // iconv (no tables of our own), and the encoded words of RFC 2047 that

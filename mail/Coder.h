@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Base64 of RFC 2045 (alphabet A-Z a-z 0-9 + /, pad "="): the decoder turns
 // the lines of a base64 attachment into bytes, the encoder writes a file as

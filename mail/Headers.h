@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Header-block helpers of the message model: RFC 822 folding, address lists,
 // the "Date" value, and lookups in a list of "Name=value" entries.

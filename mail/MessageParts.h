@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the body reader splits a message into: text parts as they arrived,
 // and attachments whose decoded bytes sit in a temporary file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MIME body reader: multipart bodies entered at every level (bounded in
 // depth), text parts kept as they arrived, and attachments (a part marked

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files of the message reader: the temporary directory, the nameless files
 // that hold attachment bytes, and a buffered writer so that a large

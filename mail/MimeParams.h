@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The grammar of structured header values: media types, and the
 // parameters of Content-Type and Content-Disposition in every form senders

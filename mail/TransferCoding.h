@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Undoing the transfer encodings of RFC 2045 and uuencode line by line, so an
 // attachment of any size is decoded as it streams in, and whole texts for

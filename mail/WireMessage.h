@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One mail message as received: its header block as Name=value entries with
 // typed views of the common fields, the body text, and the text parts and

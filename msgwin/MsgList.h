@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message window: a second skinned, shaped window over the mailbox of
 // the account checked last. Its work (fetch, delete, reply, save) is core's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The byte stream under TWireSocket: a connected, non-blocking descriptor and
 // whatever protocol wraps it (nothing for plain TCP, TLS for POP3S). The line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Waiting on a descriptor without freezing the window: poll() in short slices
 // with an idle hook between them (the GUI processes its pending events there).

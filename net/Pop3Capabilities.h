@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a POP3 server says it can do (CAPA, RFC 2449): the few capabilities
 // the sign-in looks at. Names compare without regard to letter case.

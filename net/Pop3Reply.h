@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // POP3's reply rule (RFC 1939) as this program has always read it: "+OK" is
 // 1 and "-ERR" 0, any other line its first three characters as a signed

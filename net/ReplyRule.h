@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a protocol reads its replies: the part of the exchange that the line
 // layer (TWireSocket::ReadResponse) leaves to the protocol. The line layer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SASL sign-in (RFC 4422 inside POP3's AUTH, RFC 5034): the secret an
 // account signs in with, and the one table of mechanisms Tolmu speaks. A

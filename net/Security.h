@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a connection to a mail server is protected, as an account asks for it.
 #include <cstdint>

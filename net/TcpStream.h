@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The plain-TCP byte stream: a non-blocking socket descriptor owned for its
 // whole life (closed by Close() or the destructor).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // POP3S (implicit TLS, RFC 8314): a TLS client session over an already
 // connected, non-blocking socket. The line layer above reads and writes it like

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bottom of the blocking, buffered, line-oriented TCP client: the
 // connection handle and the port. The layers above, one class each:

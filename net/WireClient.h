@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client end of a connection: the server's name, connecting (with TLS
 // from the first byte when its security asks for it) and disconnecting, over

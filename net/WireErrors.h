@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The transport's error family and the socket error texts. Every failure of
 // the network layer reaches callers as one of these (or as the general

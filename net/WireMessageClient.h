@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message-reading layer of the transport: reads header blocks and bodies
 // from the connection into the message model (mail/), and writes a body

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The POP3 mail-drop client (RFC 1939, the USER/PASS/UIDL/DELE/QUIT subset,
 // with CAPA of RFC 2449, STLS of RFC 2595 and AUTH of RFC 5034): log in,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The line layer: the receive buffer, lines, the command/reply exchange
 // under a protocol's reply rule, status and progress events, and the

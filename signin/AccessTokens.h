@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Access tokens live an hour or so; the refresh token behind them lives
 // until it is revoked. The cache keeps each account's access token in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Base64 (RFC 4648) for the SASL responses and the PKCE challenge.
 #include <optional>

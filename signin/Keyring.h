@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An account's secret in the user's desktop keyring, through the Secret
 // Service API (libsecret). Each item carries the attributes application

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one-shot redirect listener of a native app's sign-in (RFC 8252 7.3):
 // an HTTP listener on 127.0.0.1 at a port the system picks, which waits for

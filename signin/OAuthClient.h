@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Who we are to an identity server and where it answers: the endpoints of
 // an OAuth2 provider (a preset or typed in) with the client id registered

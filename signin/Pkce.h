@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Proof Key for Code Exchange (RFC 7636, method S256): the verifier stays
 // with us, its SHA-256 (the challenge) goes into the authorization URL, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "signin/Providers.h"
 
 #ifndef TOLMU_GOOGLE_CLIENT_ID

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The OAuth2 providers the dialog offers: the two large mail providers that
 // want OAuth2 for POP3, with their endpoints for installed apps, scopes and

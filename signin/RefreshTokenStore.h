@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where an account's OAuth2 refresh token is kept: in the desktop keyring
 // (kind "oauth2-refresh-token"), or, on a desktop without one, in a file

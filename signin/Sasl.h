@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The SASL responses that carry an OAuth2 access token to a mail server:
 // XOAUTH2 (the providers' own mechanism) and OAUTHBEARER (RFC 7628), as

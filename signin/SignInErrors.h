@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The errors of signing in. Their texts are for the user and never hold a
 // secret: no password, token, code or verifier appears in a message, only

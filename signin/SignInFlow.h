@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole browser sign-in of a native app (RFC 8252 with PKCE): a
 // loopback listener, the authorization URL handed to the browser, the wait

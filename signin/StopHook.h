@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a caller ends a wait early: the mail worker's Disconnect and Exit, or
 // a dialog's Cancel. Asked about every 100 ms while a sign-in call waits

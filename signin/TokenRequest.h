@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The token endpoint (RFC 6749 4.1.3, 6): trading the browser's code for
 // tokens, and a refresh token for a new access token. A form POST through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text drawn with a skin's bitmap fonts into the main window's two text
 // pictures: the status line (letters and symbols) and the message count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An image button that paints straight on its parent: a normal picture, a
 // picture under the mouse, an optional frame, caption and checked state.

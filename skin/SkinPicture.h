@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture control of a skinned window: shows one image on its parent's
 // surface with the image's bottom-left pixel colour left out, so the window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A multi-line edit with no background of its own: its text stands straight
 // on whatever its parent paints beneath it (the message window's skin).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The skin definition file: CurrentSkinDir + "skin.ini", read key by key
 // with FindInSkin into the skin record TSkinSettings. Fields are named

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's check timer against sleep and network news from
 // python3-dbusmock's logind and NetworkManager on a private system bus
 // (tests/app/sleep_mock.py), read through the Qt event loop as the window

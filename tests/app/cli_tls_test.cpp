@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `tolmu --check` and `tolmu --show` against the test Dovecot's implicit-TLS
 // port: the trust store decides, per account, between a count and the
 // "TLS error: " text, while plain accounts beside it go on as before.

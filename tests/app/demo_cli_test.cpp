@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --demo as a user runs it: the two accounts checked, a message shown
 // with its attachments saved, the window ended by a signal; every time the
 // run's settings folder is gone afterwards and the user's own are untouched.

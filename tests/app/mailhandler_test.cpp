@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop's mail program started through GIO, each case in a child
 // process with private XDG folders (GIO reads them once per process).
 #include "app/MailHandler.h"

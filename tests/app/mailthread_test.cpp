@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail workers' contract, for the thread of the desktop and the in-place
 // worker alike: Stop ends the job that waits (and only that one), and an
 // exception thrown by a job's end reaches OnError instead of the event loop.

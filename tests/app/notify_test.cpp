@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // New-mail notifications against python3-dbusmock's notification service on
 // a private session bus: the check cycle with the desktop notifier, a
 // Dovecot holding the messages, jobs run in place.

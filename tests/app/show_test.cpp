@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `tolmu --show` against a real Dovecot holding messages made by Python's
 // email package: the message window's lines, saved attachments identical to
 // the originals, and the exit status and text of failures.

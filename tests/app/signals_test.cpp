@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM, SIGINT and SIGHUP end every mode through its normal end: the
 // window saves its place as Exit does and exits cleanly after a new-mail
 // sound (once under valgrind, with a private sound server when PulseAudio

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu started twice on one settings folder, offscreen: the second start
 // asks the running window to come to the front and ends with 0; a window
 // that does not answer is reported; another folder and the window-less

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window offscreen, its network work on the real mail thread,
 // against a private Dovecot and scripted servers; message boxes answered by
 // the prompt double.

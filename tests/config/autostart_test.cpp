@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Start Tolmu when I log in" on the Options page, offscreen with the real
 // main window behind it: the autostart entry under a private
 // XDG_CONFIG_HOME, written or removed by OK only. The build tree offers no

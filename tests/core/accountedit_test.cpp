@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog's plain rules: the Add and Modify checks with their messages in
 // order, what Accounts.ini can hold (each accepted account read back from
 // the file as typed, each refused one leaving the file byte for byte), the

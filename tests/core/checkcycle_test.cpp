@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check cycle with the jobs run in place and a view that records what
 // the window would show, against scripted POP3 servers on 127.0.0.1 (one
 // per account, each holding a fixed number of messages).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the message window shows: the generated real-world messages read by
 // the body reader and shown as their writer wrote them, and the decoders
 // under the display (encoded words, transfer encodings, charsets, HTML,

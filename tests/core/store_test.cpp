@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings and account store: the line scanner's tolerance rules, the
 // loader's account and option stages, and the two written files.
 #include "base/Exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo mailbox's POP3 server: against TWirePOP3, against command lines
 // written by hand (errors and bounds), and against Python's poplib, a client
 // nobody here wrote.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's Disconnect loop (core's HangUpAllLines), with the
 // entries whose hang-up the system refused collected for the test.

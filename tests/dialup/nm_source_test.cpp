@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The NetworkManager source against python3-dbusmock's NetworkManager on a
 // private bus (tests/dialup/nm_mock.py): an active gsm link "Mobile" on one
 // device and an ethernet link "Wired" on another.

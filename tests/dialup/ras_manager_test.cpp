@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dial-up manager over fake peers and run folders with stand-in pppd
 // processes, and over a scripted source for the limits and the matching
 // rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry-name rules and the pid-file and command-line readers: the text a
 // hang-up decision rests on.
 #include "dialup/RasText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test messages made by Python's email package (tests/mail/make_messages.py)
 // and what the body reader should make of each: shared by the body reader's

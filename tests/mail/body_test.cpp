@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIME body reader fed from memory: messages made by Python's email
 // package, the same messages cut off at every line, hand-made edge cases and
 // the bounds on what one message may make the reader keep.

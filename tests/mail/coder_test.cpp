@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Base64 coder, the PBE temporary files and copying an attachment out.
 #include "base/Exception.h"
 #include "mail/Coder.h"

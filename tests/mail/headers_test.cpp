@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header blocks: unfolding, lookups and the write rules, address lists,
 // comma text and dates.
 #include "mail/WireMessage.h"

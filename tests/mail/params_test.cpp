@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grammar of structured header values: media types and the parameters
 // of Content-Type and Content-Disposition in the forms senders use.
 #include "mail/MimeParams.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message window offscreen over a private Dovecot: its lines, paging,
 // deleting, Read Mail, saving attachments and replying; its network steps
 // on the real mail thread; message boxes and file dialogs answered by the

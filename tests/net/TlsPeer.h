@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An in-process TLS server on 127.0.0.1 for the faults a real mail server will
 // not produce on demand: a certificate for the wrong name, a dropped or silent

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every bound of the line layer and of POP3 at its edge: an input exactly
 // as large as the bound is taken whole, one byte (or line) more is refused
 // with the bound's own error. Each input is fed in one piece, with its last

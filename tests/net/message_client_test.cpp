@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message client over a memory stream: header blocks read off the
 // connection in every piece size, SendBody's exact lines, and a sent body
 // read back into the same text and attachment bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POP3 client against a real Dovecot on 127.0.0.1 (one server for the
 // whole binary): login, refusal, counting, deleting, statuses.
 #include "net/WirePOP3.h"

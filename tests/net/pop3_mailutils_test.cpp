@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POP3 client against a second real server, GNU Mailutils' pop3d, run
 // in daemon mode on 127.0.0.1 with a private configuration: logins from a
 // virtual-domain passwd file (user@localhost), an mbox per user, locked

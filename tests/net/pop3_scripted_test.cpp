@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POP3 client against a scripted server, for what real servers will not
 // do: every case asserts the exact lines the client sent, "Quit" included.
 #include "net/WirePOP3.h"

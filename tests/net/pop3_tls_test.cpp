@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The POP3 client over TLS: a real Dovecot with an implicit-TLS listener and a
 // certificate from the test CA, and the in-process TLS peer for the faults.
 #include "net/TlsStream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fetching messages: Retrieve and RetrieveHeader against a real Dovecot
 // holding messages made by Python's email package (every stored attachment
 // compared with its original bytes), and against a scripted server that

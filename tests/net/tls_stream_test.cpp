@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TLS stream on its own, against an in-process TLS peer: certificate
 // checks, broken handshakes, and application data in both directions.
 #include "net/TlsStream.h"

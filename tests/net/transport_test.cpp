@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line layer: buffer edges, reply rules, capture, progress, status
 // re-raise, errors; over memory streams (fed in pieces down to one byte) and
 // over real sockets for refused connects, time-outs and vanished peers.

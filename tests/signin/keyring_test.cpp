@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop keyring through libsecret, on a private session bus that
 // keyring_bus.sh sets up (TOLMU_KEYRING_BUS says which): gnome-keyring
 // unlocked with a test password (KeyringLive), the same keyring locked

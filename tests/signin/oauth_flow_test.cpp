@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The browser sign-in end to end on 127.0.0.1, with real parts: the
 // loopback listener, PKCE and the token endpoint against the test identity
 // server (tests/support/identity_server.py), refresh before expiry and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sign-in pieces that need no server: base64, PKCE, the authorization
 // URL, the token endpoint's answers, the SASL responses and challenges, the
 // access-token cache, the refresh-token file and the provider presets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One QApplication for a test binary (GoogleTest's main does not make one).
 // It is deleted when the tests end, before static destructors run: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image button's sizes and looks, and the transparent memo, driven by
 // synthetic mouse and key events under the offscreen platform.
 #include "skin/ImgBtn.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window outlines: BitmapToRegion against Qt's own mask route, and the
 // shaping step of the skinned windows.
 #include "skin/WinUtil.h"

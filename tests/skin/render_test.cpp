@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --render-skin: a PNG of the main window, or of the message window,
 // in its outline.
 #include <QDir>

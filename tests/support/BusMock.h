@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A python3-dbusmock script on a private bus (tests/support/private_bus.py),
 // run as a child and driven over two pipes: it prints the bus address on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private Dovecot POP3 server for protocol tests: its own configuration,
 // run and state folders, passwd file and maildirs inside one temporary

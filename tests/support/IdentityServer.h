@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tests/support/identity_server.py as a child of the test, and a browser
 // played by the test: it opens the authorization URL without following the

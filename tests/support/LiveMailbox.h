@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted POP3 mailbox whose messages a test changes between logins, as
 // mail arriving and mail taken by another client change a real one. It

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private Dovecot holding the generated test messages
 // (tests/mail/make_messages.py), one login per message: "u" + its name with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ports answered by the test. The prompt keeps every message box's text,
 // and each question or file dialog takes the next queued answer (Cancel /

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A relay on 127.0.0.1 in front of a server port that takes the PROXY
 // protocol (Dovecot's `haproxy = yes` listener). Each connection is passed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the built tolmu from a test as a user would: through the shell, with
 // no input, its output and error text captured.

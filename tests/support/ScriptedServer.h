@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted line server on 127.0.0.1 for faults that real POP3 servers do
 // not produce (garbage replies, a close mid-listing, a stall, an endless

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh private folder for one test or run, under $TMPDIR (else /tmp).
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Certificates for TLS tests, made afresh in a temporary folder for each test
 // binary: a test CA, server certificates it signed, and one self-signed

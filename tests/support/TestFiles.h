@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scratch directories and whole-file helpers for the store and skin tests.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paints Tolmu's bundled skins: every bitmap, the tray icons and skin.ini.
 // Usage: tolmu_skingen OUTDIR   (writes OUTDIR/default and OUTDIR/sunrise)
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin definition reader: the pair rules, the reading order around a
 // number-format error, the captures the substring match allows, and the
 // case-insensitive file lookup.
