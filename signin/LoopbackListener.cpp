@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "signin/LoopbackListener.h"
 
+#include "base/Text.h"
 #include "signin/SignInErrors.h"
 
 #include <openssl/crypto.h>
@@ -37,15 +38,7 @@ struct Client {
 
 std::string percentDecode(std::string_view s)
 {
-    const auto hex = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
+    const auto hex = text::hexValue;
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '+') {
