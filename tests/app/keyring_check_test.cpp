@@ -3,6 +3,7 @@
 // store and `tolmu --check`, on a private session bus that keyring_bus.sh
 // sets up (TOLMU_KEYRING_BUS): gnome-keyring unlocked (KeyringAccounts), and
 // no Secret Service or no bus at all (KeyringAccountsAbsent).
+#include "core/AccountEdit.h"
 #include "core/AccountStore.h"
 #include "core/AccountsIni.h"
 #include "core/Credentials.h"
@@ -209,6 +210,49 @@ TEST_F(KeyringAccounts, EmptyPasswordBlockIsReadOnlyForAKeyringAccount)
         if (r.read) {
             EXPECT_EQ(store.Account(1).SecretPlace, r.place);
         }
+    }
+}
+
+// The dialog's rules with "Keep the password in the desktop keyring": any
+// text goes, a kept password need not be typed again, unticking moves it
+// back (and only what the scrambled form can hold).
+TEST_F(KeyringAccounts, DialogKeepsThePasswordInTheKeyringWhenTicked)
+{
+    TAccountStore store(folder());
+    const std::string accent = "Pässwort";
+    const struct {
+        const char* what;
+        bool modify; // else Add
+        TAccountFields fields;
+        std::vector<std::string> shown;
+        TPOPAcc::TSecretPlace place;
+        const char* kept; // the keyring's item afterwards, nullptr: none
+    } steps[] = {
+        {"add with an accent", false, {"D", "h", "u", accent, "110", true}, {}, TPOPAcc::TSecretPlace::Keyring,
+         "Pässwort"},
+        {"modify, password left empty", true, {"D", "h2", "u", "", "110", true}, {}, TPOPAcc::TSecretPlace::Keyring,
+         "Pässwort"},
+        {"modify, new password", true, {"D", "h2", "u", "ascii", "110", true}, {}, TPOPAcc::TSecretPlace::Keyring,
+         "ascii"},
+        {"unticked: back into Accounts.ini", true, {"D", "h2", "u", "", "110", false}, {},
+         TPOPAcc::TSecretPlace::AccountsIni, nullptr},
+        {"unticked, empty password: must be typed", true, {"D", "h2", "u", "", "110", false}, {FillAllFields},
+         TPOPAcc::TSecretPlace::AccountsIni, nullptr},
+        {"an accent without the keyring", true, {"D", "h2", "u", accent, "110", false},
+         {"The password may hold only printable ASCII characters (no accents, no control codes) !"},
+         TPOPAcc::TSecretPlace::AccountsIni, nullptr},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        const std::vector<std::string> shown =
+            s.modify ? ModifyAccount(store, 1, s.fields, false) : AddAccount(store, s.fields);
+        EXPECT_EQ(shown, s.shown);
+        ASSERT_EQ(store.Count(), 1);
+        EXPECT_EQ(store.Account(1).SecretPlace, s.place);
+        const std::optional<std::string> item = KeyringLookup(PasswordKey(store.Account(1)), 10);
+        EXPECT_EQ(item.value_or("(none)"), s.kept ? s.kept : "(none)");
+        EXPECT_EQ(readAll(dir / "Accounts.ini").find(ScramblePassword("ascii")) != std::string::npos,
+                  s.place == TPOPAcc::TSecretPlace::AccountsIni);
     }
 }
 
