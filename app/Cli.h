@@ -10,4 +10,5 @@ int RunCheck(const Args& args);      // tolmu --check
 int RunShow(const Args& args);       // tolmu --show N
 int RunRenderSkin(const Args& args); // tolmu --render-skin DIR OUT.png
 int RunSummary(const Args& args);    // tolmu --summary: load and summarise
-int RunWindow(const Args& args);     // tolmu without a mode: the main window
+int RunWindow(const Args& args);
+int RunSignIn(const Args& args);     // tolmu --sign-in NAME: OAuth2 from a terminal     // tolmu without a mode: the main window

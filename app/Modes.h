@@ -10,7 +10,7 @@
 
 using Args = std::vector<std::string>;
 
-enum class Mode { Check, Show, Summary, RenderSkin };
+enum class Mode { Check, Show, Summary, RenderSkin, SignIn };
 
 struct ModeWord {
     const char* word;
@@ -23,6 +23,7 @@ inline constexpr ModeWord ModeWords[] = {
     {"--show", Mode::Show, false},
     {"--summary", Mode::Summary, false},
     {"--render-skin", Mode::RenderSkin, true},
+    {"--sign-in", Mode::SignIn, false},
 };
 
 struct ModeCall {

@@ -27,6 +27,7 @@ const char* const Usage =
     "       tolmu --show N [--account NAME] [--headers-only]\n"
     "                      [--save-attachments DIR] [--raw] [--config-dir DIR | --demo]\n"
     "       tolmu --render-skin DIR OUT.png [--message-window]\n"
+    "       tolmu --sign-in NAME [--config-dir DIR]\n"
     "\n"
     "A desktop mail checker for POP3 mailboxes.\n"
     "\n"
@@ -43,6 +44,8 @@ const char* const Usage =
     "                     2 when no account is active\n"
     "  --show N           print message N of an account as the message window\n"
     "                     shows it\n"
+    "  --sign-in NAME     sign account NAME in with OAuth2: prints the address\n"
+    "                     to open in a browser and keeps the sign-in\n"
     "  --render-skin      draw a skin's main window (or message window) into a PNG\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n";
@@ -71,6 +74,8 @@ int runPlainMode(const ModeCall& call, bool demo)
         return RunShow(call.args);
     case Mode::Summary:
         return RunSummary(call.args);
+    case Mode::SignIn:
+        return RunSignIn(call.args);
     case Mode::RenderSkin:
         break;
     }

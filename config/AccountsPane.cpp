@@ -2,6 +2,7 @@
 #include "config/AccountsPane.h"
 
 #include "config/PageParts.h"
+#include "signin/Keyring.h"
 
 #include <QGroupBox>
 
@@ -44,6 +45,29 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
     ChkAct->move(12, 24);
     ChkInact = new QRadioButton(QStringLiteral("Inactive"), status);
     ChkInact->move(104, 24);
+    makeKeyringBox();
+}
+
+void TAccountsPane::makeKeyringBox()
+{
+    ChkKeyring = new QCheckBox(QStringLiteral("Keep the password in the desktop keyring"), this);
+    ChkKeyring->setGeometry(0, 250, 320, 20);
+    // A desktop without a Secret Service answers at once; a stuck one costs
+    // this page a second at most.
+    m_keyringAnswers = KeyringAvailable(1000);
+    showKeyringChoice(nullptr);
+}
+
+void TAccountsPane::showKeyringChoice(const TPOPAcc* account)
+{
+    if (!account) {
+        ChkKeyring->setChecked(m_keyringAnswers);
+        ChkKeyring->setEnabled(true);
+        return;
+    }
+    ChkKeyring->setChecked(account->SecretPlace == TPOPAcc::TSecretPlace::Keyring);
+    // An OAuth2 account has no password to place.
+    ChkKeyring->setEnabled(!account->OAuth);
 }
 
 void TAccountsPane::Reset()
@@ -80,6 +104,8 @@ void TAccountsPane::clearAccountFields()
     UserName->clear();
     Password->clear();
     PortTxt->setText(QStringLiteral("110"));
+    if (ChkKeyring)
+        showKeyringChoice(nullptr);
 }
 
 void TAccountsPane::showMessages(const std::vector<std::string>& texts)
@@ -91,7 +117,7 @@ void TAccountsPane::showMessages(const std::vector<std::string>& texts)
 TAccountFields TAccountsPane::fieldsShown() const
 {
     return {NAccount->text().toStdString(), HostTxt->text().toStdString(), UserName->text().toStdString(),
-            Password->text().toStdString(), PortTxt->text().toStdString()};
+            Password->text().toStdString(), PortTxt->text().toStdString(), ChkKeyring->isChecked()};
 }
 
 int32_t TAccountsPane::selectedAccount() const
@@ -156,6 +182,7 @@ void TAccountsPane::LstAccClick()
     Password->setText(q(acc.Password));
     PortTxt->setText(QString::number(acc.PortNumber));
     setStatusButtons(!acc.Inactive, acc.Inactive);
+    showKeyringChoice(&acc);
 }
 
 void TAccountsPane::ChkActClick() { SetAccountInactive(m_accounts, selectedAccount(), false); }

@@ -7,6 +7,7 @@
 #include "core/AccountEdit.h"
 #include "core/Ports.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -49,8 +50,16 @@ public:
     QPushButton* Modify = nullptr;
     QRadioButton* ChkAct = nullptr;
     QRadioButton* ChkInact = nullptr;
+    // "Keep the password in the desktop keyring".
+    QCheckBox* ChkKeyring = nullptr;
 
 private:
+    // The keyring box: made below the status, ticked for a new account when
+    // a Secret Service answered as the page was made (asked once, bounded).
+    void makeKeyringBox();
+    void showKeyringChoice(const TPOPAcc* account);
+    bool m_keyringAnswers = false;
+
     void RefreshAccountList();
     void listAccounts();
     void clearAccountFields();

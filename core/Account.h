@@ -22,6 +22,27 @@ struct TPOPAcc {
     // first byte on the TLS port, TLS when offered elsewhere). Kept in
     // AccountsExtra.ini, not in Accounts.ini.
     std::optional<TSecurity> Security{};
+    // Where the password lives. In the keyring, Accounts.ini keeps an empty
+    // password line and Password stays empty here: the credential source
+    // asks the keyring when a session opens. Kept in AccountsExtra.ini.
+    enum class TSecretPlace { AccountsIni, Keyring };
+    TSecretPlace SecretPlace = TSecretPlace::AccountsIni;
+    // Set: the account signs in with an OAuth2 access token instead of a
+    // password (Accounts.ini keeps an empty password line). Kept in
+    // AccountsExtra.ini.
+    struct TOAuth {
+        std::string Provider; // a preset's id (signin/Providers.h): "google", "microsoft", "other"
+        std::string AuthorizationEndpoint;
+        std::string TokenEndpoint;
+        std::string ClientId;
+        // Only where the provider's installed-app client has one, which
+        // ships with every copy and so is no secret.
+        std::string ClientSecret;
+        std::string Scope;
+        bool TokenInFile = false; // the refresh token: keyring, or the 0600 token file
+        bool operator==(const TOAuth&) const = default;
+    };
+    std::optional<TOAuth> OAuth{};
 };
 
 // The most accounts the store holds; they are numbered 1..10 everywhere.

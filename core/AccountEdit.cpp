@@ -18,7 +18,11 @@ std::vector<std::string> checkFields(const TAccountStore& accounts, const TAccou
             }
         }
     }
-    if (f.Name.empty() || f.Login.empty() || f.Password.empty() || f.Host.empty())
+    // A password the keyring already holds is not shown, so it is not typed.
+    const bool kept = skip != 0 && accounts.Has(skip) &&
+                      (accounts.Account(skip).SecretPlace == TPOPAcc::TSecretPlace::Keyring ||
+                       accounts.Account(skip).OAuth);
+    if (f.Name.empty() || f.Login.empty() || (f.Password.empty() && !kept) || f.Host.empty())
         shown.emplace_back(FillAllFields);
     return shown;
 }
@@ -42,6 +46,8 @@ void fill(TPOPAcc& acc, const TAccountFields& f)
     acc.UserName = f.Login;
     acc.Password = f.Password;
     acc.PortNumber = *ParsePortText(f.Port);
+    if (!acc.OAuth)
+        acc.SecretPlace = f.InKeyring ? TPOPAcc::TSecretPlace::Keyring : TPOPAcc::TSecretPlace::AccountsIni;
 }
 
 } // namespace
@@ -91,6 +97,9 @@ std::string UnstorableReason(const TAccountFields& fields)
     }
     if (fields.Name == "none")
         return "An account may not be named \"none\" !";
+    // The keyring holds any text; only the scrambled form has these limits.
+    if (fields.InKeyring)
+        return "";
     if (fields.Password.size() > 255)
         return "The password may hold at most 255 characters !";
     for (const char c : fields.Password)

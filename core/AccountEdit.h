@@ -18,6 +18,10 @@ struct TAccountFields {
     std::string Login;
     std::string Password;
     std::string Port;
+    // "Keep the password in the desktop keyring": the password goes there
+    // (any text), not into Accounts.ini. An empty password on Modify keeps
+    // the one the keyring holds.
+    bool InKeyring = false;
 };
 
 inline constexpr const char* AccountExists = "Account already exists !";

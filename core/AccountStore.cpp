@@ -4,6 +4,9 @@
 #include "base/Exception.h"
 #include "core/AccountsExtra.h"
 #include "core/AccountsIni.h"
+#include "core/Credentials.h"
+#include "signin/Keyring.h"
+#include "signin/SignInErrors.h"
 
 #include <utility>
 
@@ -12,7 +15,7 @@ TAccountStore::TAccountStore(std::string folder) : m_folder(std::move(folder)) {
 void TAccountStore::Load(TAccountProblems* problems)
 {
     m_extraWarning.clear();
-    ReadAccountsIni(Path(), m_accounts, problems);
+    ReadAccountsIni(Path(), m_accounts, problems, PasswordlessAccountNames(ExtraPath()));
     m_extraWarning = ApplyAccountsExtra(m_accounts, ExtraPath());
 }
 
@@ -20,6 +23,46 @@ void TAccountStore::requireAccount(int32_t index) const
 {
     if (!Has(index))
         throw Exception("There is no account " + std::to_string(index));
+}
+
+TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
+{
+    using Place = TPOPAcc::TSecretPlace;
+    const bool oldInKeyring = old && old->SecretPlace == Place::Keyring;
+    if (account.Password.empty() && old) {
+        if (!oldInKeyring) {
+            account.Password = old->Password;
+        } else if (account.SecretPlace == Place::AccountsIni || !SameKeyringItem(PasswordKey(account), PasswordKey(*old))) {
+            std::optional<std::string> kept = KeyringLookup(PasswordKey(*old), m_keyringSeconds);
+            if (!kept || kept->empty())
+                throw Exception("The desktop keyring holds no password for " + old->AccName +
+                                ": enter the password again");
+            account.Password = std::move(*kept);
+        }
+    }
+    if (account.SecretPlace == Place::Keyring) {
+        if (!account.Password.empty())
+            KeyringStore(PasswordKey(account), account.Password, m_keyringSeconds);
+        else if (!old)
+            throw Exception("An account needs a password");
+        account.Password.clear();
+    }
+    return account;
+}
+
+void TAccountStore::dropUnusedItem(const TPOPAcc& old) const
+{
+    if (old.SecretPlace != TPOPAcc::TSecretPlace::Keyring)
+        return;
+    for (const TPOPAcc& acc : m_accounts)
+        if (acc.SecretPlace == TPOPAcc::TSecretPlace::Keyring && SameKeyringItem(PasswordKey(acc), PasswordKey(old)))
+            return;
+    // The files no longer point at it; one left behind is only clutter in
+    // the keyring, so a failure here does not undo the change.
+    try {
+        KeyringRemove(PasswordKey(old), m_keyringSeconds);
+    } catch (const Exception&) {
+    }
 }
 
 void TAccountStore::store(std::vector<TPOPAcc> accounts)
@@ -36,24 +79,28 @@ void TAccountStore::Add(const TPOPAcc& account)
     if (Count() >= MaxAccounts)
         throw Exception("Accounts.ini holds at most " + std::to_string(MaxAccounts) + " accounts");
     std::vector<TPOPAcc> accounts = m_accounts;
-    accounts.push_back(account);
+    accounts.push_back(placeSecret(account, nullptr));
     store(std::move(accounts));
 }
 
 void TAccountStore::Modify(int32_t index, const TPOPAcc& account)
 {
     requireAccount(index);
+    const TPOPAcc old = m_accounts[index - 1];
     std::vector<TPOPAcc> accounts = m_accounts;
-    accounts[index - 1] = account;
+    accounts[index - 1] = placeSecret(account, &old);
     store(std::move(accounts));
+    dropUnusedItem(old);
 }
 
 void TAccountStore::Remove(int32_t index)
 {
     requireAccount(index);
+    const TPOPAcc old = m_accounts[index - 1];
     std::vector<TPOPAcc> accounts = m_accounts;
     accounts.erase(accounts.begin() + (index - 1));
     store(std::move(accounts));
+    dropUnusedItem(old);
 }
 
 void TAccountStore::SetInactive(int32_t index, bool inactive)
@@ -65,3 +112,19 @@ void TAccountStore::SetInactive(int32_t index, bool inactive)
 }
 
 void TAccountStore::Write() { store(m_accounts); }
+
+void TAccountStore::MoveToKeyring(int32_t index)
+{
+    requireAccount(index);
+    TPOPAcc account = m_accounts[index - 1];
+    account.SecretPlace = TPOPAcc::TSecretPlace::Keyring;
+    Modify(index, account);
+}
+
+void TAccountStore::MoveToAccountsIni(int32_t index)
+{
+    requireAccount(index);
+    TPOPAcc account = m_accounts[index - 1];
+    account.SecretPlace = TPOPAcc::TSecretPlace::AccountsIni;
+    Modify(index, account);
+}

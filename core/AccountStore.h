@@ -44,7 +44,15 @@ public:
     // false.
     const TPOPAcc& Account(int32_t index) const { return m_accounts.at(static_cast<std::size_t>(index) - 1); }
 
-    // The changes. Each writes AccountsExtra.ini and Accounts.ini at once; when the write throws
+    // The changes. An account whose SecretPlace is the keyring has its
+    // Password (when not empty) stored in the desktop keyring first and is
+    // kept here and in Accounts.ini without it; an empty Password keeps the
+    // secret it had (moved to the new host, port or user, or out of the
+    // keyring into Accounts.ini). A keyring call that fails throws
+    // EKeyringError (signin/SignInErrors.h) with nothing changed; an item
+    // left behind in the keyring by a move is removed once the files are
+    // written, unless another account still signs in with it.
+    // Each writes AccountsExtra.ini and Accounts.ini at once; when the write throws
     // (Exception: a value the file cannot hold, or the file cannot be
     // written) the store and the file stay as they were. An index that
     // names no account, or an Add to a full store, throws Exception and
@@ -57,13 +65,25 @@ public:
     void SetInactive(int32_t index, bool inactive);
     // Rewrites Accounts.ini from the store as it stands. Throws as a change.
     void Write();
+    // Account index's password into the desktop keyring (its scrambled copy
+    // leaves Accounts.ini), or back into Accounts.ini. Throw as Modify.
+    void MoveToKeyring(int32_t index);
+    void MoveToAccountsIni(int32_t index);
+    // How long a keyring call may wait (an unlock prompt included).
+    void SetKeyringTimeout(int seconds) { m_keyringSeconds = seconds; }
 
 private:
     // Writes accounts to the file and, once written, makes them the store's.
     void store(std::vector<TPOPAcc> accounts);
     void requireAccount(int32_t index) const;
+    // account as the store keeps it, its password put where it belongs;
+    // old: the account it replaces, if any.
+    TPOPAcc placeSecret(TPOPAcc account, const TPOPAcc* old) const;
+    // Removes old's keyring item unless an account of the store uses it.
+    void dropUnusedItem(const TPOPAcc& old) const;
 
     std::string m_folder;
     std::vector<TPOPAcc> m_accounts;
     std::string m_extraWarning;
+    int m_keyringSeconds = 60;
 };

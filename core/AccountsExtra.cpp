@@ -49,6 +49,27 @@ int sectionNumber(std::string_view line)
     return n >= 1 && n <= MaxAccounts ? n : 0;
 }
 
+// The OAuth2 setting a key names, in the entry's settings once sign_in =
+// oauth2 came before it; nullptr otherwise.
+std::string* oauthField(std::optional<TPOPAcc::TOAuth>& oauth, const std::string& key)
+{
+    if (!oauth)
+        return nullptr;
+    if (key == "provider")
+        return &oauth->Provider;
+    if (key == "authorization_endpoint")
+        return &oauth->AuthorizationEndpoint;
+    if (key == "token_endpoint")
+        return &oauth->TokenEndpoint;
+    if (key == "client_id")
+        return &oauth->ClientId;
+    if (key == "client_secret")
+        return &oauth->ClientSecret;
+    if (key == "scope")
+        return &oauth->Scope;
+    return nullptr;
+}
+
 std::string where(std::size_t lineNumber)
 {
     return std::string(FileName) + " line " + std::to_string(lineNumber) + ": ";
@@ -111,7 +132,7 @@ std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vec
                 warnings.push_back(where(lineNumber) + "\"" + std::string(line) + "\" is no account section");
                 continue;
             }
-            entries.push_back({n, {}, std::nullopt});
+            entries.push_back({n, {}, std::nullopt, false, std::nullopt});
             current = &entries.back();
             currentLine = lineNumber;
             continue;
@@ -130,6 +151,22 @@ std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vec
             if (!current->Security)
                 warnings.push_back(where(lineNumber) + "unknown security \"" + std::string(value) +
                                    "\"; that account uses TLS when offered");
+        } else if (key == "sign_in") {
+            if (text::sameText(value, "oauth2"))
+                current->OAuth.emplace();
+            else if (!text::sameText(value, "password"))
+                warnings.push_back(where(lineNumber) + "unknown sign_in \"" + std::string(value) + "\"");
+        } else if (std::string* field = oauthField(current->OAuth, key)) {
+            *field = std::string(value);
+        } else if (key == "token_place") {
+            if (current->OAuth)
+                current->OAuth->TokenInFile = text::sameText(value, "file");
+        } else if (key == "secret") {
+            if (text::sameText(value, "keyring"))
+                current->SecretInKeyring = true;
+            else if (!text::sameText(value, "accounts-ini"))
+                warnings.push_back(where(lineNumber) + "unknown secret place \"" + std::string(value) +
+                                   "\"; that account's password is read from Accounts.ini");
         }
         // Other keys belong to other copies of Tolmu.
     }
@@ -142,19 +179,43 @@ std::string FormatAccountsExtra(std::span<const TPOPAcc> accounts)
     std::string out = "; Tolmu: account settings beside Accounts.ini (older copies do not read this file)\r\n";
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         const TPOPAcc& acc = accounts[i];
-        if (!acc.Security)
+        const bool inKeyring = acc.SecretPlace == TPOPAcc::TSecretPlace::Keyring;
+        if (!acc.Security && !inKeyring && !acc.OAuth)
             continue;
         out += "\r\n[Account" + std::to_string(i + 1) + "]\r\n";
         out += "acc_name = " + acc.AccName + "\r\n";
-        out += "security = " + std::string(SecurityWord(*acc.Security)) + "\r\n";
+        if (acc.Security)
+            out += "security = " + std::string(SecurityWord(*acc.Security)) + "\r\n";
+        if (inKeyring)
+            out += "secret = keyring\r\n";
+        if (acc.OAuth) {
+            const TPOPAcc::TOAuth& o = *acc.OAuth;
+            // A line break would let a typed-in value add keys of its own.
+            for (const std::string* v : {&o.Provider, &o.AuthorizationEndpoint, &o.TokenEndpoint, &o.ClientId,
+                                         &o.ClientSecret, &o.Scope})
+                if (v->find_first_of("\r\n") != std::string::npos)
+                    throw Exception("An OAuth2 setting must not contain a line break");
+            out += "sign_in = oauth2\r\n";
+            out += "provider = " + o.Provider + "\r\n";
+            out += "authorization_endpoint = " + o.AuthorizationEndpoint + "\r\n";
+            out += "token_endpoint = " + o.TokenEndpoint + "\r\n";
+            out += "client_id = " + o.ClientId + "\r\n";
+            if (!o.ClientSecret.empty())
+                out += "client_secret = " + o.ClientSecret + "\r\n";
+            out += "scope = " + o.Scope + "\r\n";
+            out += std::string("token_place = ") + (o.TokenInFile ? "file" : "keyring") + "\r\n";
+        }
     }
     return out;
 }
 
 std::string ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& path)
 {
-    for (TPOPAcc& acc : accounts)
+    for (TPOPAcc& acc : accounts) {
         acc.Security.reset();
+        acc.OAuth.reset();
+        acc.SecretPlace = TPOPAcc::TSecretPlace::AccountsIni;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (accounts.empty())
@@ -176,6 +237,10 @@ std::string ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& p
     const auto take = [&](std::size_t k, TPOPAcc& acc) {
         used[k] = true;
         acc.Security = entries[k].Security;
+        acc.OAuth = entries[k].OAuth;
+        // A password still in Accounts.ini (an older copy wrote it) is used.
+        if (entries[k].SecretInKeyring && acc.Password.empty())
+            acc.SecretPlace = TPOPAcc::TSecretPlace::Keyring;
     };
     // First the entries still at their account's place, then the ones an
     // edit by hand or an older copy moved: those are found by name.
@@ -198,6 +263,24 @@ std::string ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& p
     for (const std::string& w : warnings)
         warning += (warning.empty() ? "" : "\r") + w;
     return warning;
+}
+
+std::vector<std::string> PasswordlessAccountNames(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return {};
+    std::string content(static_cast<std::size_t>(MaxExtraFileBytes) + 1, '\0');
+    in.read(content.data(), MaxExtraFileBytes + 1);
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > static_cast<std::size_t>(MaxExtraFileBytes))
+        return {};
+    std::vector<std::string> warnings; // ApplyAccountsExtra reports them
+    std::vector<std::string> names;
+    for (const TAccountExtra& e : ParseAccountsExtra(content, warnings))
+        if (e.SecretInKeyring || e.OAuth)
+            names.push_back(e.AccName);
+    return names;
 }
 
 void WriteAccountsExtra(std::span<const TPOPAcc> accounts, const std::string& path)

@@ -5,6 +5,8 @@
 #include "base/Exception.h"
 #include "base/Scanner.h"
 
+#include <algorithm>
+
 namespace {
 
 void rejectLineBreaks(const std::string& what, const std::string& value)
@@ -47,7 +49,8 @@ std::string UnscramblePassword(const std::string& text)
     return out;
 }
 
-void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TAccountProblems* problems)
+void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TAccountProblems* problems,
+                     const std::vector<std::string>& passwordless)
 {
     if (problems)
         problems->fill({});
@@ -66,7 +69,15 @@ void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TA
         acc.AccName = name;
         acc.HostName = value("host_name");
         acc.UserName = value("user_name");
-        acc.Password = UnscramblePassword(value("password"));
+        const std::string password = value("password");
+        // "password = " reads back as a blank, which no stored password can
+        // be (it would unscramble to a control code): no password. A missing
+        // line stays "none" unscrambled, as older copies read it, except for
+        // an account whose password is kept elsewhere.
+        const bool mayLack = std::find(passwordless.begin(), passwordless.end(), name) != passwordless.end();
+        const bool lacking = password.find_first_not_of(' ') == std::string::npos || (mayLack && password == "none");
+        if (!lacking)
+            acc.Password = UnscramblePassword(password);
         acc.Inactive = value("inactive") == "1";
         std::string problem;
         const std::string port = value("port_number");
@@ -78,7 +89,7 @@ void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TA
             acc.PortNumber = 0;
             problem = "Accounts.ini [Account" + std::to_string(n) + "] port_number = " + port + ": " + e.what();
         }
-        if (acc.HostName.empty() || acc.UserName.empty() || acc.Password.empty())
+        if (acc.HostName.empty() || acc.UserName.empty() || (acc.Password.empty() && !mayLack))
             continue;
         if (problems)
             (*problems)[accounts.size()] = problem;
@@ -94,13 +105,15 @@ void WriteAccountsIni(const std::string& path, const std::vector<TPOPAcc>& accou
         rejectLineBreaks("An account name", acc.AccName);
         rejectLineBreaks("A host name", acc.HostName);
         rejectLineBreaks("A user name", acc.UserName);
-        checkStorablePassword(acc.Password);
+        const bool inKeyring = acc.SecretPlace == TPOPAcc::TSecretPlace::Keyring || acc.OAuth;
+        if (!inKeyring)
+            checkStorablePassword(acc.Password);
         out += "\r\n";
         out += "[Account" + std::to_string(i + 1) + "]\r\n";
         out += "acc_name = " + acc.AccName + "\r\n";
         out += "host_name = " + acc.HostName + "\r\n";
         out += "user_name = " + acc.UserName + "\r\n";
-        out += "password = " + ScramblePassword(acc.Password) + "\r\n";
+        out += "password = " + (inKeyring ? std::string() : ScramblePassword(acc.Password)) + "\r\n";
         out += "port_number = " + std::to_string(acc.PortNumber) + "\r\n";
         out += std::string("inactive = ") + (acc.Inactive ? "1" : "0") + "\r\n";
     }

@@ -22,11 +22,18 @@ std::string UnscramblePassword(const std::string& text);
 // then holding those read before it; or, with problems given, is that
 // account's problem (the section, the line and why) and the other accounts
 // are read on. An unreadable file holds none.
-void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TAccountProblems* problems);
+// passwordless: accounts whose password is not in this file
+// (AccountsExtra.ini puts it in the keyring, or the account signs in with
+// OAuth2); their block is read with its empty password line, where any
+// other block without a password stays skipped.
+void ReadAccountsIni(const std::string& path, std::vector<TPOPAcc>& accounts, TAccountProblems* problems,
+                     const std::vector<std::string>& passwordless = {});
 
 // Rewrites the file at path from accounts (eight CR LF lines each, blocks
 // numbered from 1, passwords scrambled), through a temporary file renamed
-// over the old one, with mode 0600. Throws Exception, writing nothing, when
+// over the old one, with mode 0600. An account whose password lives in the
+// keyring or signs in with OAuth2 gets an empty password line, whatever its
+// Password holds. Throws Exception, writing nothing, when
 // a value cannot be stored so that it reads back the same: a name with a CR
 // or a byte 26, or a password longer than 255 characters or holding a byte
 // the scrambled form cannot carry (outside 4 to 131, or one that would end

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a mail session gets an account's secret: asked once, when the
-// session opens, so that no long-lived object keeps a copy of it. Today the
-// secret is the password stored with the account; a keyring or a sign-in
-// token takes its place behind the same call.
+// session opens, so that no long-lived object keeps a copy of it: the
+// password stored with the account, the one in the desktop keyring, or a
+// sign-in token, behind the same call.
 #include "core/Account.h"
 #include "net/Sasl.h"
+#include "signin/Keyring.h"
+#include "signin/OAuthClient.h"
+#include "signin/RefreshTokenStore.h"
 
 #include <cstdint>
 #include <string>
@@ -27,10 +30,31 @@ public:
     {
         return {TSignInSecret::Kind::Password, Secret(account)};
     }
+    // As SignInSecret, for a session whose time-out is timeoutSeconds: a
+    // source that may wait (a locked keyring's unlock prompt, a token
+    // refresh) waits no longer. By default SignInSecret.
+    virtual TSignInSecret SecretForSession(const TPOPAcc& account, int32_t timeoutSeconds) const
+    {
+        (void)timeoutSeconds;
+        return SignInSecret(account);
+    }
+    // The server refused the access token SecretForSession gave for
+    // account: the next session gets a new one. By default nothing.
+    virtual void SecretRefused(const TPOPAcc& account) const { (void)account; }
 };
 
 // The password stored with the account (Accounts.ini, unscrambled when the
-// table was read). Holds nothing itself: safe on any thread.
+// table was read), or, for an account whose password lives in the desktop
+// keyring, the keyring's item read at that moment (the unlock prompt waited
+// for within the session's time-out). No Secret Service, a dismissed
+// prompt, a time-out or a missing item throw the keyring's own text, so no
+// session ever signs in with an empty password. Holds nothing itself: safe
+// on any thread.
+// For an account that signs in with OAuth2, an access token: the one kept
+// in memory while it is fresh, else one refreshed with the refresh token
+// (keyring or token file). Never a browser: no refresh token throws
+// ENotSignedIn, a refused one EGrantRevoked ("Sign-in expired: press Sign
+// in... in Configure"), both the same text at every check.
 const TCredentialSource& StoredPasswords();
 
 // An account as a long-lived object keeps it to find the account again (a
@@ -44,3 +68,16 @@ struct TAccountId {
 };
 
 TAccountId AccountId(const TPOPAcc& account);
+
+// What an OAuth2 account signs in with: its client (the preset's built-in
+// client id when the account leaves it empty), where its refresh token is
+// kept, and the key it is kept under. Throw Exception when the token file's
+// place cannot be found (neither XDG_DATA_HOME nor HOME).
+TOAuthClient OAuthClientOf(const TPOPAcc::TOAuth& oauth);
+TRefreshTokenStore RefreshTokensOf(const TPOPAcc::TOAuth& oauth);
+TSecretKey RefreshTokenKey(const TPOPAcc& account);
+
+// Where account's password is found in the desktop keyring.
+TSecretKey PasswordKey(const TPOPAcc& account);
+// Whether a and b name the same keyring item (the label aside).
+bool SameKeyringItem(const TSecretKey& a, const TSecretKey& b);

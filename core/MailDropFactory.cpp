@@ -2,6 +2,7 @@
 #include "core/MailDropFactory.h"
 
 #include "net/TlsStream.h"
+#include "net/WireErrors.h"
 #include "net/WirePOP3.h"
 
 namespace {
@@ -36,8 +37,17 @@ public:
             TWirePOP3& pop;
             ~Forget() { pop.SetSecret({}); }
         } forget{m_pop};
-        m_pop.SetSecret(credentials.SignInSecret(account));
-        m_pop.Connect();
+        const TSignInSecret secret = credentials.SecretForSession(account, timeout);
+        m_pop.SetSecret(secret);
+        try {
+            m_pop.Connect();
+        } catch (const EWireResponseError&) {
+            // A token the server refused (expired early, revoked) is not
+            // offered again: the next check fetches a new one.
+            if (secret.SecretKind == TSignInSecret::Kind::AccessToken)
+                credentials.SecretRefused(account);
+            throw;
+        }
     }
 
     TMailCount Count(const std::function<void(const std::string& line)>& onLine) override
