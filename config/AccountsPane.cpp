@@ -2,6 +2,8 @@
 #include "config/AccountsPane.h"
 
 #include "config/PageParts.h"
+#include "core/AccountsExtra.h"
+#include "net/TlsStream.h"
 
 #include <QGroupBox>
 
@@ -14,7 +16,7 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
 {
     QWidget* p = this;
     LstAcc = new QListWidget(p);
-    LstAcc->setGeometry(0, 6, 112, 240);
+    LstAcc->setGeometry(0, 6, 112, 210);
 
     auto* info = new QGroupBox(QStringLiteral(" Account Info : "), p);
     info->setGeometry(118, 0, 202, 150);
@@ -39,11 +41,53 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
     DelAcc->setGeometry(256, 156, 64, 25);
 
     auto* status = new QGroupBox(QStringLiteral(" Account Status "), p);
-    status->setGeometry(118, 190, 202, 56);
+    status->setGeometry(118, 184, 202, 38);
     ChkAct = new QRadioButton(QStringLiteral("Active"), status);
-    ChkAct->move(12, 24);
+    ChkAct->move(12, 16);
     ChkInact = new QRadioButton(QStringLiteral("Inactive"), status);
-    ChkInact->move(104, 24);
+    ChkInact->move(104, 16);
+
+    makeSecurityBox();
+}
+
+void TAccountsPane::makeSecurityBox()
+{
+    // The page's full width: the longest text needs more than the fields'.
+    SecurityBox = new QComboBox(this);
+    SecurityBox->setGeometry(70, 226, 250, 24);
+    label(this, QStringLiteral("&Security :"), 0, 230, SecurityBox);
+    for (const TSecurity s : {TSecurity::TlsFirstByte, TSecurity::TlsWhenOffered, TSecurity::TlsRequired,
+                              TSecurity::Unencrypted})
+        SecurityBox->addItem(q(std::string(SecurityText(s))), static_cast<int>(s));
+    connect(SecurityBox, &QComboBox::activated, this, [this] { m_securityPicked = true; });
+    connect(HostTxt, &QLineEdit::textChanged, this, [this] { followSecurity(); });
+    connect(PortTxt, &QLineEdit::textChanged, this, [this] { followSecurity(); });
+    followSecurity();
+}
+
+void TAccountsPane::followSecurity()
+{
+    if (m_securityPicked)
+        return;
+    const int32_t tlsPort = TlsPortFromEnvironment();
+    // A port being typed (or mistyped) counts as the plain port until it reads.
+    const int32_t port = ParsePortText(PortTxt->text().toStdString()).value_or(110);
+    const int32_t index = selectedAccount();
+    const TSecurity shown = index != 0
+        ? m_accounts.Account(index).Security.value_or(DefaultSecurity(port, tlsPort))
+        : ProposedSecurity(HostTxt->text().toStdString(), port, tlsPort);
+    SecurityBox->setCurrentIndex(SecurityBox->findData(static_cast<int>(shown)));
+}
+
+std::optional<TSecurity> TAccountsPane::securityToStore() const
+{
+    const auto shown = static_cast<TSecurity>(SecurityBox->currentData().toInt());
+    if (m_securityPicked)
+        return shown;
+    const std::optional<int32_t> port = ParsePortText(PortTxt->text().toStdString());
+    if (selectedAccount() == 0 && port && shown != DefaultSecurity(*port, TlsPortFromEnvironment()))
+        return shown;
+    return std::nullopt;
 }
 
 void TAccountsPane::Reset()
@@ -75,11 +119,13 @@ void TAccountsPane::setStatusButtons(bool checkedAct, bool checkedInact)
 
 void TAccountsPane::clearAccountFields()
 {
+    m_securityPicked = false;
     NAccount->clear();
     HostTxt->clear();
     UserName->clear();
     Password->clear();
     PortTxt->setText(QStringLiteral("110"));
+    followSecurity();
 }
 
 void TAccountsPane::showMessages(const std::vector<std::string>& texts)
@@ -91,7 +137,7 @@ void TAccountsPane::showMessages(const std::vector<std::string>& texts)
 TAccountFields TAccountsPane::fieldsShown() const
 {
     return {NAccount->text().toStdString(), HostTxt->text().toStdString(), UserName->text().toStdString(),
-            Password->text().toStdString(), PortTxt->text().toStdString()};
+            Password->text().toStdString(), PortTxt->text().toStdString(), securityToStore()};
 }
 
 int32_t TAccountsPane::selectedAccount() const
@@ -150,12 +196,14 @@ void TAccountsPane::LstAccClick()
     if (index == 0)
         return;
     const TPOPAcc& acc = m_accounts.Account(index);
+    m_securityPicked = false;
     NAccount->setText(q(acc.AccName));
     HostTxt->setText(q(acc.HostName));
     UserName->setText(q(acc.UserName));
     Password->setText(q(acc.Password));
     PortTxt->setText(QString::number(acc.PortNumber));
     setStatusButtons(!acc.Inactive, acc.Inactive);
+    followSecurity();
 }
 
 void TAccountsPane::ChkActClick() { SetAccountInactive(m_accounts, selectedAccount(), false); }

@@ -7,6 +7,7 @@
 #include "core/AccountEdit.h"
 #include "core/Ports.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,9 @@ public:
     QPushButton* Modify = nullptr;
     QRadioButton* ChkAct = nullptr;
     QRadioButton* ChkInact = nullptr;
+    // How the account's sessions are protected: the four SecurityText
+    // texts, in the order of TSecurity.
+    QComboBox* SecurityBox = nullptr;
 
 private:
     void RefreshAccountList();
@@ -60,6 +65,17 @@ private:
     int32_t selectedAccount() const;
     TAccountFields fieldsShown() const;
 
+    // The Security choice. Until the user picks one it follows the fields:
+    // a chosen account shows its own (unset: the default for the port
+    // typed), a new one what ProposedSecurity gives for the host and port.
+    void makeSecurityBox();
+    void followSecurity();
+    // What Add or Modify stores: the pick, or for a new account a proposal
+    // that differs from its port's default; else nothing, so that the
+    // account keeps its own choice or the default.
+    std::optional<TSecurity> securityToStore() const;
+
     TPrompt& m_prompt;
     TAccountStore& m_accounts;
+    bool m_securityPicked = false;
 };
