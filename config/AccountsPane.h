@@ -24,7 +24,7 @@ public:
     TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent);
 
     // As the dialog opens: every account listed, none chosen, empty fields
-    // with port 110, neither status marked.
+    // with port 110, neither status marked, the Security of a new account.
     void Reset();
     // Enter in the page: Modify for a chosen account, else Add.
     void EnterPressed();
