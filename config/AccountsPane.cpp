@@ -3,6 +3,8 @@
 
 #include "config/PageParts.h"
 #include "signin/Keyring.h"
+#include "core/AccountsExtra.h"
+#include "net/TlsStream.h"
 
 #include <QGroupBox>
 
@@ -15,7 +17,7 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
 {
     QWidget* p = this;
     LstAcc = new QListWidget(p);
-    LstAcc->setGeometry(0, 6, 112, 240);
+    LstAcc->setGeometry(0, 6, 112, 124);
 
     auto* info = new QGroupBox(QStringLiteral(" Account Info : "), p);
     info->setGeometry(118, 0, 202, 150);
@@ -40,18 +42,60 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
     DelAcc->setGeometry(256, 156, 64, 25);
 
     auto* status = new QGroupBox(QStringLiteral(" Account Status "), p);
-    status->setGeometry(118, 190, 202, 56);
+    status->setGeometry(0, 134, 112, 64);
     ChkAct = new QRadioButton(QStringLiteral("Active"), status);
-    ChkAct->move(12, 24);
+    ChkAct->move(12, 18);
     ChkInact = new QRadioButton(QStringLiteral("Inactive"), status);
-    ChkInact->move(104, 24);
+    ChkInact->move(12, 40);
+
+    makeSecurityBox();
     makeKeyringBox();
+}
+
+void TAccountsPane::makeSecurityBox()
+{
+    // The page's full width: the longest text needs more than the fields'.
+    SecurityBox = new QComboBox(this);
+    SecurityBox->setGeometry(70, 202, 250, 24);
+    label(this, QStringLiteral("&Security :"), 0, 206, SecurityBox);
+    for (const TSecurity s : {TSecurity::TlsFirstByte, TSecurity::TlsWhenOffered, TSecurity::TlsRequired,
+                              TSecurity::Unencrypted})
+        SecurityBox->addItem(q(std::string(SecurityText(s))), static_cast<int>(s));
+    connect(SecurityBox, &QComboBox::activated, this, [this] { m_securityPicked = true; });
+    connect(HostTxt, &QLineEdit::textChanged, this, [this] { followSecurity(); });
+    connect(PortTxt, &QLineEdit::textChanged, this, [this] { followSecurity(); });
+    followSecurity();
+}
+
+void TAccountsPane::followSecurity()
+{
+    if (m_securityPicked)
+        return;
+    const int32_t tlsPort = TlsPortFromEnvironment();
+    // A port being typed (or mistyped) counts as the plain port until it reads.
+    const int32_t port = ParsePortText(PortTxt->text().toStdString()).value_or(110);
+    const int32_t index = selectedAccount();
+    const TSecurity shown = index != 0
+        ? m_accounts.Account(index).Security.value_or(DefaultSecurity(port, tlsPort))
+        : ProposedSecurity(HostTxt->text().toStdString(), port, tlsPort);
+    SecurityBox->setCurrentIndex(SecurityBox->findData(static_cast<int>(shown)));
+}
+
+std::optional<TSecurity> TAccountsPane::securityToStore() const
+{
+    const auto shown = static_cast<TSecurity>(SecurityBox->currentData().toInt());
+    if (m_securityPicked)
+        return shown;
+    const std::optional<int32_t> port = ParsePortText(PortTxt->text().toStdString());
+    if (selectedAccount() == 0 && port && shown != DefaultSecurity(*port, TlsPortFromEnvironment()))
+        return shown;
+    return std::nullopt;
 }
 
 void TAccountsPane::makeKeyringBox()
 {
     ChkKeyring = new QCheckBox(QStringLiteral("Keep the password in the desktop keyring"), this);
-    ChkKeyring->setGeometry(0, 250, 320, 20);
+    ChkKeyring->setGeometry(0, 230, 320, 20);
     // A desktop without a Secret Service answers at once; a stuck one costs
     // this page a second at most.
     m_keyringAnswers = KeyringAvailable(1000);
@@ -99,6 +143,7 @@ void TAccountsPane::setStatusButtons(bool checkedAct, bool checkedInact)
 
 void TAccountsPane::clearAccountFields()
 {
+    m_securityPicked = false;
     NAccount->clear();
     HostTxt->clear();
     UserName->clear();
@@ -106,6 +151,7 @@ void TAccountsPane::clearAccountFields()
     PortTxt->setText(QStringLiteral("110"));
     if (ChkKeyring)
         showKeyringChoice(nullptr);
+    followSecurity();
 }
 
 void TAccountsPane::showMessages(const std::vector<std::string>& texts)
@@ -117,7 +163,7 @@ void TAccountsPane::showMessages(const std::vector<std::string>& texts)
 TAccountFields TAccountsPane::fieldsShown() const
 {
     return {NAccount->text().toStdString(), HostTxt->text().toStdString(), UserName->text().toStdString(),
-            Password->text().toStdString(), PortTxt->text().toStdString(), ChkKeyring->isChecked()};
+            Password->text().toStdString(), PortTxt->text().toStdString(), ChkKeyring->isChecked(), securityToStore()};
 }
 
 int32_t TAccountsPane::selectedAccount() const
@@ -176,6 +222,7 @@ void TAccountsPane::LstAccClick()
     if (index == 0)
         return;
     const TPOPAcc& acc = m_accounts.Account(index);
+    m_securityPicked = false;
     NAccount->setText(q(acc.AccName));
     HostTxt->setText(q(acc.HostName));
     UserName->setText(q(acc.UserName));
@@ -183,6 +230,7 @@ void TAccountsPane::LstAccClick()
     PortTxt->setText(QString::number(acc.PortNumber));
     setStatusButtons(!acc.Inactive, acc.Inactive);
     showKeyringChoice(&acc);
+    followSecurity();
 }
 
 void TAccountsPane::ChkActClick() { SetAccountInactive(m_accounts, selectedAccount(), false); }

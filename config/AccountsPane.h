@@ -8,6 +8,7 @@
 #include "core/Ports.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,7 @@ public:
     TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent);
 
     // As the dialog opens: every account listed, none chosen, empty fields
-    // with port 110, neither status marked.
+    // with port 110, neither status marked, the Security of a new account.
     void Reset();
     // Enter in the page: Modify for a chosen account, else Add.
     void EnterPressed();
@@ -52,6 +54,9 @@ public:
     QRadioButton* ChkInact = nullptr;
     // "Keep the password in the desktop keyring".
     QCheckBox* ChkKeyring = nullptr;
+    // How the account's sessions are protected: the four SecurityText
+    // texts, in the order of TSecurity.
+    QComboBox* SecurityBox = nullptr;
 
 private:
     // The keyring box: made below the status, ticked for a new account when
@@ -69,6 +74,17 @@ private:
     int32_t selectedAccount() const;
     TAccountFields fieldsShown() const;
 
+    // The Security choice. Until the user picks one it follows the fields:
+    // a chosen account shows its own (unset: the default for the port
+    // typed), a new one what ProposedSecurity gives for the host and port.
+    void makeSecurityBox();
+    void followSecurity();
+    // What Add or Modify stores: the pick, or for a new account a proposal
+    // that differs from its port's default; else nothing, so that the
+    // account keeps its own choice or the default.
+    std::optional<TSecurity> securityToStore() const;
+
     TPrompt& m_prompt;
     TAccountStore& m_accounts;
+    bool m_securityPicked = false;
 };

@@ -48,6 +48,8 @@ void fill(TPOPAcc& acc, const TAccountFields& f)
     acc.PortNumber = *ParsePortText(f.Port);
     if (!acc.OAuth)
         acc.SecretPlace = f.InKeyring ? TPOPAcc::TSecretPlace::Keyring : TPOPAcc::TSecretPlace::AccountsIni;
+    if (f.Security)
+        acc.Security = f.Security;
 }
 
 } // namespace
@@ -70,6 +72,22 @@ std::optional<int32_t> ParsePortText(const std::string& text)
     if (port < 1)
         return std::nullopt;
     return port;
+}
+
+TSecurity ProposedSecurity(const std::string& host, int32_t port, int32_t tlsPort)
+{
+    if (DefaultSecurity(port, tlsPort) == TSecurity::TlsFirstByte)
+        return TSecurity::TlsFirstByte;
+    const std::size_t first = host.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return TSecurity::TlsWhenOffered;
+    std::string name = text::lower(host.substr(first, host.find_last_not_of(' ') - first + 1));
+    if (name.size() > 1 && name.back() == '.') // the fully qualified "localhost."
+        name.pop_back();
+    for (const char* local : {"127.0.0.1", "::1", "[::1]", "localhost"})
+        if (name == local)
+            return TSecurity::TlsWhenOffered;
+    return TSecurity::TlsRequired;
 }
 
 // Known limits of the file these rules keep away from: every value goes

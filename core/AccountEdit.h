@@ -22,6 +22,9 @@ struct TAccountFields {
     // (any text), not into Accounts.ini. An empty password on Modify keeps
     // the one the keyring holds.
     bool InKeyring = false;
+    // The "Security" choice; unset: Add leaves the account on the default
+    // for its port, Modify keeps what the account had.
+    std::optional<TSecurity> Security{};
 };
 
 inline constexpr const char* AccountExists = "Account already exists !";
@@ -33,6 +36,14 @@ inline constexpr const char* BadPort = "Please enter a port number from 1 to 655
 // around it allowed. Nothing for an empty field, any other character, or a
 // number out of that range.
 std::optional<int32_t> ParsePortText(const std::string& text);
+
+// The security the dialog proposes for a new account on host and port:
+// TLS from the first byte on the TLS port; elsewhere "TLS required" for a
+// server on another computer, where a password in clear text would cross
+// the network, and "TLS when offered" while no host is typed or for this
+// computer (127.0.0.1, ::1, localhost), whose test and tunnel servers seldom
+// have a certificate.
+TSecurity ProposedSecurity(const std::string& host, int32_t port, int32_t tlsPort);
 
 // Why Accounts.ini could not hold these fields so that the next load reads
 // them back as typed; "" when it can. The port is not looked at.

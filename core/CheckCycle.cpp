@@ -101,7 +101,9 @@ std::string AccountErrorText(const TPOPAcc& account, const std::string& error, T
                "certificate.";
         break;
     case TCheckFailure::NoTls:
-        todo = "Change the port of this account in Configure, Accounts.";
+        todo = "Change the port of this account in Configure, Accounts. Or choose another Security for it there: "
+               "\"TLS from the first byte\" for a port that starts with TLS, \"Unencrypted (not recommended)\" "
+               "for a server without TLS.";
         break;
     case TCheckFailure::Greeting:
         todo = "The server turned the connection away; Tolmu tries again at the next check.";

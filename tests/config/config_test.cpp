@@ -2,102 +2,27 @@
 // The configuration dialog offscreen with the real main window behind it:
 // message boxes and file dialogs answered by the prompt double, the mail
 // work run in place.
-#include "app/MainWindow.h"
 #include "core/AccountEdit.h"
-#include "core/Settings.h"
-#include "skin/WinUtil.h"
+#include "core/AccountsExtra.h"
 #include "skin/file/SkinFile.h"
-#include "tests/skin/QtTestApp.h"
-#include "tests/support/PromptDouble.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
+#include "tests/config/DialogFixture.h"
 
+#include <QAbstractButton>
 #include <QKeySequence>
-#include <QTest>
-#include <QTimer>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
 namespace {
 
-testsupport::ScratchDir scratch("tolmu-config");
+using testsupport::Dialog;
+using testsupport::Midnight;
 
-const std::string Midnight = TOLMU_SOURCE_DIR "/assets/skins/default/";
 const std::string Sunrise = TOLMU_SOURCE_DIR "/assets/skins/sunrise/";
-
-class Dialog : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        qtTestApp();
-        static int n = 0;
-        m_dir = scratch.path + "/set" + std::to_string(++n) + "/";
-        writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nposX = 30\r\nposY = 40\r\nminutes = 5\r\n");
-        SetConfigDir(m_dir);
-        accounts = std::make_unique<TAccountStore>(m_dir);
-        accounts->Write();
-        w = std::make_unique<TTolmu>(prompt, desktop, worker, *accounts);
-        w->FormCreate();
-        w->FormActivate();
-        w->show();
-    }
-    void TearDown() override
-    {
-        w.reset();
-        SetConfigDir("");
-    }
-
-    TConfig& dialog() { return w->Config(); }
-
-    // Runs "Configure" with steps done inside its modal loop.
-    void configure(const std::function<void(TConfig&)>& steps)
-    {
-        QTimer::singleShot(0, [&] { steps(dialog()); });
-        w->Config1Click();
-    }
-
-    static void type(QLineEdit* field, const QString& text)
-    {
-        field->clear();
-        QTest::keyClicks(field, text);
-    }
-    void fill(const QString& name, const QString& host, const QString& port = "110")
-    {
-        type(dialog().PopPan->NAccount, name);
-        type(dialog().PopPan->HostTxt, host);
-        type(dialog().PopPan->UserName, "me");
-        type(dialog().PopPan->Password, "secret");
-        type(dialog().PopPan->PortTxt, port);
-    }
-    void select(int row)
-    {
-        QListWidget* list = dialog().PopPan->LstAcc;
-        const QRect at = list->visualItemRect(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at.center());
-    }
-
-    // A pixel where the two skins' backgrounds differ, and its colour on the
-    // window as painted now.
-    QRgb painted(QPoint at) { return w->grab().toImage().pixel(at); }
-    static QPoint differingPixel(const QImage& a, const QImage& b)
-    {
-        for (int y = 0; y < std::min(a.height(), b.height()); ++y)
-            for (int x = 0; x < std::min(a.width(), b.width()); ++x)
-                if (a.pixel(x, y) != b.pixel(x, y) && a.pixel(x, y) != SkinMagenta && b.pixel(x, y) != SkinMagenta)
-                    return {x, y};
-        return {-1, -1};
-    }
-
-    std::string m_dir;
-    testsupport::PromptDouble prompt;
-    testsupport::DesktopDouble desktop;
-    std::unique_ptr<TAccountStore> accounts;
-    TInlineMailWorker worker;
-    std::unique_ptr<TTolmu> w;
-};
 
 } // namespace
 
@@ -409,4 +334,94 @@ TEST_F(Dialog, TheKeyboardReachesEveryPageAndEnterStoresTheTypedAccount)
         c.reject();
     });
     EXPECT_EQ(accounts->Count(), 2) << "the dialog stayed open for both";
+}
+
+// The Security choice: it proposes by host and port while a new account is
+// typed, Add stores what it shows (a pick, or a proposal other than the
+// port's default), each account chosen shows its own, Modify changes it, and
+// it follows its account when an earlier one is removed.
+TEST_F(Dialog, TheSecurityChoiceIsProposedStoredAndFollowsItsAccount)
+{
+    TConfig& c = dialog();
+    c.show();
+    c.AccBtnClick();
+    TAccountsPane& pane = *c.PopPan;
+    const auto shown = [&] { return pane.SecurityBox->currentText().toStdString(); };
+    const auto text = [](TSecurity s) { return std::string(SecurityText(s)); };
+    // Chooses the nth text with the keyboard, as a user would.
+    const auto pick = [&](int n) {
+        pane.SecurityBox->setFocus();
+        QTest::keyClick(pane.SecurityBox, Qt::Key_Home);
+        for (int i = 0; i < n; ++i)
+            QTest::keyClick(pane.SecurityBox, Qt::Key_Down);
+    };
+    EXPECT_EQ(shown(), text(TSecurity::TlsWhenOffered)) << "an empty form";
+    // Its access key is the page's own.
+    std::vector<QKeySequence> keys{QKeySequence::mnemonic(c.OK->text()), QKeySequence::mnemonic(c.Cancel->text())};
+    for (const QLabel* l : pane.findChildren<QLabel*>())
+        keys.push_back(QKeySequence::mnemonic(l->text()));
+    for (const QAbstractButton* b : pane.findChildren<QAbstractButton*>())
+        keys.push_back(QKeySequence::mnemonic(b->text()));
+    std::erase(keys, QKeySequence());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), keys[i]), 1) << keys[i].toString().toStdString();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), QKeySequence(Qt::ALT | Qt::Key_S)), 1);
+
+    struct Row {
+        const char* name;
+        const char* host;
+        const char* port;
+        int picked; // -1: left as proposed
+        TSecurity shown;
+        std::optional<TSecurity> stored;
+    } rows[] = {
+        {"remote", "pop.example.org", "110", -1, TSecurity::TlsRequired, TSecurity::TlsRequired},
+        {"lan", "127.0.0.1", "110", -1, TSecurity::TlsWhenOffered, std::nullopt},
+        {"tls", "pop.example.org", "995", -1, TSecurity::TlsFirstByte, std::nullopt},
+        {"open", "pop.example.org", "110", 3, TSecurity::Unencrypted, TSecurity::Unencrypted},
+        {"asked", "localhost", "110", 1, TSecurity::TlsWhenOffered, TSecurity::TlsWhenOffered},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        fill(r.name, r.host, r.port);
+        if (r.picked >= 0)
+            pick(r.picked);
+        EXPECT_EQ(shown(), text(r.shown));
+        QTest::mouseClick(pane.AddAcc, Qt::LeftButton);
+        EXPECT_EQ(shown(), text(TSecurity::TlsWhenOffered)) << "the form is empty again";
+    }
+    ASSERT_EQ(accounts->Count(), 5);
+    const auto expectStored = [&](int firstRow) {
+        TAccountStore written(m_dir);
+        written.Load();
+        ASSERT_EQ(written.Count(), 5 - firstRow);
+        for (int i = firstRow; i < 5; ++i) {
+            SCOPED_TRACE(rows[i].name);
+            EXPECT_EQ(written.Account(i - firstRow + 1).Security, rows[i].stored);
+            select(i - firstRow);
+            EXPECT_EQ(shown(), text(rows[i].shown));
+        }
+    };
+    expectStored(0);
+    EXPECT_EQ(readFile(m_dir + "Accounts.ini").find("ecurity"), std::string::npos);
+
+    // Unset, the choice shows the default of the port typed; Modify keeps
+    // an account's own choice unless another is picked.
+    select(1);
+    type(pane.PortTxt, "995");
+    EXPECT_EQ(shown(), text(TSecurity::TlsFirstByte));
+    type(pane.PortTxt, "110");
+    pick(2);
+    QTest::mouseClick(pane.Modify, Qt::LeftButton);
+    rows[1].shown = TSecurity::TlsRequired;
+    rows[1].stored = TSecurity::TlsRequired;
+    select(3);
+    type(pane.HostTxt, "localhost");
+    QTest::mouseClick(pane.Modify, Qt::LeftButton);
+    expectStored(0);
+
+    select(0);
+    QTest::mouseClick(pane.DelAcc, Qt::LeftButton);
+    expectStored(1);
+    c.hide();
 }

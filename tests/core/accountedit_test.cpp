@@ -253,3 +253,68 @@ TEST(SkinTrial, RefusesWithTheLoadersTextsAndLeavesTheSkinInUse)
         EXPECT_TRUE(NoMsgWindow);
     }
 }
+
+// A new account on another computer is proposed "TLS required"; this
+// computer and an empty host keep the default, and the TLS port always
+// starts with TLS.
+TEST(ProposedSecurity, RemoteHostsRequireTlsAndTheTlsPortStartsWithIt)
+{
+    struct Row {
+        const char* host;
+        int32_t port;
+        TSecurity proposed;
+    } rows[] = {
+        {"pop.example.org", 110, TSecurity::TlsRequired},
+        {"192.0.2.7", 2110, TSecurity::TlsRequired},
+        {"localhost.example.org", 110, TSecurity::TlsRequired},
+        {"127.0.0.2", 110, TSecurity::TlsRequired},
+        {"pop.example.org", 995, TSecurity::TlsFirstByte},
+        {"127.0.0.1", 995, TSecurity::TlsFirstByte},
+        {"pop.example.org", 995 + 65536, TSecurity::TlsFirstByte},
+        {"127.0.0.1", 110, TSecurity::TlsWhenOffered},
+        {"::1", 110, TSecurity::TlsWhenOffered},
+        {"[::1]", 110, TSecurity::TlsWhenOffered},
+        {"LocalHost", 110, TSecurity::TlsWhenOffered},
+        {" localhost. ", 110, TSecurity::TlsWhenOffered},
+        {"", 110, TSecurity::TlsWhenOffered},
+        {"   ", 110, TSecurity::TlsWhenOffered},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(ProposedSecurity(r.host, r.port, 995), r.proposed) << '"' << r.host << "\" " << r.port;
+}
+
+// The Security field: Add stores it or leaves the default, Modify sets it
+// or keeps the account's own, and a refused change touches neither.
+TEST_F(Edit, SecurityIsStoredByAddAndKeptByModifyWithoutOne)
+{
+    struct Row {
+        const char* name;
+        std::optional<TSecurity> before; // the account's, before Modify
+        std::optional<TSecurity> typed;
+        std::optional<TSecurity> after;
+    } rows[] = {
+        {"unset stays unset", std::nullopt, std::nullopt, std::nullopt},
+        {"kept", TSecurity::TlsRequired, std::nullopt, TSecurity::TlsRequired},
+        {"changed", TSecurity::TlsRequired, TSecurity::Unencrypted, TSecurity::Unencrypted},
+        {"set", std::nullopt, TSecurity::TlsWhenOffered, TSecurity::TlsWhenOffered},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        set({});
+        TAccountFields f = full("a1");
+        f.Security = r.before;
+        ASSERT_EQ(AddAccount(accounts, f), Shown{});
+        EXPECT_EQ(accounts.Account(1).Security, r.before);
+        f.Security = r.typed;
+        f.Port = "2110";
+        ASSERT_EQ(ModifyAccount(accounts, 1, f, false), Shown{});
+        EXPECT_EQ(accounts.Account(1).Security, r.after);
+        f.Port = "0";
+        f.Security = TSecurity::TlsFirstByte;
+        EXPECT_EQ(ModifyAccount(accounts, 1, f, false), Shown{BadPort});
+        TAccountStore reread(m_dir.path());
+        reread.Load();
+        EXPECT_EQ(reread.Account(1).Security, r.after) << "as written";
+        EXPECT_EQ(reread.Account(1).PortNumber, 2110);
+    }
+}

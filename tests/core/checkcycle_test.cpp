@@ -2,6 +2,7 @@
 // The check cycle with the jobs run in place and a view that records what
 // the window would show, against scripted POP3 servers on 127.0.0.1 (one
 // per account, each holding a fixed number of messages).
+#include "core/AccountsExtra.h"
 #include "core/CheckCycle.h"
 #include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"
@@ -570,4 +571,22 @@ TEST(Arrivals, WithoutIdsTheAccountsOwnCountDecidesAndABrokenListingTellsNothing
     const TArrival a = arrivals.Check("u@h:110", one, true, 1);
     EXPECT_TRUE(a.GotMail);
     EXPECT_TRUE(a.Notify.empty());
+}
+
+// A server without TLS on the account's port: the box names both ways out,
+// the port and the Security choice, with the choice's own texts.
+TEST(AccountError, WithoutTlsTheBoxPointsToThePortAndTheSecurityChoice)
+{
+    TPOPAcc acc;
+    acc.AccName = "work";
+    acc.HostName = "pop.example.org";
+    const std::string text = AccountErrorText(acc, "The server does not offer TLS on port 110", TCheckFailure::NoTls);
+    EXPECT_EQ(text.rfind("Could not check the account \"work\" (pop.example.org, port 110):\r"
+                         "The server does not offer TLS on port 110\r"
+                         "Change the port of this account in Configure, Accounts. Or choose another Security",
+                         0),
+              0u)
+        << text;
+    for (const TSecurity s : {TSecurity::TlsFirstByte, TSecurity::Unencrypted})
+        EXPECT_NE(text.find("\"" + std::string(SecurityText(s)) + "\""), std::string::npos) << SecurityText(s);
 }
