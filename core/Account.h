@@ -10,6 +10,21 @@
 #include <optional>
 #include <string>
 
+// How an OAuth2 account reaches its provider. Outside TPOPAcc so that it is
+// a complete type (with its defaults) where TPOPAcc holds it optionally.
+struct TOAuthSettings {
+    std::string Provider; // a preset's id (signin/Providers.h): "google", "microsoft", "other"
+    std::string AuthorizationEndpoint;
+    std::string TokenEndpoint;
+    std::string ClientId;
+    // Only where the provider's installed-app client has one, which
+    // ships with every copy and so is no secret.
+    std::string ClientSecret;
+    std::string Scope;
+    bool TokenInFile = false; // the refresh token: keyring, or the 0600 token file
+    bool operator==(const TOAuthSettings&) const = default;
+};
+
 // One POP3 account. Password is plain in memory, scrambled only in the file.
 struct TPOPAcc {
     std::string AccName;
@@ -30,18 +45,7 @@ struct TPOPAcc {
     // Set: the account signs in with an OAuth2 access token instead of a
     // password (Accounts.ini keeps an empty password line). Kept in
     // AccountsExtra.ini.
-    struct TOAuth {
-        std::string Provider; // a preset's id (signin/Providers.h): "google", "microsoft", "other"
-        std::string AuthorizationEndpoint;
-        std::string TokenEndpoint;
-        std::string ClientId;
-        // Only where the provider's installed-app client has one, which
-        // ships with every copy and so is no secret.
-        std::string ClientSecret;
-        std::string Scope;
-        bool TokenInFile = false; // the refresh token: keyring, or the 0600 token file
-        bool operator==(const TOAuth&) const = default;
-    };
+    using TOAuth = TOAuthSettings;
     std::optional<TOAuth> OAuth{};
 };
 
