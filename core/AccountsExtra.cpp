@@ -4,7 +4,6 @@
 #include "base/AtomicFile.h"
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "core/ConfigDir.h"
 
 #include <cerrno>
 #include <cstring>
@@ -76,8 +75,6 @@ std::string where(std::size_t lineNumber)
 }
 
 } // namespace
-
-std::string AccountsExtraFilePath() { return ConfigDir() + std::string(FileName); }
 
 std::string_view SecurityText(TSecurity security)
 {

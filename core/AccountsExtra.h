@@ -33,9 +33,6 @@
 #include <string_view>
 #include <vector>
 
-// ConfigDir() + "AccountsExtra.ini".
-std::string AccountsExtraFilePath();
-
 // The choice as a person reads it: "TLS from the first byte", "TLS when
 // offered", "TLS required", "Unencrypted (not recommended)".
 std::string_view SecurityText(TSecurity security);

@@ -572,12 +572,12 @@ TEST_F(Store, RewritesReplaceOnlyTheirOwnNameAndOnlyARegularFile)
              try {
                  accounts.Write();
              } catch (...) {
-                 std::filesystem::remove(AccountsExtraFilePath());
+                 std::filesystem::remove(accounts.ExtraPath());
                  throw;
              }
-             std::filesystem::remove(AccountsExtraFilePath());
+             std::filesystem::remove(accounts.ExtraPath());
          }},
-        {"AccountsExtra.ini", AccountsExtraFilePath(), [] { WriteAccountsExtra({}, AccountsExtraFilePath()); }},
+        {"AccountsExtra.ini", accounts.ExtraPath(), [this] { WriteAccountsExtra({}, accounts.ExtraPath()); }},
         {"seen-ids", m_dir.path() + "seen-ids", [this] { TSeenIds().Save(m_dir.path() + "seen-ids"); }},
     };
     struct Row {
@@ -700,9 +700,9 @@ TEST_F(Store, AccountsExtraGivesEachAccountItsSecurity)
     accountsIni(section(1, "A") + section(2, "B") + section(3, "C"));
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        std::filesystem::remove(AccountsExtraFilePath());
+        std::filesystem::remove(accounts.ExtraPath());
         if (r.file)
-            writeFile(AccountsExtraFilePath(), *r.file);
+            writeFile(accounts.ExtraPath(), *r.file);
         load();
         ASSERT_EQ(accounts.Count(), 3);
         for (int i = 1; i <= 3; ++i)
@@ -725,7 +725,7 @@ TEST_F(Store, AccountsExtraFollowsTheAccountsThroughRewrites)
     // Accounts.ini itself stays the eight-line blocks older copies read.
     EXPECT_EQ(readFile(AccountsFilePath()).find("security"), std::string::npos);
     struct stat st {};
-    ASSERT_EQ(::stat(AccountsExtraFilePath().c_str(), &st), 0);
+    ASSERT_EQ(::stat(accounts.ExtraPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     load();
     ASSERT_EQ(accounts.Count(), 4);
