@@ -28,6 +28,13 @@ void TAccountStore::requireAccount(int32_t index) const
 TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
 {
     using Place = TPOPAcc::TSecretPlace;
+    // A sign-in token is kept apart (core/Credentials.h); a password such
+    // an account had leaves the files and the keyring.
+    if (account.OAuth) {
+        account.Password.clear();
+        account.SecretPlace = Place::AccountsIni;
+        return account;
+    }
     const bool oldInKeyring = old && old->SecretPlace == Place::Keyring;
     if (account.Password.empty() && old) {
         if (!oldInKeyring) {
