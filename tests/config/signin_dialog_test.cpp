@@ -137,8 +137,11 @@ TEST_F(SignInDialog, APasswordAccountSignedInLosesItsPasswordAndATypedOneBringsI
     EXPECT_EQ(accounts->Account(1).Password, "");
     EXPECT_NE(readFile(accounts->Path()).find("password = \r\n"), std::string::npos);
 
+    const std::string tokens = m_dir + "data/tolmu/oauth2-tokens.json";
+    EXPECT_NE(readFile(tokens).find("rt-"), std::string::npos);
+
     // Chosen again, it shows no password; one typed makes it a password
-    // account once more.
+    // account once more, and its sign-in is not left behind.
     select(0);
     EXPECT_EQ(pane().Password->text(), "");
     EXPECT_FALSE(pane().Password->placeholderText().isEmpty());
@@ -146,6 +149,7 @@ TEST_F(SignInDialog, APasswordAccountSignedInLosesItsPasswordAndATypedOneBringsI
     QTest::mouseClick(pane().Modify, Qt::LeftButton);
     EXPECT_FALSE(accounts->Account(1).OAuth);
     EXPECT_EQ(accounts->Account(1).Password, "again");
+    EXPECT_EQ(readFile(tokens).find("rt-"), std::string::npos) << readFile(tokens);
 }
 
 TEST_F(SignInDialog, NothingIsStoredUntilTheBrowserCameBackAndCancelEndsTheWait)
