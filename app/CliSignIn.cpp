@@ -11,39 +11,10 @@
 #include "core/AccountStore.h"
 #include "core/ConfigDir.h"
 #include "core/Credentials.h"
-#include "signin/SignInErrors.h"
-#include "signin/SignInFlow.h"
 
 #include <cstdio>
 #include <exception>
 #include <string>
-
-namespace {
-
-// Keeps token for account, falling back to the token file (and saying so)
-// when the account wants the keyring and none answers. Returns whether the
-// account's place changed.
-bool keepRefreshToken(TPOPAcc& account, const std::string& token)
-{
-    TPOPAcc::TOAuth& oauth = *account.OAuth;
-    try {
-        RefreshTokensOf(oauth).Save(RefreshTokenKey(account), token, 60);
-        return false;
-    } catch (const EKeyringError& e) {
-        if (e.GetKind() != EKeyringError::Kind::NoService)
-            throw;
-    }
-    oauth.TokenInFile = true;
-    const TRefreshTokenStore file = RefreshTokensOf(oauth);
-    file.Save(RefreshTokenKey(account), token, 60);
-    std::fprintf(stderr,
-                 "tolmu: no desktop keyring answers: the sign-in is kept in %s, which anyone who can read "
-                 "your files can use\n",
-                 file.FilePath().c_str());
-    return true;
-}
-
-} // namespace
 
 int RunSignIn(const Args& args)
 {
@@ -82,19 +53,22 @@ int RunSignIn(const Args& args)
     }
 
     try {
-        const TTokenResponse answer = SignInWithBrowser(
-            OAuthClientOf(*account.OAuth), account.UserName,
+        const bool inFile = SignInAccount(
+            account,
             [&](const std::string& url) {
                 std::printf("Open this address in a browser to sign in to %s:\n\n%s\n\n"
                             "Waiting for the browser (Ctrl+C to give up)...\n",
                             name.c_str(), url.c_str());
                 std::fflush(stdout);
             },
-            TSignInTimes{}, [] { return CaughtQuitSignal() != 0; });
-        if (answer.RefreshToken.empty())
-            throw ESignInError("The identity server gave no refresh token, so checks could not sign in later.");
-        if (keepRefreshToken(account, answer.RefreshToken))
+            [] { return CaughtQuitSignal() != 0; });
+        if (inFile) {
+            std::fprintf(stderr,
+                         "tolmu: no desktop keyring answers: the sign-in is kept in %s, which anyone who can read "
+                         "your files can use\n",
+                         RefreshTokensOf(*account.OAuth).FilePath().c_str());
             store.Modify(index, account);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s : %s\n", name.c_str(), report::ConsoleText(e.what()).c_str());
         return 1;

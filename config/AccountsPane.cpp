@@ -4,6 +4,7 @@
 #include "config/PageParts.h"
 #include "signin/Keyring.h"
 #include "core/AccountsExtra.h"
+#include "core/Credentials.h"
 #include "net/TlsStream.h"
 
 #include <QGroupBox>
@@ -12,8 +13,8 @@ using configpage::edit;
 using configpage::label;
 using configpage::q;
 
-TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent)
-    : QWidget(parent), m_prompt(prompt), m_accounts(accounts)
+TAccountsPane::TAccountsPane(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QWidget* parent)
+    : QWidget(parent), m_prompt(prompt), m_desktop(desktop), m_accounts(accounts)
 {
     QWidget* p = this;
     LstAcc = new QListWidget(p);
@@ -33,6 +34,9 @@ TAccountsPane::TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* 
     label(info, QStringLiteral("&Passwd : "), 8, 98, Password);
     PortTxt = edit(info, 70, 120, 60);
     label(info, QStringLiteral("Por&t :"), 8, 123, PortTxt);
+    SignIn = new QPushButton(QStringLiteral("Sign &in..."), info);
+    SignIn->setGeometry(134, 118, 62, 24);
+    SignIn->setToolTip(QStringLiteral("Sign in with the provider in the browser (OAuth2) instead of a password"));
 
     AddAcc = new QPushButton(QStringLiteral("&Add"), p);
     AddAcc->setGeometry(118, 156, 64, 25);
@@ -110,8 +114,11 @@ void TAccountsPane::showKeyringChoice(const TPOPAcc* account)
         return;
     }
     ChkKeyring->setChecked(account->SecretPlace == TPOPAcc::TSecretPlace::Keyring);
-    // An OAuth2 account has no password to place.
-    ChkKeyring->setEnabled(!account->OAuth);
+    // An OAuth2 account has no password: one typed turns it back into a
+    // password account, kept where the box then says.
+    ChkKeyring->setEnabled(true);
+    if (account->OAuth)
+        ChkKeyring->setChecked(m_keyringAnswers);
 }
 
 void TAccountsPane::Reset()
@@ -148,6 +155,7 @@ void TAccountsPane::clearAccountFields()
     HostTxt->clear();
     UserName->clear();
     Password->clear();
+    Password->setPlaceholderText({});
     PortTxt->setText(QStringLiteral("110"));
     if (ChkKeyring)
         showKeyringChoice(nullptr);
@@ -227,10 +235,39 @@ void TAccountsPane::LstAccClick()
     HostTxt->setText(q(acc.HostName));
     UserName->setText(q(acc.UserName));
     Password->setText(q(acc.Password));
+    Password->setPlaceholderText(acc.OAuth ? QStringLiteral("signed in (OAuth2)") : QString());
     PortTxt->setText(QString::number(acc.PortNumber));
     setStatusButtons(!acc.Inactive, acc.Inactive);
     showKeyringChoice(&acc);
     followSecurity();
+}
+
+void TAccountsPane::SignInClick()
+{
+    const int32_t index = selectedAccount();
+    const TAccountFields fields = fieldsShown();
+    const std::vector<std::string> shown = CheckSignInFields(m_accounts, index, fields);
+    if (!shown.empty()) {
+        showMessages(shown);
+        return;
+    }
+    TSignInDialog window(m_desktop, SignInAccountFrom(m_accounts, index, fields), this);
+    SignInWindow = &window;
+    const bool signedIn = window.exec() == QDialog::Accepted;
+    SignInWindow = nullptr;
+    if (!signedIn)
+        return;
+    const TPOPAcc& account = window.SignedIn();
+    if (index == 0)
+        m_accounts.Add(account);
+    else
+        m_accounts.Modify(index, account);
+    RefreshAccountList();
+    if (window.TokenInFile())
+        m_prompt.Message("No desktop keyring answers: the sign-in of " + account.AccName + " is kept in " +
+                             RefreshTokensOf(*account.OAuth).FilePath() +
+                             ", which anyone who can read your files can use.",
+                         TPrompt::Icon::Warning);
 }
 
 void TAccountsPane::ChkActClick() { SetAccountInactive(m_accounts, selectedAccount(), false); }

@@ -4,6 +4,7 @@
 // fields of the account chosen or being typed, and its status. Every change
 // goes to the account store, which writes Accounts.ini at once
 // (core/AccountEdit holds the rules).
+#include "config/SignInDialog.h"
 #include "core/AccountEdit.h"
 #include "core/Ports.h"
 
@@ -22,7 +23,7 @@
 
 class TAccountsPane : public QWidget {
 public:
-    TAccountsPane(TPrompt& prompt, TAccountStore& accounts, QWidget* parent);
+    TAccountsPane(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QWidget* parent);
 
     // As the dialog opens: every account listed, none chosen, empty fields
     // with port 110, neither status marked, the Security of a new account.
@@ -37,6 +38,11 @@ public:
     void DelAccClick();
     // Shows the chosen account's fields and status.
     void LstAccClick();
+    // Signs the account typed (or chosen) in with OAuth2 in the browser,
+    // in its own window, and stores it as an OAuth2 account once signed in:
+    // a new one, or over the chosen one, whose password then leaves the
+    // files and the keyring.
+    void SignInClick();
     // Marks the chosen account active or inactive.
     void ChkActClick();
     void ChkInactClick();
@@ -50,6 +56,10 @@ public:
     QPushButton* AddAcc = nullptr;
     QPushButton* DelAcc = nullptr;
     QPushButton* Modify = nullptr;
+    // "Sign in...", beside the port.
+    QPushButton* SignIn = nullptr;
+    // The sign-in window while it is open, else nullptr.
+    TSignInDialog* SignInWindow = nullptr;
     QRadioButton* ChkAct = nullptr;
     QRadioButton* ChkInact = nullptr;
     // "Keep the password in the desktop keyring".
@@ -85,6 +95,7 @@ private:
     std::optional<TSecurity> securityToStore() const;
 
     TPrompt& m_prompt;
+    TDesktop& m_desktop;
     TAccountStore& m_accounts;
     bool m_securityPicked = false;
 };

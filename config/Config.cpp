@@ -39,7 +39,7 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QW
     }
 
     OptPan = new TOptionsPane(m_prompt, this);
-    PopPan = new TAccountsPane(m_prompt, accounts, this);
+    PopPan = new TAccountsPane(m_prompt, m_desktop, accounts, this);
     SkinPan = new TSkinInfoPane(m_prompt, this);
     InfoPan = new TCreditsPane(this);
     for (QWidget* page : {static_cast<QWidget*>(OptPan), static_cast<QWidget*>(PopPan),
@@ -64,6 +64,7 @@ TConfig::TConfig(TPrompt& prompt, TDesktop& desktop, TAccountStore& accounts, QW
     on(PopPan->AddAcc, &TConfig::AddAccClick);
     on(PopPan->Modify, &TConfig::ModifyClick);
     on(PopPan->DelAcc, &TConfig::DelAccClick);
+    on(PopPan->SignIn, &TConfig::SignInClick);
     on(SkinPan->Browse, &TConfig::BrowseClick);
     on(OptPan->BrSkin, &TConfig::BrSkinClick);
     on(OptPan->SndBr, &TConfig::SndBrClick);

@@ -70,6 +70,7 @@ public:
     void AddAccClick() { PopPan->AddAccClick(); }
     void ModifyClick() { PopPan->ModifyClick(); }
     void DelAccClick() { PopPan->DelAccClick(); }
+    void SignInClick() { PopPan->SignInClick(); }
     void LstAccClick() { PopPan->LstAccClick(); }
     void ChkActClick() { PopPan->ChkActClick(); }
     void ChkInactClick() { PopPan->ChkInactClick(); }

@@ -6,8 +6,10 @@
 namespace {
 
 // The duplicate and completeness checks shared by Add and Modify, in their
-// order; skip is the account allowed to keep its name (0 for none).
-std::vector<std::string> checkFields(const TAccountStore& accounts, const TAccountFields& f, int32_t skip)
+// order; skip is the account allowed to keep its name (0 for none). A
+// sign-in asks for no password, and a provider may bring the host.
+std::vector<std::string> checkFields(const TAccountStore& accounts, const TAccountFields& f, int32_t skip,
+                                     bool forSignIn = false)
 {
     std::vector<std::string> shown;
     if (!f.Name.empty()) {
@@ -19,10 +21,10 @@ std::vector<std::string> checkFields(const TAccountStore& accounts, const TAccou
         }
     }
     // A password the keyring already holds is not shown, so it is not typed.
-    const bool kept = skip != 0 && accounts.Has(skip) &&
-                      (accounts.Account(skip).SecretPlace == TPOPAcc::TSecretPlace::Keyring ||
-                       accounts.Account(skip).OAuth);
-    if (f.Name.empty() || f.Login.empty() || (f.Password.empty() && !kept) || f.Host.empty())
+    const bool kept = forSignIn || (skip != 0 && accounts.Has(skip) &&
+                                        (accounts.Account(skip).SecretPlace == TPOPAcc::TSecretPlace::Keyring ||
+                                         accounts.Account(skip).OAuth));
+    if (f.Name.empty() || f.Login.empty() || (f.Password.empty() && !kept) || (f.Host.empty() && !forSignIn))
         shown.emplace_back(FillAllFields);
     return shown;
 }
@@ -46,6 +48,10 @@ void fill(TPOPAcc& acc, const TAccountFields& f)
     acc.UserName = f.Login;
     acc.Password = f.Password;
     acc.PortNumber = *ParsePortText(f.Port);
+    // A password typed for an account that signs in with OAuth2 turns it
+    // back into a password account: the page has no other way back.
+    if (acc.OAuth && !f.Password.empty())
+        acc.OAuth.reset();
     if (!acc.OAuth)
         acc.SecretPlace = f.InKeyring ? TPOPAcc::TSecretPlace::Keyring : TPOPAcc::TSecretPlace::AccountsIni;
     if (f.Security)
@@ -159,6 +165,28 @@ std::vector<std::string> ModifyAccount(TAccountStore& accounts, int32_t index, c
     acc.Inactive = inactive;
     accounts.Modify(index, acc);
     return {};
+}
+
+std::vector<std::string> CheckSignInFields(const TAccountStore& accounts, int32_t index, const TAccountFields& fields)
+{
+    std::vector<std::string> shown = checkFields(accounts, fields, index, true);
+    if (!shown.empty())
+        return shown;
+    if (index == 0 && accounts.Count() >= MaxAccounts)
+        return {AccountsFull};
+    // The password field plays no part: an OAuth2 account keeps none.
+    TAccountFields withoutPassword = fields;
+    withoutPassword.Password.clear();
+    return checkConversion(withoutPassword);
+}
+
+TPOPAcc SignInAccountFrom(const TAccountStore& accounts, int32_t index, const TAccountFields& fields)
+{
+    TPOPAcc acc = accounts.Has(index) ? accounts.Account(index) : TPOPAcc{};
+    TAccountFields withoutPassword = fields;
+    withoutPassword.Password.clear();
+    fill(acc, withoutPassword);
+    return acc;
 }
 
 bool RemoveAccount(TAccountStore& accounts, int32_t index)

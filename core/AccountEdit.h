@@ -68,6 +68,17 @@ std::vector<std::string> ModifyAccount(TAccountStore& accounts, int32_t index, c
 // AddAccount.
 bool RemoveAccount(TAccountStore& accounts, int32_t index);
 
+// Before a browser sign-in (the "Sign in..." button): the checks Add (index
+// 0) or Modify (account index) would make, in their order, except that no
+// password is asked for and the host may be empty (a provider's preset
+// brings one). The messages to show, or none.
+std::vector<std::string> CheckSignInFields(const TAccountStore& accounts, int32_t index, const TAccountFields& fields);
+
+// The account a sign-in is for: account index (a new, active one for
+// index 0) with the fields over it. Call once CheckSignInFields found
+// nothing.
+TPOPAcc SignInAccountFrom(const TAccountStore& accounts, int32_t index, const TAccountFields& fields);
+
 // Marks account index (1-based) active or inactive and writes Accounts.ini.
 // False, changing nothing, when index names no account. Throws as AddAccount.
 bool SetAccountInactive(TAccountStore& accounts, int32_t index, bool inactive);

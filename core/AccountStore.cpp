@@ -28,6 +28,13 @@ void TAccountStore::requireAccount(int32_t index) const
 TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
 {
     using Place = TPOPAcc::TSecretPlace;
+    // A sign-in token is kept apart (core/Credentials.h); a password such
+    // an account had leaves the files and the keyring.
+    if (account.OAuth) {
+        account.Password.clear();
+        account.SecretPlace = Place::AccountsIni;
+        return account;
+    }
     const bool oldInKeyring = old && old->SecretPlace == Place::Keyring;
     if (account.Password.empty() && old) {
         if (!oldInKeyring) {
@@ -52,6 +59,8 @@ TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
 
 void TAccountStore::dropUnusedItem(const TPOPAcc& old) const
 {
+    if (old.OAuth)
+        dropUnusedToken(old);
     if (old.SecretPlace != TPOPAcc::TSecretPlace::Keyring)
         return;
     for (const TPOPAcc& acc : m_accounts)
@@ -61,6 +70,21 @@ void TAccountStore::dropUnusedItem(const TPOPAcc& old) const
     // the keyring, so a failure here does not undo the change.
     try {
         KeyringRemove(PasswordKey(old), m_keyringSeconds);
+    } catch (const Exception&) {
+    }
+}
+
+void TAccountStore::dropUnusedToken(const TPOPAcc& old) const
+{
+    const TOAuthSettings& was = *old.OAuth;
+    for (const TPOPAcc& acc : m_accounts)
+        if (acc.OAuth && acc.OAuth->TokenInFile == was.TokenInFile &&
+            SameKeyringItem(RefreshTokenKey(acc), RefreshTokenKey(old)))
+            return;
+    // A sign-in no account uses any more is a credential left lying
+    // around; failing to remove it does not undo the change.
+    try {
+        RefreshTokensOf(was).Remove(RefreshTokenKey(old), m_keyringSeconds);
     } catch (const Exception&) {
     }
 }

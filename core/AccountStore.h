@@ -51,7 +51,9 @@ public:
     // keyring into Accounts.ini). A keyring call that fails throws
     // EKeyringError (signin/SignInErrors.h) with nothing changed; an item
     // left behind in the keyring by a move is removed once the files are
-    // written, unless another account still signs in with it.
+    // written, unless another account still signs in with it; so is the
+    // refresh token of an OAuth2 sign-in no account uses any more (removed
+    // or changed account, or one made a password account again).
     // Each writes AccountsExtra.ini and Accounts.ini at once; when the write throws
     // (Exception: a value the file cannot hold, or the file cannot be
     // written) the store and the file stay as they were. An index that
@@ -79,8 +81,10 @@ private:
     // account as the store keeps it, its password put where it belongs;
     // old: the account it replaces, if any.
     TPOPAcc placeSecret(TPOPAcc account, const TPOPAcc* old) const;
-    // Removes old's keyring item unless an account of the store uses it.
+    // Removes old's keyring item, and the refresh token of its OAuth2
+    // sign-in, unless an account of the store uses it.
     void dropUnusedItem(const TPOPAcc& old) const;
+    void dropUnusedToken(const TPOPAcc& old) const;
 
     std::string m_folder;
     std::vector<TPOPAcc> m_accounts;

@@ -4,6 +4,8 @@
 #include "base/Exception.h"
 #include "signin/AccessTokens.h"
 #include "signin/Providers.h"
+#include "signin/SignInErrors.h"
+#include "signin/SignInFlow.h"
 
 namespace {
 
@@ -96,4 +98,31 @@ TRefreshTokenStore RefreshTokensOf(const TPOPAcc::TOAuth& oauth)
 TSecretKey RefreshTokenKey(const TPOPAcc& account)
 {
     return {account.AccName, account.HostName, account.PortNumber, account.UserName, TSecretKind::RefreshToken};
+}
+
+bool KeepRefreshToken(TPOPAcc& account, const std::string& token, int timeoutSeconds, const TStopHook& stop)
+{
+    TPOPAcc::TOAuth& oauth = account.OAuth.value();
+    try {
+        RefreshTokensOf(oauth).Save(RefreshTokenKey(account), token, timeoutSeconds, stop);
+        return false;
+    } catch (const EKeyringError& e) {
+        // Only a desktop without any keyring falls back; a dismissed
+        // prompt is the user's answer.
+        if (e.GetKind() != EKeyringError::Kind::NoService)
+            throw;
+    }
+    oauth.TokenInFile = true;
+    RefreshTokensOf(oauth).Save(RefreshTokenKey(account), token, timeoutSeconds, stop);
+    return true;
+}
+
+bool SignInAccount(TPOPAcc& account, const std::function<void(const std::string& url)>& openBrowser,
+                   const TStopHook& stop)
+{
+    const TTokenResponse answer =
+        SignInWithBrowser(OAuthClientOf(account.OAuth.value()), account.UserName, openBrowser, TSignInTimes{}, stop);
+    const bool inFile = KeepRefreshToken(account, answer.RefreshToken, DefaultKeyringSeconds, stop);
+    StoredPasswords().SecretRefused(account);
+    return inFile;
 }

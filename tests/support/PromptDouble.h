@@ -68,10 +68,14 @@ public:
     std::vector<std::string> started;  // StartProgram's program and parameters, one text each
     std::vector<std::string> played;   // PlaySound's files
     std::string mailProgramProblem;    // StartMailProgram's answer ("": it started)
+    // Plays the browser an address goes to, when set.
+    std::function<void(const std::string&)> browser;
 
     bool OpenUrl(const std::string& url) override
     {
         opened.push_back(url);
+        if (browser)
+            browser(url);
         return true;
     }
     bool StartProgram(const std::string& program, const std::string& parameters) override
