@@ -32,13 +32,20 @@ inline ScratchDir& configScratch()
     return scratch;
 }
 
-class Dialog : public testing::Test {
+// A fresh settings folder for each test, whichever fixture it uses.
+inline int nextSet()
+{
+    static int n = 0;
+    return ++n;
+}
+
+// Base: testing::Test, or testing::TestWithParam<...> for a table.
+template <class Base = testing::Test> class DialogBase : public Base {
 protected:
     void SetUp() override
     {
         qtTestApp();
-        static int n = 0;
-        m_dir = configScratch().path + "/set" + std::to_string(++n) + "/";
+        m_dir = configScratch().path + "/set" + std::to_string(nextSet()) + "/";
         writeFile(m_dir + "Tolmu.ini", "current_skin = " + Midnight + "\r\nposX = 30\r\nposY = 40\r\nminutes = 5\r\n");
         SetConfigDir(m_dir);
         accounts = std::make_unique<TAccountStore>(m_dir);
@@ -102,5 +109,7 @@ protected:
     TInlineMailWorker worker;
     std::unique_ptr<TTolmu> w;
 };
+
+using Dialog = DialogBase<>;
 
 } // namespace testsupport

@@ -3,17 +3,7 @@
 // main window behind it: the autostart entry under a private
 // XDG_CONFIG_HOME, written or removed by OK only. The build tree offers no
 // entry, so the rows stand in an installed program.
-#include "app/MainWindow.h"
-#include "core/Settings.h"
-#include "tests/skin/QtTestApp.h"
-#include "tests/support/PromptDouble.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
-
-#include <QTest>
-#include <QTimer>
-
-#include <gtest/gtest.h>
+#include "tests/config/DialogFixture.h"
 
 #include <filesystem>
 #include <memory>
@@ -41,42 +31,20 @@ const Case Cases[] = {
     {"TickingAnEntrySwitchedOffWritesOurs", SwitchedOff, false, true, true, "ours"},
 };
 
-class Autostart : public testing::TestWithParam<Case> {
+class Autostart : public testsupport::DialogBase<testing::TestWithParam<Case>> {
 protected:
     void SetUp() override
     {
-        qtTestApp();
-        writeFile(m_dir.path + "/Tolmu.ini", "current_skin = " TOLMU_SOURCE_DIR "/assets/skins/default/\r\n");
-        SetConfigDir(m_dir.path);
-        ::setenv("XDG_CONFIG_HOME", (m_dir.path + "/xdg").c_str(), 1);
-        accounts = std::make_unique<TAccountStore>(m_dir.path + "/");
-        accounts->Write();
-        w = std::make_unique<TTolmu>(prompt, desktop, worker, *accounts);
-        w->FormCreate();
-        w->FormActivate();
-        w->show();
+        DialogBase::SetUp();
+        ::setenv("XDG_CONFIG_HOME", (m_dir + "xdg").c_str(), 1);
     }
     void TearDown() override
     {
-        w.reset();
-        SetConfigDir("");
+        DialogBase::TearDown();
         ::unsetenv("XDG_CONFIG_HOME");
     }
 
-    // Runs "Configure" with steps done inside its modal loop.
-    void configure(const std::function<void(TConfig&)>& steps)
-    {
-        QTimer::singleShot(0, [&] { steps(w->Config()); });
-        w->Config1Click();
-    }
-    std::string entryFile() const { return m_dir.path + "/xdg/autostart/tolmu.desktop"; }
-
-    testsupport::ScratchDir m_dir{"tolmu-autostart"};
-    testsupport::PromptDouble prompt;
-    testsupport::DesktopDouble desktop;
-    std::unique_ptr<TAccountStore> accounts;
-    TInlineMailWorker worker;
-    std::unique_ptr<TTolmu> w;
+    std::string entryFile() const { return m_dir + "xdg/autostart/tolmu.desktop"; }
 };
 
 } // namespace

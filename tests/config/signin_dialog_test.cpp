@@ -22,7 +22,7 @@ class SignInDialog : public testsupport::Dialog {
 protected:
     void SetUp() override
     {
-        Dialog::SetUp();
+        DialogBase::SetUp();
         ::setenv("XDG_DATA_HOME", (m_dir + "data").c_str(), 1);
         identity = std::make_unique<IdentityServer>("joe");
         desktop.browser = [this](const std::string& url) {
@@ -38,7 +38,7 @@ protected:
         if (m_browser.joinable())
             m_browser.join();
         ::unsetenv("XDG_DATA_HOME");
-        Dialog::TearDown();
+        DialogBase::TearDown();
     }
 
     TAccountsPane& pane() { return *dialog().PopPan; }
