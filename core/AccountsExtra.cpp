@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -48,24 +50,26 @@ int sectionNumber(std::string_view line)
     return n >= 1 && n <= MaxAccounts ? n : 0;
 }
 
+// The OAuth2 settings kept as text, under their keys, in the order they
+// are written.
+constexpr std::pair<std::string_view, std::string TOAuthSettings::*> OAuthTexts[] = {
+    {"provider", &TOAuthSettings::Provider},
+    {"authorization_endpoint", &TOAuthSettings::AuthorizationEndpoint},
+    {"token_endpoint", &TOAuthSettings::TokenEndpoint},
+    {"client_id", &TOAuthSettings::ClientId},
+    {"client_secret", &TOAuthSettings::ClientSecret},
+    {"scope", &TOAuthSettings::Scope},
+};
+
 // The OAuth2 setting a key names, in the entry's settings once sign_in =
 // oauth2 came before it; nullptr otherwise.
 std::string* oauthField(std::optional<TPOPAcc::TOAuth>& oauth, const std::string& key)
 {
     if (!oauth)
         return nullptr;
-    if (key == "provider")
-        return &oauth->Provider;
-    if (key == "authorization_endpoint")
-        return &oauth->AuthorizationEndpoint;
-    if (key == "token_endpoint")
-        return &oauth->TokenEndpoint;
-    if (key == "client_id")
-        return &oauth->ClientId;
-    if (key == "client_secret")
-        return &oauth->ClientSecret;
-    if (key == "scope")
-        return &oauth->Scope;
+    for (const auto& [name, member] : OAuthTexts)
+        if (key == name)
+            return &(*oauth.*member);
     return nullptr;
 }
 
@@ -187,19 +191,17 @@ std::string FormatAccountsExtra(std::span<const TPOPAcc> accounts)
             out += "secret = keyring\r\n";
         if (acc.OAuth) {
             const TPOPAcc::TOAuth& o = *acc.OAuth;
-            // A line break would let a typed-in value add keys of its own.
-            for (const std::string* v : {&o.Provider, &o.AuthorizationEndpoint, &o.TokenEndpoint, &o.ClientId,
-                                         &o.ClientSecret, &o.Scope})
-                if (v->find_first_of("\r\n") != std::string::npos)
-                    throw Exception("An OAuth2 setting must not contain a line break");
             out += "sign_in = oauth2\r\n";
-            out += "provider = " + o.Provider + "\r\n";
-            out += "authorization_endpoint = " + o.AuthorizationEndpoint + "\r\n";
-            out += "token_endpoint = " + o.TokenEndpoint + "\r\n";
-            out += "client_id = " + o.ClientId + "\r\n";
-            if (!o.ClientSecret.empty())
-                out += "client_secret = " + o.ClientSecret + "\r\n";
-            out += "scope = " + o.Scope + "\r\n";
+            for (const auto& [name, member] : OAuthTexts) {
+                const std::string& value = o.*member;
+                // A line break would let a typed-in value add keys of its own.
+                if (value.find_first_of("\r\n") != std::string::npos)
+                    throw Exception("An OAuth2 setting must not contain a line break");
+                // Most installed-app clients have no secret.
+                if (member == &TOAuthSettings::ClientSecret && value.empty())
+                    continue;
+                out += std::string(name) + " = " + value + "\r\n";
+            }
             out += std::string("token_place = ") + (o.TokenInFile ? "file" : "keyring") + "\r\n";
         }
     }
