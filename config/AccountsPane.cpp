@@ -2,6 +2,7 @@
 #include "config/AccountsPane.h"
 
 #include "config/PageParts.h"
+#include "config/SignInDialog.h"
 #include "signin/Keyring.h"
 #include "core/AccountsExtra.h"
 #include "core/Credentials.h"

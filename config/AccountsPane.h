@@ -4,7 +4,6 @@
 // fields of the account chosen or being typed, and its status. Every change
 // goes to the account store, which writes Accounts.ini at once
 // (core/AccountEdit holds the rules).
-#include "config/SignInDialog.h"
 #include "core/AccountEdit.h"
 #include "core/Ports.h"
 
@@ -20,6 +19,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+class TSignInDialog;
 
 class TAccountsPane : public QWidget {
 public:

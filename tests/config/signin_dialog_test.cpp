@@ -2,6 +2,7 @@
 // The Accounts page's "Sign in..." against the identity server written for
 // the tests, the test playing the browser the desktop is asked to open. The
 // test's session bus has no keyring, so tokens go to the token file.
+#include "config/SignInDialog.h"
 #include "core/Credentials.h"
 #include "tests/config/DialogFixture.h"
 #include "tests/support/IdentityServer.h"
