@@ -7,6 +7,7 @@
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,14 +34,6 @@ struct Account {
     int port;
     bool inactive;
 };
-
-std::string readAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class CheckCli : public testing::Test {
 protected:
@@ -73,8 +66,8 @@ protected:
             + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
             + "' </dev/null";
         const int status = std::system(cmd.c_str());
-        out = readAll(dir / "out");
-        err = readAll(dir / "err");
+        out = readFile(dir / "out");
+        err = readFile(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -94,8 +87,8 @@ protected:
         rusage usage{};
         ::wait4(pid, &status, 0, &usage);
         peakKb = usage.ru_maxrss;
-        out = readAll(dir / "out");
-        err = readAll(dir / "err");
+        out = readFile(dir / "out");
+        err = readFile(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -475,7 +468,7 @@ TEST_F(CheckCli, NewWithADamagedOrFailedStateCountsEverythingAndSaysSo)
             EXPECT_EQ(err, "") << r.name;
         }
         if (!r.content.empty()) {
-            EXPECT_EQ(readAll(folder / "seen-ids").rfind("tolmu seen-ids 1\n", 0), 0u) << r.name << ": rewritten";
+            EXPECT_EQ(readFile(folder / "seen-ids").rfind("tolmu seen-ids 1\n", 0), 0u) << r.name << ": rewritten";
         }
     }
 }
@@ -511,5 +504,5 @@ TEST_F(CheckCli, NewStateCostsLittleMoreThanItsIdsAndKeepsOnlyConfiguredAccounts
     // The ids kept take 6.5 MB; the program itself about 6 MB more.
     EXPECT_LT(peakKb, 32 * 1024);
     std::printf("peak resident size: %ld KB\n", peakKb);
-    EXPECT_EQ(readAll(file), "tolmu seen-ids 1\nA u@127.0.0.1:" + std::to_string(s.Port()) + "\nI fresh\nI id-0000000\n");
+    EXPECT_EQ(readFile(file), "tolmu seen-ids 1\nA u@127.0.0.1:" + std::to_string(s.Port()) + "\nI fresh\nI id-0000000\n");
 }

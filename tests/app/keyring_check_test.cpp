@@ -11,13 +11,13 @@
 #include "signin/SignInErrors.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -29,14 +29,6 @@ std::string bus()
 {
     const char* b = std::getenv("TOLMU_KEYRING_BUS");
     return b ? b : "";
-}
-
-std::string readAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class KeyringAccountsBase : public testing::Test {
@@ -57,8 +49,8 @@ protected:
                                 dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" +
                                 (dir / "err").string() + "' </dev/null";
         const int status = std::system(cmd.c_str());
-        out = readAll(dir / "out");
-        err = readAll(dir / "err");
+        out = readFile(dir / "out");
+        err = readFile(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -117,10 +109,10 @@ TEST_F(KeyringAccounts, PasswordLeavesTheFilesAndCheckReadsItFromTheKeyring)
             store.Add(account(name, server.Port(), password, true));
             EXPECT_EQ(store.Account(1).Password, "");
         }
-        const std::string ini = readAll(dir / "Accounts.ini");
+        const std::string ini = readFile(dir / "Accounts.ini");
         EXPECT_NE(ini.find("\r\npassword = \r\n"), std::string::npos) << ini;
         EXPECT_EQ(ini.find(ScramblePassword("plain")), std::string::npos);
-        EXPECT_EQ(readAll(dir / "AccountsExtra.ini").find(password), std::string::npos);
+        EXPECT_EQ(readFile(dir / "AccountsExtra.ini").find(password), std::string::npos);
         EXPECT_EQ(KeyringLookup(PasswordKey(account(name, server.Port(), "", true)), 10), password);
 
         TAccountStore reread(folder());
@@ -145,10 +137,10 @@ TEST_F(KeyringAccounts, MovesIntoTheKeyringAndBack)
     const TSecretKey key = PasswordKey(plain);
     TAccountStore store(folder());
     store.Add(plain);
-    EXPECT_NE(readAll(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
+    EXPECT_NE(readFile(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
 
     store.MoveToKeyring(1);
-    EXPECT_EQ(readAll(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
+    EXPECT_EQ(readFile(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
     EXPECT_EQ(KeyringLookup(key, 10), "m-pw");
     EXPECT_EQ(check(), 0) << err;
 
@@ -160,7 +152,7 @@ TEST_F(KeyringAccounts, MovesIntoTheKeyringAndBack)
     EXPECT_EQ(KeyringLookup(PasswordKey(moved), 10), "m-pw");
 
     store.MoveToAccountsIni(1);
-    EXPECT_NE(readAll(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
+    EXPECT_NE(readFile(dir / "Accounts.ini").find(ScramblePassword("m-pw")), std::string::npos);
     EXPECT_FALSE(KeyringLookup(PasswordKey(moved), 10));
     EXPECT_EQ(store.Account(1).SecretPlace, TPOPAcc::TSecretPlace::AccountsIni);
     EXPECT_EQ(check(), 0) << err;
@@ -251,7 +243,7 @@ TEST_F(KeyringAccounts, DialogKeepsThePasswordInTheKeyringWhenTicked)
         EXPECT_EQ(store.Account(1).SecretPlace, s.place);
         const std::optional<std::string> item = KeyringLookup(PasswordKey(store.Account(1)), 10);
         EXPECT_EQ(item.value_or("(none)"), s.kept ? s.kept : "(none)");
-        EXPECT_EQ(readAll(dir / "Accounts.ini").find(ScramblePassword("ascii")) != std::string::npos,
+        EXPECT_EQ(readFile(dir / "Accounts.ini").find(ScramblePassword("ascii")) != std::string::npos,
                   s.place == TPOPAcc::TSecretPlace::AccountsIni);
     }
 }
@@ -281,7 +273,7 @@ TEST_F(KeyringAccountsAbsent, NoServiceIsTheAccountsErrorAndStoringChangesNothin
     EXPECT_EQ(err.rfind("Kept : No desktop keyring answers on the session bus", 0), 0u) << err;
     EXPECT_TRUE(server.Received().empty()) << "no empty password is sent";
 
-    const std::string before = readAll(dir / "Accounts.ini");
+    const std::string before = readFile(dir / "Accounts.ini");
     TAccountStore store(folder());
     store.Load();
     ASSERT_EQ(store.Count(), 1);
@@ -292,7 +284,7 @@ TEST_F(KeyringAccountsAbsent, NoServiceIsTheAccountsErrorAndStoringChangesNothin
         EXPECT_EQ(e.GetKind(), EKeyringError::Kind::NoService);
     }
     EXPECT_EQ(store.Count(), 1);
-    EXPECT_EQ(readAll(dir / "Accounts.ini"), before);
+    EXPECT_EQ(readFile(dir / "Accounts.ini"), before);
 }
 
 } // namespace

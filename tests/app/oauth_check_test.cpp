@@ -11,6 +11,7 @@
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCerts.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -26,14 +26,6 @@ namespace fs = std::filesystem;
 using testsupport::IdentityServer;
 
 namespace {
-
-std::string readAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class OAuthCheck : public testing::Test {
 protected:
@@ -87,8 +79,8 @@ protected:
         const int status = std::system((command("--check " + extra) + " >'" + (dir / "out").string() + "' 2>'" +
                                         (dir / "err").string() + "' </dev/null")
                                            .c_str());
-        out = readAll(dir / "out");
-        err = readAll(dir / "err");
+        out = readFile(dir / "out");
+        err = readFile(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -111,7 +103,7 @@ protected:
             }
         }
         const int status = ::pclose(p);
-        err = readAll(dir / "err");
+        err = readFile(dir / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -119,7 +111,7 @@ protected:
     void expectNoTokenOutside()
     {
         const std::regex token("(at|rt)-[A-Za-z0-9]");
-        for (const std::string& text : {out, err, readAll(dir / "Accounts.ini"), readAll(dir / "AccountsExtra.ini")})
+        for (const std::string& text : {out, err, readFile(dir / "Accounts.ini"), readFile(dir / "AccountsExtra.ini")})
             EXPECT_FALSE(std::regex_search(text, token)) << text;
     }
 
@@ -145,7 +137,7 @@ TEST_F(OAuthCheck, SignInCheckExpireAndRevoke)
     struct stat st {};
     ASSERT_EQ(::stat(tokens.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_NE(readAll(tokens).find("rt-"), std::string::npos);
+    EXPECT_NE(readFile(tokens).find("rt-"), std::string::npos);
 
     const struct {
         const char* step;

@@ -28,12 +28,14 @@ void setTimeouts(int fd)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-bool readLine(SSL* ssl, std::string& line)
+// One line without its CR LF, from readByte (true: a byte came), at most
+// 4096 bytes.
+template <class ReadByte> bool readLineWith(std::string& line, ReadByte readByte)
 {
     line.clear();
     char c;
     while (line.size() < 4096) {
-        if (SSL_read(ssl, &c, 1) != 1)
+        if (!readByte(c))
             return false;
         if (c == '\n') {
             if (!line.empty() && line.back() == '\r')
@@ -43,6 +45,11 @@ bool readLine(SSL* ssl, std::string& line)
         line += c;
     }
     return false;
+}
+
+bool readLine(SSL* ssl, std::string& line)
+{
+    return readLineWith(line, [ssl](char& c) { return SSL_read(ssl, &c, 1) == 1; });
 }
 
 bool writeAll(SSL* ssl, const std::string& s)
@@ -53,19 +60,7 @@ bool writeAll(SSL* ssl, const std::string& s)
 // One clear-text line, byte by byte, so nothing after it is read ahead.
 bool readPlainLine(int fd, std::string& line)
 {
-    line.clear();
-    char c;
-    while (line.size() < 4096) {
-        if (::recv(fd, &c, 1, 0) != 1)
-            return false;
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            return true;
-        }
-        line += c;
-    }
-    return false;
+    return readLineWith(line, [fd](char& c) { return ::recv(fd, &c, 1, 0) == 1; });
 }
 
 bool sendPlain(int fd, const std::string& s)
