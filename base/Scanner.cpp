@@ -6,6 +6,7 @@
 #include "base/Report.h"
 #include "base/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -34,6 +35,20 @@ std::string valueOf(const std::string& line)
 }
 
 } // namespace
+
+int AccountHeaderNumber(const std::string& lower)
+{
+    if (!isAccountHeader(lower))
+        return 0;
+    const std::string head = "[account";
+    int n = 0;
+    for (std::size_t i = head.size(); i + 1 < lower.size(); ++i) {
+        if (lower[i] < '0' || lower[i] > '9')
+            return 0;
+        n = std::min(n * 10 + (lower[i] - '0'), 1000000);
+    }
+    return n;
+}
 
 std::string TrimLeadingBlanks(const std::string& text)
 {

@@ -22,6 +22,10 @@ enum class ScanScope {
     ToNextAccount,
 };
 
+// N of an account header line already in lower case ("[account" digits
+// "]"), 0 for any other line.
+int AccountHeaderNumber(const std::string& lower);
+
 // The value of key in fileName, from the line of section on (section is a
 // whole header line such as "[account3]", or empty for no section).
 // Returns the value with leading blanks trimmed, "none" when the section or

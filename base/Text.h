@@ -105,4 +105,18 @@ inline std::string escapeBidiControls(std::string_view s)
     return out;
 }
 
+// lines as read from a file, less the one empty line that stood before the
+// next section: a writer puts its own there.
+inline std::string withoutLastBlankLine(std::string lines)
+{
+    for (const std::string_view blank : {"\r\n\r\n", "\n\n", "\r\r"})
+        if (lines.size() >= blank.size() && lines.compare(lines.size() - blank.size(), blank.size(), blank) == 0) {
+            lines.resize(lines.size() - blank.size() / 2);
+            break;
+        }
+    if (lines == "\r\n" || lines == "\n" || lines == "\r")
+        lines.clear();
+    return lines;
+}
+
 } // namespace text

@@ -81,7 +81,8 @@ void TAccountsPane::followSecurity()
     const int32_t port = ParsePortText(PortTxt->text().toStdString()).value_or(110);
     const int32_t index = selectedAccount();
     const TSecurity shown = index != 0
-        ? m_accounts.Account(index).Security.value_or(DefaultSecurity(port, tlsPort))
+        ? m_accounts.Account(index).Security.value_or(
+              DefaultSecurity(m_accounts.Account(index).HostName, port, tlsPort))
         : ProposedSecurity(HostTxt->text().toStdString(), port, tlsPort);
     SecurityBox->setCurrentIndex(SecurityBox->findData(static_cast<int>(shown)));
 }
@@ -92,7 +93,9 @@ std::optional<TSecurity> TAccountsPane::securityToStore() const
     if (m_securityPicked)
         return shown;
     const std::optional<int32_t> port = ParsePortText(PortTxt->text().toStdString());
-    if (selectedAccount() == 0 && port && shown != DefaultSecurity(*port, TlsPortFromEnvironment()))
+    // A new account keeps any choice stricter than "TLS when offered" in
+    // the file, so that it reads the same to every copy of Tolmu.
+    if (selectedAccount() == 0 && port && shown != DefaultSecurity("localhost", *port, TlsPortFromEnvironment()))
         return shown;
     return std::nullopt;
 }

@@ -47,6 +47,20 @@ struct TPOPAcc {
     // AccountsExtra.ini.
     using TOAuth = TOAuthSettings;
     std::optional<TOAuth> OAuth{};
+    // "TLS when offered" on another computer: the server once offered TLS,
+    // so a session without it is refused (someone may have stripped the
+    // offer); and the user allowed a clear-text sign-in where it never
+    // offered TLS. Both kept in AccountsExtra.ini, both for this host and
+    // port only.
+    bool TlsSeen = false;
+    bool ClearTextAllowed = false;
+    // Why the account cannot be used as the files hold it (a block without
+    // its host or password, a companion entry that cannot be read), or
+    // empty. Such an account is kept, never checked: each session fails
+    // with this text, and a rewrite gives back the lines it was read from.
+    std::string Broken{};
+    std::string RawBlock{}; // its Accounts.ini lines after the header, as read
+    std::string RawExtra{}; // its AccountsExtra.ini lines after the header, as read
 };
 
 // The most accounts the store holds; they are numbered 1..10 everywhere.

@@ -82,18 +82,10 @@ std::optional<int32_t> ParsePortText(const std::string& text)
 
 TSecurity ProposedSecurity(const std::string& host, int32_t port, int32_t tlsPort)
 {
-    if (DefaultSecurity(port, tlsPort) == TSecurity::TlsFirstByte)
-        return TSecurity::TlsFirstByte;
-    const std::size_t first = host.find_first_not_of(' ');
-    if (first == std::string::npos)
+    // While the host is still empty the page proposes nothing stricter.
+    if (host.find_first_not_of(' ') == std::string::npos && DefaultSecurity(host, port, tlsPort) != TSecurity::TlsFirstByte)
         return TSecurity::TlsWhenOffered;
-    std::string name = text::lower(host.substr(first, host.find_last_not_of(' ') - first + 1));
-    if (name.size() > 1 && name.back() == '.') // the fully qualified "localhost."
-        name.pop_back();
-    for (const char* local : {"127.0.0.1", "::1", "[::1]", "localhost"})
-        if (name == local)
-            return TSecurity::TlsWhenOffered;
-    return TSecurity::TlsRequired;
+    return DefaultSecurity(host, port, tlsPort);
 }
 
 // Known limits of the file these rules keep away from: every value goes

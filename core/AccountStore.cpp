@@ -2,6 +2,7 @@
 #include "core/AccountStore.h"
 
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "core/AccountsExtra.h"
 #include "core/AccountsIni.h"
 #include "core/Credentials.h"
@@ -15,8 +16,24 @@ TAccountStore::TAccountStore(std::string folder) : m_folder(std::move(folder)) {
 void TAccountStore::Load(TAccountProblems* problems)
 {
     m_extraWarning.clear();
-    ReadAccountsIni(Path(), m_accounts, problems, PasswordlessAccountNames(ExtraPath()));
-    m_extraWarning = ApplyAccountsExtra(m_accounts, ExtraPath());
+    m_extraUnusable.clear();
+    std::vector<bool> passwordLineMissing;
+    ReadAccountsIni(Path(), m_accounts, problems, &passwordLineMissing);
+    const TExtraRead extra = ApplyAccountsExtra(m_accounts, ExtraPath());
+    m_extraWarning = extra.Warning;
+    m_extraUnusable = extra.Unusable;
+    // Where the password lives is known by the account's place in the
+    // files, never by its name: a second account of the same name must not
+    // borrow the first one's keyring mark and send an empty password.
+    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
+        TPOPAcc& acc = m_accounts[i];
+        const bool elsewhere = acc.SecretPlace == TPOPAcc::TSecretPlace::Keyring || acc.OAuth;
+        if (passwordLineMissing[i] && !elsewhere)
+            acc.Password = UnscramblePassword("none"); // as older copies read a missing line
+        if (acc.Broken.empty() && acc.Password.empty() && !elsewhere)
+            acc.Broken = "Accounts.ini [Account" + std::to_string(i + 1) + "] has no password, and " +
+                "AccountsExtra.ini keeps none for it: enter the password in Configure, Accounts";
+    }
 }
 
 void TAccountStore::requireAccount(int32_t index) const
@@ -91,6 +108,9 @@ void TAccountStore::dropUnusedToken(const TPOPAcc& old) const
 
 void TAccountStore::store(std::vector<TPOPAcc> accounts)
 {
+    // A rewrite would lose what the damaged file says.
+    if (!m_extraUnusable.empty())
+        throw Exception(m_extraUnusable + ": mend or remove AccountsExtra.ini before changing the accounts");
     // The companion file goes first: should Accounts.ini then fail, its
     // entries are still found by name, never lost.
     WriteAccountsExtra(accounts, ExtraPath());
@@ -112,7 +132,17 @@ void TAccountStore::Modify(int32_t index, const TPOPAcc& account)
     requireAccount(index);
     const TPOPAcc old = m_accounts[index - 1];
     std::vector<TPOPAcc> accounts = m_accounts;
-    accounts[index - 1] = placeSecret(account, &old);
+    TPOPAcc changed = account;
+    // The record given is whole: an account that could not be used is
+    // mended by it.
+    changed.Broken.clear();
+    changed.RawBlock.clear();
+    changed.RawExtra.clear();
+    // What was learnt of one server says nothing of another.
+    if (!text::sameText(text::trim(changed.HostName), text::trim(old.HostName)) ||
+        (changed.PortNumber & 0xFFFF) != (old.PortNumber & 0xFFFF))
+        changed.TlsSeen = changed.ClearTextAllowed = false;
+    accounts[index - 1] = placeSecret(changed, &old);
     store(std::move(accounts));
     dropUnusedItem(old);
 }
@@ -131,7 +161,30 @@ void TAccountStore::SetInactive(int32_t index, bool inactive)
 {
     requireAccount(index);
     std::vector<TPOPAcc> accounts = m_accounts;
-    accounts[index - 1].Inactive = inactive;
+    TPOPAcc& acc = accounts[index - 1];
+    acc.Inactive = inactive;
+    if (!acc.Broken.empty())
+        acc.RawBlock = WithInactiveLine(acc.RawBlock, inactive);
+    store(std::move(accounts));
+}
+
+void TAccountStore::NoteTlsOffered(int32_t index)
+{
+    requireAccount(index);
+    std::vector<TPOPAcc> accounts = m_accounts;
+    accounts[index - 1].TlsSeen = true;
+    store(std::move(accounts));
+}
+
+void TAccountStore::DecideClearText(int32_t index, bool allow)
+{
+    requireAccount(index);
+    std::vector<TPOPAcc> accounts = m_accounts;
+    TPOPAcc& acc = accounts[index - 1];
+    if (allow)
+        acc.ClearTextAllowed = true;
+    else
+        acc.Security = TSecurity::TlsRequired;
     store(std::move(accounts));
 }
 

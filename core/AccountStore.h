@@ -33,9 +33,14 @@ public:
     // Each account's security then comes from AccountsExtra.ini; what was
     // wrong with that file is left in ExtraWarning().
     void Load(TAccountProblems* problems = nullptr);
-    // Why the last Load could not take every account's entry from
-    // AccountsExtra.ini (those accounts use the default), or empty.
+    // What a person may want to know of AccountsExtra.ini (it is missing:
+    // every account uses its default), or empty. An account whose entry
+    // could not be read is Broken with the reason.
     const std::string& ExtraWarning() const { return m_extraWarning; }
+    // Why AccountsExtra.ini as a whole could not be trusted at the last
+    // Load, or empty: while it is set, every change throws it, since a
+    // rewrite would lose what the file says.
+    const std::string& ExtraUnusable() const { return m_extraUnusable; }
 
     int32_t Count() const { return static_cast<int32_t>(m_accounts.size()); }
     // Whether index names an account (1..Count()).
@@ -60,13 +65,21 @@ public:
     // names no account, or an Add to a full store, throws Exception and
     // changes nothing.
     void Add(const TPOPAcc& account);
-    // Overwrites account index whole, its active state included.
+    // Overwrites account index whole, its active state included (an
+    // account that could not be used is then mended; what was learnt of its
+    // server goes when its host or port changes).
     void Modify(int32_t index, const TPOPAcc& account);
     // Removes account index; the later ones move up one place.
     void Remove(int32_t index);
     void SetInactive(int32_t index, bool inactive);
     // Rewrites Accounts.ini from the store as it stands. Throws as a change.
     void Write();
+    // Account index's server offered TLS ("TLS when offered"): from now on
+    // it is refused without. Throws as a change.
+    void NoteTlsOffered(int32_t index);
+    // The user's answer for account index, whose server offers no TLS:
+    // allow a clear-text sign-in, or require TLS. Throws as a change.
+    void DecideClearText(int32_t index, bool allow);
     // Account index's password into the desktop keyring (its scrambled copy
     // leaves Accounts.ini), or back into Accounts.ini. Throw as Modify.
     void MoveToKeyring(int32_t index);
@@ -89,5 +102,6 @@ private:
     std::string m_folder;
     std::vector<TPOPAcc> m_accounts;
     std::string m_extraWarning;
+    std::string m_extraUnusable;
     int m_keyringSeconds = 60;
 };

@@ -6,9 +6,11 @@
 #include "base/Text.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -78,6 +80,52 @@ std::string where(std::size_t lineNumber)
     return std::string(FileName) + " line " + std::to_string(lineNumber) + ": ";
 }
 
+constexpr const char* TlsSeenKey = "tls_offered";
+constexpr const char* ClearTextKey = "clear_text";
+
+// The keys this copy reads.
+constexpr std::string_view KnownKeys[] = {"acc_name", "security", "secret", "sign_in", "token_place",
+                                          "provider", "authorization_endpoint", "token_endpoint", "client_id",
+                                          "client_secret", "scope", "tls_offered", "clear_text"};
+
+// A key as a later copy would spell one: lower-case letters, digits and '_'.
+bool plainKey(std::string_view key)
+{
+    if (key.empty())
+        return false;
+    for (const char c : key)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
+}
+
+// One byte away from a key of ours (or the key itself): what a damaged byte
+// makes of it.
+bool nearKnownKey(std::string_view key)
+{
+    for (const std::string_view known : KnownKeys) {
+        if (known.size() != key.size())
+            continue;
+        int differences = 0;
+        for (std::size_t i = 0; i < key.size(); ++i)
+            differences += key[i] != known[i];
+        if (differences <= 1)
+            return true;
+    }
+    return false;
+}
+
+bool yesOrNo(std::string_view value, bool& out)
+{
+    if (text::sameText(value, "yes"))
+        out = true;
+    else if (text::sameText(value, "no"))
+        out = false;
+    else
+        return false;
+    return true;
+}
+
 } // namespace
 
 std::string_view SecurityText(TSecurity security)
@@ -104,74 +152,100 @@ std::optional<TSecurity> SecurityFromWord(std::string_view word)
     return std::nullopt;
 }
 
-std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vector<std::string>& warnings)
+std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vector<std::string>& outside)
 {
     std::vector<TAccountExtra> entries;
-    TAccountExtra* current = nullptr;
-    std::size_t currentLine = 0;
-    const auto closeSection = [&] {
-        if (current && current->AccName.empty()) {
-            warnings.push_back(where(currentLine) + "[Account" + std::to_string(current->Position) +
-                               "] has no acc_name; it is left out");
-            entries.pop_back();
-        }
-        current = nullptr;
+    std::optional<std::size_t> current; // index into entries
+    const auto fail = [&](std::size_t lineNumber, const std::string& why) {
+        const std::string text = where(lineNumber) + why;
+        if (!current)
+            outside.push_back(text);
+        else if (entries[*current].Error.empty())
+            entries[*current].Error = text;
     };
     std::size_t lineNumber = 0;
     while (!content.empty()) {
         ++lineNumber;
-        const std::size_t eol = content.find('\n');
+        // CR LF, LF or a lone CR each end a line: a lone CR in a value must
+        // not hide a second line inside the first.
+        const std::size_t eol = content.find_first_of("\r\n");
         const std::string_view raw = content.substr(0, eol);
-        content.remove_prefix(eol == std::string_view::npos ? content.size() : eol + 1);
+        std::size_t next = eol == std::string_view::npos ? content.size() : eol + 1;
+        if (eol != std::string_view::npos && content[eol] == '\r' && next < content.size() && content[next] == '\n')
+            ++next;
         const std::string_view line = text::trim(raw);
-        if (line.empty() || line.front() == ';' || line.front() == '#')
+        if (current && (line.empty() || line.front() != '['))
+            entries[*current].Raw += content.substr(0, next);
+        content.remove_prefix(next);
+        if (line.empty())
             continue;
+        if (line.front() == ';' || line.front() == '#') {
+            // A damaged first byte must not turn a setting into a comment.
+            const std::size_t eq = line.find('=');
+            if (eq != std::string_view::npos && nearKnownKey(text::lower(text::trim(line.substr(0, eq)))))
+                fail(lineNumber, "\"" + std::string(line) + "\" cannot be read");
+            continue;
+        }
         if (line.front() == '[') {
-            closeSection();
             const int n = sectionNumber(line);
-            if (n == 0) {
-                warnings.push_back(where(lineNumber) + "\"" + std::string(line) + "\" is no account section");
-                continue;
-            }
-            entries.push_back({n, {}, std::nullopt, false, std::nullopt});
-            current = &entries.back();
-            currentLine = lineNumber;
+            entries.push_back({});
+            current = entries.size() - 1;
+            entries.back().Position = n;
+            entries.back().Line = lineNumber;
+            if (n == 0)
+                entries.back().Error = where(lineNumber) + "\"" + std::string(line) + "\" is no account section";
             continue;
         }
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos || !current) {
-            warnings.push_back(where(lineNumber) + "cannot be read");
+        if (eq == std::string_view::npos) {
+            fail(lineNumber, "\"" + std::string(line) + "\" cannot be read");
             continue;
         }
+        if (!current) {
+            fail(lineNumber, "\"" + std::string(line) + "\" is outside any account section");
+            continue;
+        }
+        TAccountExtra& e = entries[*current];
         const std::string key = text::lower(text::trim(line.substr(0, eq)));
         const std::string_view value = text::trim(line.substr(eq + 1));
+        const std::string quoted = "'" + std::string(value) + "'";
         if (key == "acc_name") {
-            current->AccName = std::string(value);
+            e.AccName = std::string(value);
         } else if (key == "security") {
-            current->Security = SecurityFromWord(value);
-            if (!current->Security)
-                warnings.push_back(where(lineNumber) + "unknown security \"" + std::string(value) +
-                                   "\"; that account uses TLS when offered");
+            e.Security = SecurityFromWord(value);
+            if (!e.Security)
+                fail(lineNumber, quoted + " is not a security choice");
         } else if (key == "sign_in") {
             if (text::sameText(value, "oauth2"))
-                current->OAuth.emplace();
+                e.OAuth.emplace();
             else if (!text::sameText(value, "password"))
-                warnings.push_back(where(lineNumber) + "unknown sign_in \"" + std::string(value) + "\"");
-        } else if (std::string* field = oauthField(current->OAuth, key)) {
+                fail(lineNumber, quoted + " is not a way to sign in");
+        } else if (std::string* field = oauthField(e.OAuth, key)) {
             *field = std::string(value);
         } else if (key == "token_place") {
-            if (current->OAuth)
-                current->OAuth->TokenInFile = text::sameText(value, "file");
+            if (!text::sameText(value, "file") && !text::sameText(value, "keyring"))
+                fail(lineNumber, quoted + " is not a place for a sign-in");
+            else if (e.OAuth)
+                e.OAuth->TokenInFile = text::sameText(value, "file");
         } else if (key == "secret") {
             if (text::sameText(value, "keyring"))
-                current->SecretInKeyring = true;
+                e.SecretInKeyring = true;
             else if (!text::sameText(value, "accounts-ini"))
-                warnings.push_back(where(lineNumber) + "unknown secret place \"" + std::string(value) +
-                                   "\"; that account's password is read from Accounts.ini");
+                fail(lineNumber, quoted + " is not a place for a password");
+        } else if (key == TlsSeenKey) {
+            if (!yesOrNo(value, e.TlsSeen))
+                fail(lineNumber, quoted + " is neither yes nor no");
+        } else if (key == ClearTextKey) {
+            if (text::sameText(value, "allowed"))
+                e.ClearTextAllowed = true;
+            else if (!text::sameText(value, "refused"))
+                fail(lineNumber, quoted + " is neither allowed nor refused");
+        } else if (!plainKey(key) || nearKnownKey(key)) {
+            // Keys of later copies are plain words; anything else, or a
+            // word one letter off one of ours, is a damaged line.
+            fail(lineNumber, "\"" + std::string(line) + "\" cannot be read");
         }
-        // Other keys belong to other copies of Tolmu.
     }
-    closeSection();
     return entries;
 }
 
@@ -181,12 +255,21 @@ std::string FormatAccountsExtra(std::span<const TPOPAcc> accounts)
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         const TPOPAcc& acc = accounts[i];
         const bool inKeyring = acc.SecretPlace == TPOPAcc::TSecretPlace::Keyring;
-        if (!acc.Security && !inKeyring && !acc.OAuth)
+        if (!acc.Broken.empty() && !acc.RawExtra.empty()) {
+            // What could not be read is kept as it stands, to be mended.
+            out += "\r\n[Account" + std::to_string(i + 1) + "]\r\n" + text::withoutLastBlankLine(acc.RawExtra);
+            continue;
+        }
+        if (!acc.Security && !inKeyring && !acc.OAuth && !acc.TlsSeen && !acc.ClearTextAllowed)
             continue;
         out += "\r\n[Account" + std::to_string(i + 1) + "]\r\n";
         out += "acc_name = " + acc.AccName + "\r\n";
         if (acc.Security)
             out += "security = " + std::string(SecurityWord(*acc.Security)) + "\r\n";
+        if (acc.TlsSeen)
+            out += std::string(TlsSeenKey) + " = yes\r\n";
+        if (acc.ClearTextAllowed)
+            out += std::string(ClearTextKey) + " = allowed\r\n";
         if (inKeyring)
             out += "secret = keyring\r\n";
         if (acc.OAuth) {
@@ -208,78 +291,131 @@ std::string FormatAccountsExtra(std::span<const TPOPAcc> accounts)
     return out;
 }
 
-std::string ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& path)
+TExtraRead ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& path)
 {
+    TExtraRead read;
     for (TPOPAcc& acc : accounts) {
         acc.Security.reset();
         acc.OAuth.reset();
         acc.SecretPlace = TPOPAcc::TSecretPlace::AccountsIni;
+        acc.TlsSeen = acc.ClearTextAllowed = false;
+        acc.RawExtra.clear();
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (accounts.empty())
-            return {};
-        if (errno == ENOENT)
-            return std::string(FileName) + " not found: every account uses TLS when offered (TLS on port 995)";
-        return std::string(FileName) + " cannot be read (" + std::strerror(errno) +
-               "): every account uses TLS when offered (TLS on port 995)";
+    const auto failEvery = [&](const std::string& why) {
+        read.Unusable = why;
+        for (TPOPAcc& acc : accounts)
+            if (acc.Broken.empty())
+                acc.Broken = why;
+        return read;
+    };
+    // Opened without waiting (a FIFO put in its place has no writer), and
+    // only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            if (!accounts.empty())
+                read.Warning = std::string(FileName) + " not found: every account uses its default security";
+            return read;
+        }
+        // What it would have said is unknown: none of its accounts is used.
+        return failEvery(std::string(FileName) + " cannot be read (" + std::strerror(errno) + ")");
     }
-    std::string content(static_cast<std::size_t>(MaxExtraFileBytes) + 1, '\0');
-    in.read(content.data(), MaxExtraFileBytes + 1);
-    content.resize(static_cast<std::size_t>(in.gcount()));
-    if (content.size() > static_cast<std::size_t>(MaxExtraFileBytes))
-        return std::string(FileName) + " is too large: every account uses TLS when offered (TLS on port 995)";
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return failEvery(std::string(FileName) + " cannot be read (it is no regular file)");
+    if (st.st_size > MaxExtraFileBytes)
+        return failEvery(std::string(FileName) + " is larger than " + std::to_string(MaxExtraFileBytes / 1024) +
+                         " KiB, which Tolmu never writes");
+    std::string content;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return failEvery(std::string(FileName) + " cannot be read (" + std::strerror(errno) + ")");
+        if (got == 0)
+            break;
+        content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() > static_cast<std::size_t>(MaxExtraFileBytes))
+            return failEvery(std::string(FileName) + " is larger than " + std::to_string(MaxExtraFileBytes / 1024) +
+                             " KiB, which Tolmu never writes");
+    }
 
-    std::vector<std::string> warnings;
-    std::vector<TAccountExtra> entries = ParseAccountsExtra(content, warnings);
+    std::vector<std::string> outside;
+    std::vector<TAccountExtra> entries = ParseAccountsExtra(content, outside);
     std::vector<bool> used(entries.size(), false);
-    const auto take = [&](std::size_t k, TPOPAcc& acc) {
+    std::vector<bool> placed(accounts.size(), false);
+    const auto take = [&](std::size_t k, std::size_t i) {
         used[k] = true;
-        acc.Security = entries[k].Security;
-        acc.OAuth = entries[k].OAuth;
+        placed[i] = true;
+        TPOPAcc& acc = accounts[i];
+        const TAccountExtra& e = entries[k];
+        acc.RawExtra = e.Raw;
+        if (!e.Error.empty()) {
+            // Never weaker than the file says: what it says is unknown.
+            if (acc.Broken.empty())
+                acc.Broken = e.Error;
+            return;
+        }
+        acc.Security = e.Security;
+        acc.OAuth = e.OAuth;
+        acc.TlsSeen = e.TlsSeen;
+        acc.ClearTextAllowed = e.ClearTextAllowed;
         // A password still in Accounts.ini (an older copy wrote it) is used.
-        if (entries[k].SecretInKeyring && acc.Password.empty())
+        if (e.SecretInKeyring && acc.Password.empty())
             acc.SecretPlace = TPOPAcc::TSecretPlace::Keyring;
     };
-    // First the entries still at their account's place, then the ones an
-    // edit by hand or an older copy moved: those are found by name.
-    std::vector<bool> placed(accounts.size(), false);
+    // First the entries at their account's place, then the ones an edit by
+    // hand or an older copy moved, found by name; two accounts of one name
+    // each take the entry at their own place first.
     for (std::size_t i = 0; i < accounts.size(); ++i)
         for (std::size_t k = 0; k < entries.size(); ++k)
-            if (!used[k] && entries[k].Position == static_cast<int>(i + 1) && entries[k].AccName == accounts[i].AccName) {
-                take(k, accounts[i]);
-                placed[i] = true;
+            if (!used[k] && entries[k].Position == static_cast<int>(i + 1) && !entries[k].AccName.empty() &&
+                entries[k].AccName == accounts[i].AccName) {
+                take(k, i);
                 break;
             }
     for (std::size_t i = 0; i < accounts.size(); ++i)
         if (!placed[i])
             for (std::size_t k = 0; k < entries.size(); ++k)
-                if (!used[k] && entries[k].AccName == accounts[i].AccName) {
-                    take(k, accounts[i]);
+                if (!used[k] && entries[k].Position != 0 && !entries[k].AccName.empty() &&
+                    entries[k].AccName == accounts[i].AccName) {
+                    take(k, i);
                     break;
                 }
-    std::string warning;
-    for (const std::string& w : warnings)
-        warning += (warning.empty() ? "" : "\r") + w;
-    return warning;
-}
-
-std::vector<std::string> PasswordlessAccountNames(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
-    std::string content(static_cast<std::size_t>(MaxExtraFileBytes) + 1, '\0');
-    in.read(content.data(), MaxExtraFileBytes + 1);
-    content.resize(static_cast<std::size_t>(in.gcount()));
-    if (content.size() > static_cast<std::size_t>(MaxExtraFileBytes))
-        return {};
-    std::vector<std::string> warnings; // ApplyAccountsExtra reports them
-    std::vector<std::string> names;
-    for (const TAccountExtra& e : ParseAccountsExtra(content, warnings))
-        if (e.SecretInKeyring || e.OAuth)
-            names.push_back(e.AccName);
-    return names;
+    // A section without a name belongs to the account at its place; one
+    // whose header cannot be read to the account it names, or else to any
+    // account without an entry of its own: each of those fails.
+    for (const TAccountExtra& e : entries) {
+        if (e.Position == 0) {
+            read.Unusable = e.Error;
+            for (std::size_t i = 0; i < accounts.size(); ++i)
+                if ((e.AccName.empty() ? !placed[i] : accounts[i].AccName == e.AccName) && accounts[i].Broken.empty())
+                    accounts[i].Broken = e.Error;
+        } else if (e.AccName.empty()) {
+            const std::size_t i = static_cast<std::size_t>(e.Position) - 1;
+            if (i < accounts.size() && !placed[i]) {
+                placed[i] = true;
+                accounts[i].RawExtra = e.Raw;
+                if (accounts[i].Broken.empty())
+                    accounts[i].Broken = e.Error.empty()
+                        ? where(e.Line) + "[Account" + std::to_string(e.Position) + "] has no acc_name"
+                        : e.Error;
+            }
+        }
+    }
+    for (const std::string& why : outside) {
+        read.Unusable = why;
+        for (std::size_t i = 0; i < accounts.size(); ++i)
+            if (!placed[i] && accounts[i].Broken.empty())
+                accounts[i].Broken = why;
+    }
+    return read;
 }
 
 void WriteAccountsExtra(std::span<const TPOPAcc> accounts, const std::string& path)

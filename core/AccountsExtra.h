@@ -22,8 +22,13 @@
 //
 // Keys this copy does not know are skipped, so a later one may add its own
 // (a sign-in method) without breaking this reader. An account without an
-// entry gets the default protection (TLS from the first byte on the TLS
-// port, TLS when offered elsewhere).
+// entry gets the default protection (net/Security.h: DefaultSecurity).
+//
+//   [Account4]
+//   acc_name = Old server
+//   security = tls-when-offered
+//   tls_offered = yes      ; it offered TLS once: never sign in without it
+//   clear_text = allowed   ; the user allowed a clear-text sign-in
 #include "core/Account.h"
 #include "net/Security.h"
 
@@ -43,37 +48,53 @@ std::optional<TSecurity> SecurityFromWord(std::string_view word);
 
 // One section of the file.
 struct TAccountExtra {
-    int Position = 0; // N of [AccountN], 1-based
+    int Position = 0; // N of [AccountN], 1-based; 0: a header that cannot be read
+    std::size_t Line = 0; // where its header stands
     std::string AccName;
     std::optional<TSecurity> Security; // unset: the default
     bool SecretInKeyring = false;       // secret = keyring
     std::optional<TPOPAcc::TOAuth> OAuth; // sign_in = oauth2 and its keys
+    bool TlsSeen = false;                 // tls_offered = yes
+    bool ClearTextAllowed = false;        // clear_text = allowed
+    // The first of its lines that could not be read ("AccountsExtra.ini line
+    // 3: 'tls-requried' is not a security choice"), or empty.
+    std::string Error;
+    std::string Raw; // its lines after the header, as they stand
 };
 
-// Reads the file's text (CR LF or LF lines; ';' and '#' start comments).
-// A line that cannot be read, a section without acc_name or a security word
-// this copy does not know adds a warning and leaves that setting unset: a
-// damaged entry falls back to the default, never to clear text.
-std::vector<TAccountExtra> ParseAccountsExtra(std::string_view text, std::vector<std::string>& warnings);
+// Reads the file's text (CR LF, LF or lone CR lines; ';' and '#' start
+// comments). A line that cannot be read (a value this copy does not know, a
+// line without '=', a key one byte off one of ours) is its section's Error;
+// lines outside any section that cannot be read go to outside. Keys this
+// copy does not know, spelt as keys are, are skipped.
+std::vector<TAccountExtra> ParseAccountsExtra(std::string_view text, std::vector<std::string>& outside);
 
 // The file's text for accounts (account i as [Account i]): a section for
-// each account with something to keep, CR LF lines. Throws Exception for an
-// OAuth2 setting with a line break.
+// each account with something to keep, CR LF lines; an account that cannot
+// be used gets back the lines its entry was read from. Throws Exception for
+// an OAuth2 setting with a line break.
 std::string FormatAccountsExtra(std::span<const TPOPAcc> accounts);
 
-// Fills Security, SecretPlace (the keyring for an account marked so whose
-// Accounts.ini password line is empty) and OAuth of accounts (account i at [i - 1]) from the file at path:
-// the entry at the account's position when its name matches, else the first
-// unused entry of that name, else unset. Returns a warning for a person
-// ("" when all was well): the file is missing while accounts exist, cannot
-// be read, or has damaged entries. Never throws.
-std::string ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& path);
+// What reading the file found beyond each account's settings.
+struct TExtraRead {
+    // For a person, nothing failed: the file is missing while accounts exist.
+    std::string Warning;
+    // Why the file as a whole cannot be trusted (unreadable, too large, a
+    // damaged line no account's entry holds), or empty. Rewriting it would
+    // lose what it says: the store refuses to.
+    std::string Unusable;
+};
 
-// The names of the accounts whose password the file at path keeps out of
-// Accounts.ini (secret = keyring, or sign_in = oauth2), for reading
-// Accounts.ini, where their password line is empty. A file that is missing
-// or damaged names none.
-std::vector<std::string> PasswordlessAccountNames(const std::string& path);
+// Fills Security, SecretPlace (the keyring for an account marked so whose
+// Accounts.ini password line is empty), OAuth, TlsSeen and ClearTextAllowed
+// of accounts (account i at [i - 1]) from the file at path: the entry at
+// the account's position when its name matches, else the first unused
+// entry of that name, else unset. An account whose entry cannot be read is
+// Broken with the entry's error; an unreadable or oversized file, or a
+// damaged line outside every entry, breaks each account it may cover: never
+// weaker than what the file says. A missing file leaves each account its
+// default. Never throws.
+TExtraRead ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& path);
 
 // Writes FormatAccountsExtra(accounts) to path through a temporary file and
 // a rename, mode 0600, also when no account has anything to keep: a file

@@ -6,6 +6,7 @@
 // closed. The mail worker holds one and its jobs use it; MakeMailDrop
 // (core/MailDropFactory.h) builds it. The errors are the line layer's
 // (net/WireErrors.h), whichever protocol runs on it.
+#include "base/Exception.h"
 #include "core/Account.h"
 #include "core/Credentials.h"
 #include "mail/WireMessage.h"
@@ -95,6 +96,17 @@ public:
     // The server's answer to the last command, made safe to show (the
     // refusal of a fetch).
     virtual std::string LastReply() const = 0;
+    // Whether the server offered to upgrade the last session to TLS (the
+    // account then keeps TlsSeen, so that a later session without the
+    // offer is refused).
+    virtual bool TlsOffered() const { return false; }
+};
+
+// The account cannot be used as the files hold it (TPOPAcc::Broken): Open
+// throws this before anything goes out.
+class EAccountBroken : public Exception {
+public:
+    using Exception::Exception;
 };
 
 inline void TMailDrop::CloseQuietly() noexcept

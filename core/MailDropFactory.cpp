@@ -25,10 +25,14 @@ public:
 
     void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) override
     {
+        if (!account.Broken.empty())
+            throw EAccountBroken(account.Broken);
         m_pop.Host = account.HostName;
         m_pop.Port = account.PortNumber;
         m_pop.TlsPort = TlsPortFromEnvironment();
         m_pop.Security = account.Security;
+        m_pop.TlsSeen = account.TlsSeen;
+        m_pop.ClearTextAllowed = account.ClearTextAllowed;
         m_pop.SetUserID(account.UserName);
         m_pop.Timeout = timeout;
         // The client needs the secret for the login alone; a worker's client
@@ -88,6 +92,8 @@ public:
     std::string Protection() const override { return m_pop.Protection(); }
 
     std::string LastReply() const override { return ServerReplyText(m_pop.ResultText); }
+
+    bool TlsOffered() const override { return m_pop.TlsOffered(); }
 
 private:
     TWirePOP3 m_pop;

@@ -34,6 +34,14 @@ public:
     explicit EWireNoTls(const std::string& text) : EWireTLSError(WholeText{}, text) {}
 };
 
+// The account would take TLS when offered, the server on another computer
+// offers none, and the user has not yet allowed a clear-text sign-in: the
+// user decides (require TLS, or allow it). Nothing secret was sent.
+class EWireClearTextUnconfirmed : public EWireNoTls {
+public:
+    using EWireNoTls::EWireNoTls;
+};
+
 // The port on which a server speaks POP3 over TLS from the first byte: 995,
 // unless the environment variable TOLMU_TLS_PORT holds another port number.
 // Only tests set it: their servers listen on free ports, and the account

@@ -21,12 +21,13 @@ public:
     // The port on which the server speaks TLS from the first byte (POP3S):
     // what an unset Security means depends on it.
     int32_t TlsPort = 995;
-    // How the connection is protected; unset: DefaultSecurity(Port, TlsPort).
+    // How the connection is protected; unset: DefaultSecurity(Host, Port,
+    // TlsPort).
     // TlsFirstByte adds the handshake and the status "TLS connected" after
     // "Socket Connected"; the other choices are the protocol's to carry out
     // (STLS in POP3).
     std::optional<TSecurity> Security;
-    TSecurity EffectiveSecurity() const { return Security.value_or(DefaultSecurity(Port, TlsPort)); }
+    TSecurity EffectiveSecurity() const { return Security.value_or(DefaultSecurity(Host, Port, TlsPort)); }
 
     // The TLS version protecting the connection now ("TLS 1.3"), empty while
     // it runs in clear text or is closed. Sends nothing, never throws.

@@ -77,6 +77,7 @@ void TWirePOP3::Connect()
 {
     m_deletions = false;
     m_stls = false;
+    m_tlsOffered = false;
     m_protection.clear();
     m_capabilities = {};
     TWireMessageClient::Connect();
@@ -87,6 +88,7 @@ void TWirePOP3::Connect()
             throw EWireConnectRefused(ServerReplyText(greeting));
         ReportStatus("Connected");
         m_capabilities = askCapabilities();
+        m_tlsOffered = m_capabilities.Stls;
         if (wantsStls(m_capabilities)) {
             startStls();
             // What the server listed in clear text may have been forged on
@@ -138,17 +140,16 @@ TPop3Capabilities TWirePOP3::askCapabilities()
     return TPop3Capabilities::Parse(lines);
 }
 
-bool TWirePOP3::wantsStls(const TPop3Capabilities& caps) const
+bool TWirePOP3::mustUpgrade() const
 {
     switch (EffectiveSecurity()) {
-    case TSecurity::TlsWhenOffered:
-        return caps.Stls;
     case TSecurity::TlsRequired:
-        // A server without CAPA may still know STLS: it is asked, and its
-        // refusal ends the session all the same.
-        if (caps.Listed && !caps.Stls)
-            throw EWireNoTls(noTlsText());
         return true;
+    case TSecurity::TlsWhenOffered:
+        // On the way to another computer a missing STLS may have been cut
+        // out of the listing: clear text only where the user allowed it,
+        // and never once the server was seen to offer TLS.
+        return !IsThisComputer(Host) && (TlsSeen || !ClearTextAllowed);
     case TSecurity::TlsFirstByte:
     case TSecurity::Unencrypted:
         break;
@@ -156,14 +157,31 @@ bool TWirePOP3::wantsStls(const TPop3Capabilities& caps) const
     return false;
 }
 
+bool TWirePOP3::wantsStls(const TPop3Capabilities& caps) const
+{
+    const TSecurity security = EffectiveSecurity();
+    if (security == TSecurity::TlsFirstByte || security == TSecurity::Unencrypted)
+        return false;
+    if (caps.Stls)
+        return true;
+    if (!mustUpgrade())
+        return false;
+    // A server without CAPA may still know STLS: it is asked, and its
+    // refusal ends the session all the same.
+    if (caps.Listed)
+        throwNoTls();
+    return true;
+}
+
 void TWirePOP3::startStls()
 {
     SendCommand("STLS", -1, "", 0);
     if (ResultCode != 1) {
         if (!m_capabilities.Stls)
-            throw EWireNoTls(noTlsText());
+            throwNoTls();
         throw EWireTLSError("the server refused STLS (" + ServerReplyText(ResultText) + ")");
     }
+    m_tlsOffered = true;
     try {
         startTls();
     } catch (...) {
@@ -175,10 +193,17 @@ void TWirePOP3::startStls()
     m_stls = true;
 }
 
-std::string TWirePOP3::noTlsText() const
+void TWirePOP3::throwNoTls() const
 {
-    return "The server does not offer TLS on port " + std::to_string(Port & 0xFFFF) + "; use port "
-        + std::to_string(TlsPort & 0xFFFF) + " or allow unencrypted sign-in";
+    if (EffectiveSecurity() == TSecurity::TlsWhenOffered) {
+        if (TlsSeen)
+            throw EWireNoTls("the server no longer offers TLS, which it did before: someone may be reading this "
+                             "connection");
+        throw EWireClearTextUnconfirmed("the server offers no TLS on port " + std::to_string(Port & 0xFFFF) +
+                                        ", so the password would cross the network unencrypted");
+    }
+    throw EWireNoTls("The server does not offer TLS on port " + std::to_string(Port & 0xFFFF) + "; use port "
+                     + std::to_string(TlsPort & 0xFFFF) + " or allow unencrypted sign-in");
 }
 
 void TWirePOP3::signIn(const TPop3Capabilities& caps)

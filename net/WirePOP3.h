@@ -36,6 +36,18 @@ public:
         m_secretKind = secret.SecretKind;
     }
 
+    // For "TLS when offered" on another computer (never on this one, see
+    // IsThisComputer): TlsSeen, the server offered STLS before, so a session
+    // without it is refused; ClearTextAllowed, the user allowed a clear-text
+    // sign-in where the server offers no TLS. Without either, such a session
+    // upgrades or fails with EWireClearTextUnconfirmed before anything
+    // secret is sent.
+    bool TlsSeen = false;
+    bool ClearTextAllowed = false;
+    // Whether the server offered STLS in the last Connect (it listed it, or
+    // took it): a caller keeps that as TlsSeen.
+    bool TlsOffered() const { return m_tlsOffered; }
+
     // Connects (TLS first with TlsFirstByte), reads the greeting raw, asks
     // "CAPA" (no answer within Timeout, or -ERR: no capabilities), then,
     // when the security asks for it, sends "STLS", runs the TLS handshake
@@ -126,14 +138,17 @@ private:
     // One AUTH exchange with mech; throws EWireResponseError with the
     // server's line when it does not end in +OK.
     void authenticate(const TSaslMechanism& mech);
-    // The text of EWireNoTls for this connection.
-    std::string noTlsText() const;
+    // Whether this session must not sign in without TLS.
+    bool mustUpgrade() const;
+    // Throws the error for a server that offers no TLS where it must.
+    [[noreturn]] void throwNoTls() const;
 
     TPop3ReplyRule m_replyRule;
     TPop3SaslReplyRule m_saslRule;
     TSignInSecret::Kind m_secretKind = TSignInSecret::Kind::Password;
     TPop3Capabilities m_capabilities;
     bool m_stls = false; // TLS came with STLS in this session
+    bool m_tlsOffered = false;
     std::string m_protection;
     bool m_deletions = false; // a DELE was taken since the login
     bool m_listingFailed = false;

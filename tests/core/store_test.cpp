@@ -234,11 +234,11 @@ TEST_F(Store, AccountStage)
     for (int n = 1; n <= 11; ++n)
         eleven += section(n, "a" + std::to_string(n));
     const AccountCase cases[] = {
-        {"sections 1 and 3 only", section(1, "one") + section(3, "three"), {"one"}, true, 1, 1},
-        {"empty host skipped, next still read",
+        {"a gap in the numbers is skipped", section(1, "one") + section(3, "three"), {"one", "three"}, true, 1, 1},
+        {"empty host kept as unusable, next still read",
          "\r\n[Account1]\r\nacc_name = x\r\nhost_name =\r\nuser_name = u\r\npassword = " + ScramblePassword("p") +
              "\r\n" + section(2, "two"),
-         {"two"}, true, 1, 1},
+         {"x", "two"}, true, 1, 1},
         {"host of one blank loads",
          "\r\n[Account1]\r\nacc_name = x\r\nhost_name = \r\nuser_name = u\r\npassword = " + ScramblePassword("p") + "\r\n",
          {"x"}, true, 1, 1},
@@ -251,7 +251,7 @@ TEST_F(Store, AccountStage)
         {"all inactive", section(1, "a", "inactive = 1\r\n") + section(2, "b", "inactive = 1\r\n"), {"a", "b"}, false, 3, 7},
         {"empty file", "", {}, false, 2, 7},
         {"LF-only file is one line", "\n[Account1]\nacc_name = a\nhost_name = h\nuser_name = u\npassword = xx\n", {}, false, 2, 7},
-        {"acc_name none stops", section(1, "none") + section(2, "b"), {}, false, 2, 7},
+        {"acc_name none is kept as unusable", section(1, "none") + section(2, "b"), {"[Account1]", "b"}, true, 1, 1},
     };
     tolmuIni("current_skin = /s/\r\n");
     for (const AccountCase& c : cases) {
@@ -659,59 +659,178 @@ namespace {
 using Sec = std::optional<TSecurity>;
 
 // Each account's security from AccountsExtra.ini: kept with the account,
-// found by name when the file's order is not the table's, and a missing or
-// damaged entry never asks for less than the default.
-TEST_F(Store, AccountsExtraGivesEachAccountItsSecurity)
+// found by name when the file's order is not the table's; an entry that
+// cannot be read makes its account unusable with the line's reason, and a
+// file that cannot be read or trusted as a whole every account it may
+// cover: never weaker than what the file says.
+TEST_F(Store, AccountsExtraGivesEachAccountItsSecurityOrFailsClosed)
 {
     struct Row {
         const char* name;
         std::optional<std::string> file; // nullopt: no file
         std::vector<Sec> expected;        // accounts A, B, C
-        const char* warning;              // found in the store's ExtraWarning() ("" : none at all)
+        std::vector<const char*> broken;  // found in each one's Broken ("" : usable)
+        const char* warning = "";         // found in the store's ExtraWarning() ("" : none at all)
+        bool unusable = false;            // changes are refused until the file is mended
     };
     const std::string head = "; Tolmu\r\n";
+    const std::string fine = "";
+    const std::string big = head + std::string(70 * 1024, ';') + "\r\n";
     const Row rows[] = {
-        {"missing file", std::nullopt, {Sec{}, Sec{}, Sec{}}, "AccountsExtra.ini not found"},
-        {"empty file", "", {Sec{}, Sec{}, Sec{}}, ""},
+        {"missing file", std::nullopt, {Sec{}, Sec{}, Sec{}}, {"", "", ""}, "AccountsExtra.ini not found"},
+        {"empty file", "", {Sec{}, Sec{}, Sec{}}, {"", "", ""}},
         {"in place, LF lines and any case",
          head + "[account1]\nACC_NAME = A\nsecurity = TLS-Required\n[Account3]\nacc_name = C\nsecurity = unencrypted\n",
-         {TSecurity::TlsRequired, Sec{}, TSecurity::Unencrypted}, ""},
+         {TSecurity::TlsRequired, Sec{}, TSecurity::Unencrypted}, {"", "", ""}},
         {"moved entries found by name",
          head + "[Account1]\r\nacc_name = C\r\nsecurity = tls-first-byte\r\n"
                 "[Account3]\r\nacc_name = A\r\nsecurity = tls-required\r\n",
-         {TSecurity::TlsRequired, Sec{}, TSecurity::TlsFirstByte}, ""},
+         {TSecurity::TlsRequired, Sec{}, TSecurity::TlsFirstByte}, {"", "", ""}},
         {"entry of an account no longer there", head + "[Account2]\r\nacc_name = Gone\r\nsecurity = unencrypted\r\n",
-         {Sec{}, Sec{}, Sec{}}, ""},
-        {"unknown word falls back to the default, never to clear text",
-         head + "[Account1]\r\nacc_name = A\r\nsecurity = tls-requ\xff\r\n"
-                "[Account2]\r\nacc_name = B\r\nsecurity = tls-when-offered\r\n",
-         {Sec{}, TSecurity::TlsWhenOffered, Sec{}}, "line 4: unknown security"},
-        {"damaged lines are skipped, the rest is read",
-         head + "garbage\r\n[Account99]\r\nacc_name = A\r\nsecurity = unencrypted\r\n[Account2]\r\nno equals sign\r\n"
-                "acc_name = B\r\nsecurity = tls-required\r\n",
-         {Sec{}, TSecurity::TlsRequired, Sec{}}, "line 2: cannot be read"},
-        {"section without a name", head + "[Account1]\r\nsecurity = unencrypted\r\n", {Sec{}, Sec{}, Sec{}},
-         "has no acc_name"},
+         {Sec{}, Sec{}, Sec{}}, {"", "", ""}},
         {"keys of later copies are skipped",
-         head + "[Account2]\r\nacc_name = B\r\nsign_in = oauth2\r\nsecurity = tls-required\r\n",
-         {Sec{}, TSecurity::TlsRequired, Sec{}}, ""},
+         head + "[Account2]\r\nacc_name = B\r\nsign_in = oauth2\r\nsecurity = tls-required\r\nfolders = INBOX\r\n",
+         {Sec{}, TSecurity::TlsRequired, Sec{}}, {"", "", ""}},
+        {"misspelt value",
+         head + "[Account1]\r\nacc_name = A\r\nsecurity = tls-requried\r\n"
+                "[Account2]\r\nacc_name = B\r\nsecurity = tls-when-offered\r\n",
+         {Sec{}, TSecurity::TlsWhenOffered, Sec{}},
+         {"AccountsExtra.ini line 4: 'tls-requried' is not a security choice", "", ""}},
+        {"doubled equals sign", head + "[Account2]\r\nacc_name = B\r\nsecurity == tls-required\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"", "line 4: '= tls-required' is not a security choice", ""}},
+        {"a key one byte off", head + "[Account3]\r\nacc_name = C\r\nsecur1ty = unencrypted\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"", "", "line 4: \"secur1ty = unencrypted\" cannot be read"}},
+        {"a setting turned into a comment", head + "[Account3]\r\nacc_name = C\r\n;ecurity = tls-required\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"", "", "line 4"}},
+        {"a line without an equals sign",
+         head + "[Account2]\r\nno equals sign\r\nacc_name = B\r\nsecurity = tls-required\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"", "line 3: \"no equals sign\" cannot be read", ""}},
+        {"a lone CR inside a value is a line break",
+         head + "[Account3]\r\nacc_name = C\r\nsign_in = oauth2\r\nclient_id = ab\rcd\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"", "", "line 6: \"cd\" cannot be read"}},
+        {"section without a name fails the account at its place",
+         head + "[Account1]\r\nsecurity = unencrypted\r\n", {Sec{}, Sec{}, Sec{}},
+         {"line 2: [Account1] has no acc_name", "", ""}},
+        {"damaged header naming its account",
+         head + "[Account 1]\r\nacc_name = A\r\nsecurity = tls-required\r\n[Account2]\r\nacc_name = B\r\nsecurity = "
+                "unencrypted\r\n",
+         {Sec{}, TSecurity::Unencrypted, Sec{}}, {"line 2: \"[Account 1]\" is no account section", "", ""}, "", true},
+        {"damaged header without a name fails every account without an entry",
+         head + "[Acc\xffunt1]\r\nsecurity = tls-required\r\n[Account2]\r\nacc_name = B\r\nsecurity = unencrypted\r\n",
+         {Sec{}, TSecurity::Unencrypted, Sec{}}, {"is no account section", "", "is no account section"}, "", true},
+        {"a line outside every section", head + "garbage\r\n[Account2]\r\nacc_name = B\r\n",
+         {Sec{}, Sec{}, Sec{}}, {"line 2: \"garbage\" cannot be read", "", "line 2"}, "", true},
+        {"oversized file", big, {Sec{}, Sec{}, Sec{}},
+         {"larger than 64 KiB", "larger than 64 KiB", "larger than 64 KiB"}, "", true},
     };
     tolmuIni("current_skin = /s/\r\n");
     accountsIni(section(1, "A") + section(2, "B") + section(3, "C"));
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        std::filesystem::remove(accounts.ExtraPath());
-        if (r.file)
-            writeFile(accounts.ExtraPath(), *r.file);
+    const auto check = [&](const char* name, const std::vector<Sec>& expected, const std::vector<const char*>& broken,
+                           const char* warning, bool unusable) {
+        SCOPED_TRACE(name);
+        const std::string before = readFile(AccountsFilePath());
         load();
         ASSERT_EQ(accounts.Count(), 3);
-        for (int i = 1; i <= 3; ++i)
-            EXPECT_EQ(accounts.Account(i).Security, r.expected[i - 1]) << "account " << i;
-        if (*r.warning)
-            EXPECT_NE(accounts.ExtraWarning().find(r.warning), std::string::npos) << accounts.ExtraWarning();
+        for (int i = 1; i <= 3; ++i) {
+            const TPOPAcc& acc = accounts.Account(i);
+            EXPECT_EQ(acc.Security, expected[i - 1]) << "account " << i;
+            if (*broken[i - 1])
+                EXPECT_NE(acc.Broken.find(broken[i - 1]), std::string::npos) << i << ": " << acc.Broken;
+            else
+                EXPECT_EQ(acc.Broken, "") << "account " << i;
+        }
+        if (*warning)
+            EXPECT_NE(accounts.ExtraWarning().find(warning), std::string::npos) << accounts.ExtraWarning();
         else
             EXPECT_EQ(accounts.ExtraWarning(), "");
+        // A rewrite would lose what a damaged file says: it is refused.
+        if (unusable) {
+            EXPECT_THROW(accounts.SetInactive(2, true), Exception);
+            EXPECT_EQ(readFile(AccountsFilePath()), before);
+        }
+        EXPECT_EQ(!accounts.ExtraUnusable().empty(), unusable);
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove_all(accounts.ExtraPath());
+        if (r.file)
+            writeFile(accounts.ExtraPath(), *r.file);
+        check(r.name, r.expected, r.broken, r.warning, r.unusable);
     }
+    // Something that is no file, in its place: never waited on, never read.
+    std::filesystem::remove_all(accounts.ExtraPath());
+    ASSERT_EQ(::mkfifo(accounts.ExtraPath().c_str(), 0600), 0);
+    check("FIFO", {Sec{}, Sec{}, Sec{}}, {"no regular file", "no regular file", "no regular file"}, "", true);
+    std::filesystem::remove_all(accounts.ExtraPath());
+    std::filesystem::create_directory(accounts.ExtraPath());
+    check("folder", {Sec{}, Sec{}, Sec{}}, {"cannot be read", "cannot be read", "cannot be read"}, "", true);
+    std::filesystem::remove_all(accounts.ExtraPath());
+}
+
+// An account that cannot be used is never dropped: every rewrite keeps its
+// block of Accounts.ini and its companion entry as they stand, until the
+// user mends it.
+TEST_F(Store, UnusableAccountsSurviveEveryRewrite)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    const std::string keyringBlock = "acc_name = Vault\r\nhost_name = mail.example.org\r\nuser_name = me\r\n"
+                                     "password = \r\nport_number = 995\r\ninactive = 0\r\n";
+    struct Row {
+        const char* name;
+        std::string extra; // AccountsExtra.ini
+        const char* broken;
+    } rows[] = {
+        {"damaged companion entry", "[Account1]\r\nacc_name = Vault\r\nsecret = keyrnig\r\n", "'keyrnig' is not a place"},
+        {"companion entry missing", "; nothing\r\n", "has no password"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        accountsIni("\r\n[Account1]\r\n" + keyringBlock);
+        writeFile(accounts.ExtraPath(), r.extra);
+        load();
+        ASSERT_EQ(accounts.Count(), 1);
+        EXPECT_NE(accounts.Account(1).Broken.find(r.broken), std::string::npos) << accounts.Account(1).Broken;
+
+        // Unrelated changes: an Add, a switch to inactive and back, a Remove.
+        accounts.Add({"Other", "pop.example.org", "u", "pw", false, 995});
+        accounts.SetInactive(1, true);
+        accounts.SetInactive(1, false);
+        accounts.Add({"Third", "pop.example.org", "u3", "pw", false, 995});
+        accounts.Remove(2);
+        const std::string ini = readFile(AccountsFilePath());
+        EXPECT_EQ(ini.substr(0, 14 + keyringBlock.size()), "\r\n[Account1]\r\n" + keyringBlock) << ini;
+        if (r.extra.front() == '[')
+            EXPECT_NE(readFile(accounts.ExtraPath()).find(r.extra), std::string::npos);
+        load();
+        ASSERT_EQ(accounts.Count(), 2);
+        EXPECT_EQ(accounts.Account(1).AccName, "Vault");
+        EXPECT_NE(accounts.Account(1).Broken.find(r.broken), std::string::npos);
+        EXPECT_EQ(accounts.Account(2).AccName, "Third");
+
+        // Mended through the dialog's Modify: a whole record again.
+        TPOPAcc mended = accounts.Account(1);
+        mended.Password = "secret";
+        accounts.Modify(1, mended);
+        load();
+        EXPECT_EQ(accounts.Account(1).Broken, "");
+        EXPECT_EQ(accounts.Account(1).Password, "secret");
+    }
+}
+
+// Two accounts of one name: where each keeps its password is read by its
+// place, so the second never borrows the first one's keyring mark and
+// signs in with an empty password.
+TEST_F(Store, AccountsOfOneNameKeepTheirOwnPasswordPlace)
+{
+    tolmuIni("current_skin = /s/\r\n");
+    accountsIni("\r\n[Account1]\r\nacc_name = Home\r\nhost_name = h\r\nuser_name = u\r\npassword = \r\n"
+                "\r\n[Account2]\r\nacc_name = Home\r\nhost_name = h\r\nuser_name = u2\r\npassword = \r\n");
+    writeFile(accounts.ExtraPath(), "[Account1]\r\nacc_name = Home\r\nsecret = keyring\r\n");
+    load();
+    ASSERT_EQ(accounts.Count(), 2);
+    EXPECT_EQ(accounts.Account(1).SecretPlace, TPOPAcc::TSecretPlace::Keyring);
+    EXPECT_EQ(accounts.Account(1).Broken, "");
+    EXPECT_EQ(accounts.Account(2).SecretPlace, TPOPAcc::TSecretPlace::AccountsIni);
+    EXPECT_NE(accounts.Account(2).Broken.find("[Account2] has no password"), std::string::npos);
 }
 
 // Written with Accounts.ini from the table, so a security follows its
