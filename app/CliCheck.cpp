@@ -87,8 +87,9 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 // count, or false and the error text. counter, when given, sees the listing.
 // protection: how the session was protected at its sign-in ("" when it got
 // no further than that).
+// tlsOffered: whether the server offered TLS at the sign-in.
 bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* counter, int32_t& count,
-                  std::string& error, std::string& protection)
+                  std::string& error, std::string& protection, bool& tlsOffered)
 {
     const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
     drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
@@ -103,9 +104,11 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* cou
             drop->Open(acc, StoredPasswords(), opts.timeout);
         } catch (...) {
             protection = drop->Protection();
+            tlsOffered = drop->TlsOffered();
             throw;
         }
         protection = drop->Protection();
+        tlsOffered = drop->TlsOffered();
         const TMailCount found =
             counter ? drop->Count([counter](const std::string& line) { counter->Line(line); }) : drop->Count();
         count = counter ? counter->NewCount() : found.Count;
@@ -197,18 +200,28 @@ int RunCheck(const Args& args)
     int64_t total = 0;
     int failed = 0;
     for (int i = 1; i <= store.Count(); ++i) {
-        const TPOPAcc& acc = store.Account(i);
+        // A copy: keeping what the server offered rewrites the store.
+        const TPOPAcc acc = store.Account(i);
         if (acc.Inactive)
             continue;
         int32_t count = 0;
         std::string error, protection;
+        bool tlsOffered = false;
         std::optional<TNewCounter> counter;
         if (opts.onlyNew)
             counter.emplace(seen.Seen(SeenIdsKey(acc)));
         // A malformed line fails its own account only; the others are checked.
         if (!problems[i - 1].empty())
             error = problems[i - 1];
-        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error, protection);
+        const bool ok = error.empty() && checkAccount(acc, opts, counter ? &*counter : nullptr, count, error, protection, tlsOffered);
+        if (ShouldRememberTlsOffer(acc, tlsOffered)) {
+            try {
+                store.NoteTlsOffered(i);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "tolmu: %s: cannot keep that its server offers TLS: %s\n", acc.AccName.c_str(),
+                             oneLine(e.what()).c_str());
+            }
+        }
         // Only a whole listing replaces what was seen: after a failure the
         // next run still compares with the last good one.
         if (ok && counter)

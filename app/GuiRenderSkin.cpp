@@ -77,6 +77,7 @@ struct TSamplePrompt : TPrompt {
     std::vector<std::string> shown;
     void Message(const std::string& text, Icon) override { shown.push_back(text); }
     Answer Ask(const std::string&) override { return Answer::No; }
+    Answer Choose(const std::string&, const std::string&, const std::string&) override { return Answer::Cancel; }
     std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override { return {}; }
     std::optional<std::string> SaveFile(const std::string&, const std::string&, const std::string&) override { return {}; }
     std::optional<std::string> PickFolder(const std::string&, const std::string&) override { return {}; }
@@ -93,7 +94,7 @@ int renderMessageWindow(const std::string& out)
     TSampleDesktop desktop;
     TSamplePrompt prompt;
     TNoCycleView view;
-    const TAccountStore noAccounts(ConfigDir());
+    TAccountStore noAccounts(ConfigDir());
     TCheckCycle cycle(view, worker, prompt, desktop, noAccounts);
     QTimer timer;
     TMsgList window(worker, prompt, desktop, cycle, timer);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QLibrary>
 #include <QPointer>
 #include <QProcess>
@@ -88,6 +89,27 @@ TPrompt::Answer TQtPrompt::Ask(const std::string& text)
     const int answer = box.exec();
     --m_showing;
     return answer == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+TPrompt::Answer TQtPrompt::Choose(const std::string& text, const std::string& first, const std::string& second)
+{
+    RequireInterfaceThread("A message box");
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), boxText(text), QMessageBox::NoButton,
+                    m_parent);
+    QPushButton* one = box.addButton(QString::fromStdString(first), QMessageBox::AcceptRole);
+    QPushButton* two = box.addButton(QString::fromStdString(second), QMessageBox::RejectRole);
+    // Escape and the title bar's close button choose nothing.
+    box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
+    box.setDefaultButton(one);
+    ownModality(box);
+    ++m_showing;
+    box.exec();
+    --m_showing;
+    if (box.clickedButton() == one)
+        return Answer::Yes;
+    if (box.clickedButton() == two)
+        return Answer::No;
+    return Answer::Cancel;
 }
 
 std::optional<std::string> TQtPrompt::OpenFile(const std::string& title, const std::string& filter,

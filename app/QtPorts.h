@@ -14,6 +14,7 @@ class TQtPrompt : public TPrompt {
 public:
     explicit TQtPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
     void Message(const std::string& text, Icon icon) override;
+    Answer Choose(const std::string& text, const std::string& first, const std::string& second) override;
     Answer Ask(const std::string& text) override;
     std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
                                         const std::string& startDir) override;

@@ -229,3 +229,40 @@ int UserFileMode()
     ::umask(mask);
     return static_cast<int>(0666 & ~mask);
 }
+
+TSmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& content)
+{
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? TSmallFile::Missing : TSmallFile::Failed;
+    struct Closer {
+        int fd;
+        ~Closer()
+        {
+            const int saved = errno;
+            ::close(fd);
+            errno = saved;
+        }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return TSmallFile::Failed;
+    if (!S_ISREG(st.st_mode))
+        return TSmallFile::NotRegular;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return TSmallFile::Failed;
+        if (got == 0)
+            return TSmallFile::Read;
+        content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() > maxBytes) {
+            content.resize(maxBytes);
+            return TSmallFile::TooLarge;
+        }
+    }
+}

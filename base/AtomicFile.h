@@ -4,6 +4,7 @@
 // to a temporary file in the same directory, is flushed to disk and then
 // renamed over the old file; a new file that fails half-way is removed. Also
 // the copy of a finished file (a saved attachment) through either of them.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,16 @@
 // Hands the content to the file in pieces, for content too large to build
 // as one text first.
 using AtomicSink = std::function<void(std::string_view piece)>;
+
+// What ReadSmallFile found.
+enum class TSmallFile { Read, Missing, NotRegular, TooLarge, Failed };
+
+// Reads the whole file at path into content when it is a regular file (or
+// a link to one) of at most maxBytes (TooLarge: content holds its first
+// maxBytes): opened without waiting, so a FIFO in its place is refused at
+// once instead of blocking. Failed leaves errno set. Never throws but for
+// memory.
+TSmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& content);
 
 // Writes content to path through a temporary file and a rename. Only the
 // name path itself changes: a symbolic link there is replaced by the new

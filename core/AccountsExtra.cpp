@@ -6,11 +6,7 @@
 #include "base/Text.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstring>
-#include <fstream>
 #include <string_view>
 #include <utility>
 
@@ -32,7 +28,7 @@ constexpr SecurityName SecurityNames[] = {
 constexpr std::string_view FileName = "AccountsExtra.ini";
 
 // The file is small; anything larger is not ours and is not read whole.
-constexpr std::streamsize MaxExtraFileBytes = 64 * 1024;
+constexpr std::size_t MaxExtraFileBytes = 64 * 1024;
 
 // "[AccountN]" with N in 1..MaxAccounts (any letter case), else 0.
 int sectionNumber(std::string_view line)
@@ -308,42 +304,23 @@ TExtraRead ApplyAccountsExtra(std::span<TPOPAcc> accounts, const std::string& pa
                 acc.Broken = why;
         return read;
     };
-    // Opened without waiting (a FIFO put in its place has no writer), and
-    // only a regular file is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            if (!accounts.empty())
-                read.Warning = std::string(FileName) + " not found: every account uses its default security";
-            return read;
-        }
+    std::string content;
+    const std::string tooLarge = std::string(FileName) + " is larger than " +
+        std::to_string(MaxExtraFileBytes / 1024) + " KiB, which Tolmu never writes";
+    switch (ReadSmallFile(path, MaxExtraFileBytes, content)) {
+    case TSmallFile::Read:
+        break;
+    case TSmallFile::Missing:
+        if (!accounts.empty())
+            read.Warning = std::string(FileName) + " not found: every account uses its default security";
+        return read;
+    case TSmallFile::NotRegular:
+        return failEvery(std::string(FileName) + " cannot be read (it is no regular file)");
+    case TSmallFile::TooLarge:
+        return failEvery(tooLarge);
+    case TSmallFile::Failed:
         // What it would have said is unknown: none of its accounts is used.
         return failEvery(std::string(FileName) + " cannot be read (" + std::strerror(errno) + ")");
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return failEvery(std::string(FileName) + " cannot be read (it is no regular file)");
-    if (st.st_size > MaxExtraFileBytes)
-        return failEvery(std::string(FileName) + " is larger than " + std::to_string(MaxExtraFileBytes / 1024) +
-                         " KiB, which Tolmu never writes");
-    std::string content;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return failEvery(std::string(FileName) + " cannot be read (" + std::strerror(errno) + ")");
-        if (got == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(got));
-        if (content.size() > static_cast<std::size_t>(MaxExtraFileBytes))
-            return failEvery(std::string(FileName) + " is larger than " + std::to_string(MaxExtraFileBytes / 1024) +
-                             " KiB, which Tolmu never writes");
     }
 
     std::vector<std::string> outside;

@@ -8,7 +8,6 @@
 #include "base/Text.h"
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 
 namespace {
@@ -61,12 +60,11 @@ namespace {
 std::map<int, std::string> rawBlocks(const std::string& path)
 {
     std::map<int, std::string> blocks;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string content;
+    // The scanner reads no further than MaxFileBytes either.
+    const TSmallFile read = ReadSmallFile(path, MaxFileBytes, content);
+    if (read != TSmallFile::Read && read != TSmallFile::TooLarge)
         return blocks;
-    std::string content(MaxFileBytes, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<std::size_t>(in.gcount()));
     content.resize(std::min(content.size(), content.find('\x1a')));
     int open = 0;            // the block being read, 0: none
     std::size_t from = 0;    // where its lines start

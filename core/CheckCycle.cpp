@@ -59,6 +59,12 @@ void openNoting(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource
     } catch (const EWireConnectRefused&) {
         kind = TCheckFailure::Greeting;
         throw;
+    } catch (const EAccountBroken&) {
+        kind = TCheckFailure::Unusable;
+        throw;
+    } catch (const EWireClearTextUnconfirmed&) {
+        kind = TCheckFailure::ClearText;
+        throw;
     } catch (const EWireNoTls&) {
         kind = TCheckFailure::NoTls;
         throw;
@@ -69,6 +75,20 @@ void openNoting(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource
         kind = socketFailure(e.ErrorCode());
         throw;
     }
+}
+
+// openNoting, noting also whether the server offered TLS, even when the
+// login then failed (a refused STLS was still offered).
+void openNotingOffer(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout,
+                     TCheckFailure& kind, bool& offered)
+{
+    try {
+        openNoting(drop, account, credentials, timeout, kind);
+    } catch (...) {
+        offered = drop.TlsOffered();
+        throw;
+    }
+    offered = drop.TlsOffered();
 }
 
 std::string messages(int32_t n)
@@ -108,6 +128,13 @@ std::string AccountErrorText(const TPOPAcc& account, const std::string& error, T
     case TCheckFailure::Greeting:
         todo = "The server turned the connection away; Tolmu tries again at the next check.";
         break;
+    case TCheckFailure::ClearText:
+        todo = "Choose \"TLS required\" for this account in Configure, Accounts, or \"Unencrypted (not "
+               "recommended)\" if you accept that others on the way can read its password.";
+        break;
+    case TCheckFailure::Unusable:
+        todo = "Mend the line named above, or enter the account again in Configure, Accounts.";
+        break;
     case TCheckFailure::Other:
         break;
     }
@@ -136,10 +163,11 @@ struct TCheckCycle::CheckResult {
     TListing listing;
     TCheckFailure failure = TCheckFailure::Other;
     std::string protection; // how the session was protected at its sign-in
+    bool tlsOffered = false; // the server offered TLS at that sign-in
 };
 
 TCheckCycle::TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
-                         const TAccountStore& accounts, const TCredentialSource& credentials)
+                         TAccountStore& accounts, const TCredentialSource& credentials)
     : m_view(view), m_worker(worker), m_prompt(prompt), m_desktop(desktop), m_accounts(accounts),
       m_credentials(credentials)
 {
@@ -180,8 +208,67 @@ void TCheckCycle::accountFailed(const TPOPAcc& acc, const std::string& error, TC
     // the other accounts' checks until someone closes it.
     if (!fromConnect)
         m_view.ShowStatus(acc.AccName + "-" + oneLine(error));
-    if (changed || fromConnect)
-        showError(AccountErrorText(acc, error, kind));
+    if (!changed && !fromConnect)
+        return;
+    // A question rather than an error: its answer is kept.
+    if (kind == TCheckFailure::ClearText) {
+        if (!m_asking)
+            askClearText(acc, fromConnect);
+        return;
+    }
+    showError(AccountErrorText(acc, error, kind));
+}
+
+int32_t TCheckCycle::indexOf(const TPOPAcc& account) const
+{
+    const TAccountId id = AccountId(account);
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
+        if (AccountId(m_accounts.Account(i)) == id)
+            return i;
+    return 0;
+}
+
+void TCheckCycle::askClearText(const TPOPAcc& acc, bool fromConnect)
+{
+    const std::string text = "The server of the account \"" + acc.AccName + "\" (" + acc.HostName + ", port " +
+        std::to_string(acc.PortNumber) + ") offers no TLS: its password would cross the network unencrypted, " +
+        "where anyone on the way can read it. Nothing was sent.\r\r" +
+        "Require TLS: this account signs in only over TLS (its checks fail until the server offers it).\r" +
+        "Allow unencrypted: this account signs in without TLS from now on, unless its server offers TLS again.";
+    m_errorShowing = m_asking = true;
+    const TPrompt::Answer answer = m_prompt.Choose(text, "Require TLS", "Allow unencrypted");
+    m_errorShowing = m_asking = false;
+    const int32_t index = indexOf(acc);
+    // Closed without a choice, or the account went meanwhile: nothing kept.
+    if ((answer != TPrompt::Answer::Yes && answer != TPrompt::Answer::No) || index == 0)
+        return;
+    try {
+        m_accounts.DecideClearText(index, answer == TPrompt::Answer::No);
+    } catch (const std::exception& e) {
+        showError(e.what());
+        return;
+    }
+    // The answer is the user's go-ahead: check that account at once.
+    if (fromConnect) {
+        ConnectClick();
+    } else if (OnlineMode && !m_worker.Busy()) {
+        Load.CurrentAccount = index - 1;
+        CheckMail(true);
+    }
+}
+
+void TCheckCycle::noteTlsOffer(const TPOPAcc& acc, bool offered)
+{
+    if (!ShouldRememberTlsOffer(acc, offered))
+        return;
+    if (const int32_t index = indexOf(acc)) {
+        try {
+            m_accounts.NoteTlsOffered(index);
+        } catch (const std::exception& e) {
+            // The check itself worked; the next one tries to keep it again.
+            m_view.ShowStatus(acc.AccName + "-" + oneLine(e.what()));
+        }
+    }
 }
 
 void TCheckCycle::showError(const std::string& text)
@@ -207,9 +294,13 @@ void TCheckCycle::StartCycle()
         const TPOPAcc acc = ClientAccount();
         const int32_t timeout = Timeout;
         auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
-        m_worker.Run([acc, &credentials = m_credentials, timeout,
-                      kind](TMailDrop& drop, TWireMessage&) { openNoting(drop, acc, credentials, timeout, *kind); },
-                     [this, acc, kind](const std::string& error) {
+        auto offered = std::make_shared<bool>(false);
+        m_worker.Run(
+            [acc, &credentials = m_credentials, timeout, kind, offered](TMailDrop& drop, TWireMessage&) {
+                openNotingOffer(drop, acc, credentials, timeout, *kind, *offered);
+            },
+                     [this, acc, kind, offered](const std::string& error) {
+                         noteTlsOffer(acc, *offered);
                          if (!error.empty()) {
                              accountFailed(acc, error, *kind, false);
                              return;
@@ -265,8 +356,10 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
                 } catch (...) {
                     // A password refused in clear text still crossed the network so.
                     result->protection = drop.Protection();
+                    result->tlsOffered = drop.TlsOffered();
                     throw;
                 }
+                result->tlsOffered = drop.TlsOffered();
             }
             result->protection = drop.Protection();
             const TMailCount found = drop.Count([&result](const std::string& line) { result->listing.Line(line); });
@@ -299,6 +392,7 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
         MessageCount = result.count;
     if (!result.protection.empty())
         m_states[SeenIdsKey(acc)].protection = result.protection;
+    noteTlsOffer(acc, result.tlsOffered);
     if (!error.empty()) {
         accountFailed(acc, error, result.failure, false);
         return false;
@@ -387,13 +481,15 @@ void TCheckCycle::ConnectClick()
     const TPOPAcc acc = ClientAccount();
     const int32_t timeout = Timeout;
     auto kind = std::make_shared<TCheckFailure>(TCheckFailure::Other);
+    auto offered = std::make_shared<bool>(false);
     m_worker.Run(
-        [acc, &credentials = m_credentials, timeout, kind](TMailDrop& drop, TWireMessage&) {
+        [acc, &credentials = m_credentials, timeout, kind, offered](TMailDrop& drop, TWireMessage&) {
             if (drop.Connected())
                 drop.Close();
-            openNoting(drop, acc, credentials, timeout, *kind);
+            openNotingOffer(drop, acc, credentials, timeout, *kind, *offered);
         },
-        [this, acc, kind](const std::string& error) {
+        [this, acc, kind, offered](const std::string& error) {
+            noteTlsOffer(acc, *offered);
             if (!error.empty()) {
                 // The state, the pictures and the timer stay as they were.
                 accountFailed(acc, error, *kind, true);

@@ -66,7 +66,10 @@ public:
 void ShowOnlineState(TCheckView& view, bool onlineMode, int32_t messageCount);
 
 // Why a login failed, for the line on what to do about it.
-enum class TCheckFailure { Other, Login, HostName, Refused, Network, Tls, NoTls, Greeting };
+// ClearText: the server offers no TLS and the user has not yet said whether
+// the password may cross without it; Unusable: the account cannot be used
+// as the files hold it.
+enum class TCheckFailure { Other, Login, HostName, Refused, Network, Tls, NoTls, Greeting, ClearText, Unusable };
 
 // The message box of an account that could not be checked: the account's
 // name and server, the error's own text as it came, and one line on what
@@ -80,10 +83,11 @@ int32_t CheckIntervalMs(int32_t minutes);
 class TCheckCycle {
 public:
     // accounts: the accounts checked, as the dialog leaves them between two
-    // checks. credentials: asked for an account's secret at each login (on
+    // checks; the cycle changes them only to keep what a check learnt of a
+    // server's TLS and the user's answer about clear text. credentials: asked for an account's secret at each login (on
     // the worker's thread). Both outlive the cycle.
     TCheckCycle(TCycleView& view, TMailWorker& worker, TPrompt& prompt, TDesktop& desktop,
-                const TAccountStore& accounts, const TCredentialSource& credentials = StoredPasswords());
+                TAccountStore& accounts, const TCredentialSource& credentials = StoredPasswords());
 
     // Checking is switched on. Survives a reload of the settings.
     bool OnlineMode = false;
@@ -159,6 +163,13 @@ private:
     // A login or check of account failed: a box when its error is not the
     // one it had (always when asked from Connect), else the status line.
     void accountFailed(const TPOPAcc& account, const std::string& error, TCheckFailure kind, bool fromConnect);
+    // Asks the user whether account may sign in without TLS, keeps the
+    // answer and checks again (nothing when the box was closed).
+    void askClearText(const TPOPAcc& account, bool fromConnect);
+    // Keeps that account's server offered TLS, when it is to be kept.
+    void noteTlsOffer(const TPOPAcc& account, bool offered);
+    // The store's index of account (found by name, server and user), or 0.
+    int32_t indexOf(const TPOPAcc& account) const;
     void notifyNewMail(const TArrival& arrival);
     void checkRound(int32_t left);
     void armTimer();
@@ -167,12 +178,13 @@ private:
     TMailWorker& m_worker;
     TPrompt& m_prompt;
     TDesktop& m_desktop;
-    const TAccountStore& m_accounts;
+    TAccountStore& m_accounts;
     const TCredentialSource& m_credentials;
     TPOPAcc m_popAccount;    // the client's connection data, without the secret
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;
     TArrivals m_arrivals;
     std::map<std::string, AccountState> m_states; // by mailbox (SeenIdsKey)
+    bool m_asking = false; // the clear-text question is open
     std::time_t m_lastCheck = 0;
 };

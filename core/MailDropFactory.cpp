@@ -102,3 +102,12 @@ private:
 } // namespace
 
 std::unique_ptr<TMailDrop> MakeMailDrop() { return std::make_unique<TPop3Drop>(); }
+
+bool ShouldRememberTlsOffer(const TPOPAcc& account, bool offered)
+{
+    if (!offered || account.TlsSeen || !account.Broken.empty() || IsThisComputer(account.HostName))
+        return false;
+    const TSecurity security =
+        account.Security.value_or(DefaultSecurity(account.HostName, account.PortNumber, TlsPortFromEnvironment()));
+    return security == TSecurity::TlsWhenOffered;
+}

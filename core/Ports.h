@@ -35,6 +35,10 @@ public:
     virtual void Message(const std::string& text, Icon icon) = 0;
     // Asks a yes / no question; Answer::Yes or Answer::No.
     virtual Answer Ask(const std::string& text) = 0;
+    // Asks to choose between two answers with these button texts:
+    // Answer::Yes for the first, Answer::No for the second, Answer::Cancel
+    // when the box was closed without a choice.
+    virtual Answer Choose(const std::string& text, const std::string& first, const std::string& second) = 0;
     // A file to open, or nothing when cancelled. filter: "desc (*.x)".
     virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
                                                 const std::string& startDir) = 0;

@@ -146,7 +146,7 @@ TEST_F(CheckCli, VerboseShowsStatusesAndAllGoodExitsZero)
                    "  User Account is valid\n  Password is valid\nChecking for messages\nDisconnecting\n"
                    "Disconnected\nWork : 1\n");
     // An Accounts.ini from an older copy has no companion: the default holds.
-    EXPECT_EQ(err, "tolmu: AccountsExtra.ini not found: every account uses TLS when offered (TLS on port 995)\n");
+    EXPECT_EQ(err, "tolmu: AccountsExtra.ini not found: every account uses its default security\n");
     EXPECT_EQ(s.Finish(), (std::vector<std::string>{"User u", "Pass p", "UIDL", "Quit"}));
 }
 
@@ -186,6 +186,57 @@ TEST_F(CheckCli, FailureInsideTheListingFailsTheAccount)
         EXPECT_EQ(out, "") << r.name;
         EXPECT_EQ(err, r.error) << r.name;
     }
+}
+
+// --check to another computer (127.0.0.2 plays one) fails closed: without
+// an entry TLS is required; "TLS when offered" keeps the server's offer in
+// AccountsExtra.ini and refuses the next session that lacks it, even where
+// clear text was allowed; an entry that cannot be read is the account's
+// error without --verbose. No password crosses in any of them.
+TEST_F(CheckCli, FailsClosedToAnotherComputer)
+{
+    const auto server = [](bool offersTls) {
+        auto s = std::make_unique<ScriptedServer>("127.0.0.2");
+        s->ScriptCapa().Send("+OK");
+        for (int step = 0; step < 4; ++step)
+            s->ReadLine().Custom([offersTls](const std::vector<std::string>& got) -> std::string {
+                if (got.back() == "CAPA")
+                    return offersTls ? "+OK\r\nSTLS\r\nUSER\r\n.\r\n" : "+OK\r\nUSER\r\n.\r\n";
+                return got.back() == "STLS" ? "-ERR not now\r\n" : "+OK\r\n";
+            });
+        return s;
+    };
+    const auto noPassword = [](ScriptedServer& s) {
+        const std::vector<std::string> sent = s.Finish();
+        EXPECT_EQ(std::find(sent.begin(), sent.end(), "Pass p"), sent.end());
+    };
+    const auto extra = [this](const std::string& lines) {
+        std::ofstream(dir / "AccountsExtra.ini", std::ios::binary) << "[Account1]\r\nacc_name = Far\r\n" << lines;
+    };
+
+    auto stripped = server(false);
+    writeAccounts({{"Far", "127.0.0.2", "u", "p", stripped->Port(), false}});
+    EXPECT_EQ(run(""), 1);
+    EXPECT_NE(err.find("Far : The server does not offer TLS on port"), std::string::npos) << err;
+    noPassword(*stripped);
+
+    auto offering = server(true);
+    writeAccounts({{"Far", "127.0.0.2", "u", "p", offering->Port(), false}});
+    extra("security = tls-when-offered\r\nclear_text = allowed\r\n");
+    EXPECT_EQ(run(""), 1); // STLS refused: never clear text after it was offered
+    noPassword(*offering);
+    EXPECT_NE(readFile(dir / "AccountsExtra.ini").find("tls_offered = yes"), std::string::npos);
+
+    stripped = server(false);
+    writeAccounts({{"Far", "127.0.0.2", "u", "p", stripped->Port(), false}});
+    EXPECT_EQ(run(""), 1);
+    EXPECT_NE(err.find("Far : the server no longer offers TLS, which it did before"), std::string::npos) << err;
+    noPassword(*stripped);
+
+    extra("security = tls-requried\r\n");
+    EXPECT_EQ(run("--json"), 1);
+    EXPECT_EQ(err, "Far : AccountsExtra.ini line 3: 'tls-requried' is not a security choice\n");
+    EXPECT_NE(out.find("\"error\":\"AccountsExtra.ini line 3"), std::string::npos) << out;
 }
 
 TEST_F(CheckCli, SettingsAndUsageProblemsExitTwo)

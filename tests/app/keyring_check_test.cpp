@@ -182,7 +182,7 @@ TEST_F(KeyringAccounts, EmptyPasswordBlockIsReadOnlyForAKeyringAccount)
         const char* what;
         const char* password; // as Accounts.ini holds it (scrambled form)
         const char* extra;    // the account's lines in AccountsExtra.ini
-        bool read;
+        bool usable;          // else kept, but unusable for want of a password
         TPOPAcc::TSecretPlace place;
     } rows[] = {
         {"keyring", "", "secret = keyring\r\n", true, TPOPAcc::TSecretPlace::Keyring},
@@ -198,10 +198,9 @@ TEST_F(KeyringAccounts, EmptyPasswordBlockIsReadOnlyForAKeyringAccount)
         std::ofstream(dir / "AccountsExtra.ini", std::ios::binary) << "[Account1]\r\nacc_name = A\r\n" << r.extra;
         TAccountStore store(folder());
         store.Load();
-        ASSERT_EQ(store.Count(), r.read ? 1 : 0);
-        if (r.read) {
-            EXPECT_EQ(store.Account(1).SecretPlace, r.place);
-        }
+        ASSERT_EQ(store.Count(), 1);
+        EXPECT_EQ(store.Account(1).SecretPlace, r.place);
+        EXPECT_EQ(store.Account(1).Broken.empty(), r.usable) << store.Account(1).Broken;
     }
 }
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -571,6 +572,103 @@ TEST(Arrivals, WithoutIdsTheAccountsOwnCountDecidesAndABrokenListingTellsNothing
     const TArrival a = arrivals.Check("u@h:110", one, true, 1);
     EXPECT_TRUE(a.GotMail);
     EXPECT_TRUE(a.Notify.empty());
+}
+
+// A POP3 server on another computer (127.0.0.2 plays one) with one message
+// that offers STLS in its CAPA, or not; STLS itself is refused.
+std::unique_ptr<ScriptedServer> farMailbox(bool offersTls)
+{
+    auto s = std::make_unique<ScriptedServer>("127.0.0.2");
+    s->ScriptCapa().Send("+OK ready");
+    for (int step = 0; step < 6; ++step)
+        s->ReadLine().Custom([offersTls](const Steps& got) -> std::string {
+            const std::string& line = got.back();
+            if (line == "CAPA")
+                return offersTls ? "+OK\r\nSTLS\r\nUSER\r\n.\r\n" : "+OK\r\nUSER\r\n.\r\n";
+            if (line == "STLS")
+                return "-ERR not now\r\n";
+            if (line == "UIDL")
+                return "+OK\r\n1 uid1\r\n.\r\n";
+            return "+OK\r\n";
+        });
+    return s;
+}
+
+// "TLS when offered" to another computer whose server offers no TLS: one
+// box asks before anything secret crosses; its answer is kept in
+// AccountsExtra.ini and the account checked again at once. A box closed
+// without an answer keeps nothing and is not shown again for the same error.
+TEST_F(Cycle, ClearTextToAnotherComputerIsAskedFirstAndTheAnswerKept)
+{
+    struct Row {
+        const char* name;
+        TPrompt::Answer answer;
+        std::optional<TSecurity> security; // kept afterwards
+        bool allowed;                      // kept afterwards
+        bool passwordSent;
+    } rows[] = {
+        {"Require TLS", TPrompt::Answer::Yes, TSecurity::TlsRequired, false, false},
+        {"Allow unencrypted", TPrompt::Answer::No, TSecurity::TlsWhenOffered, true, true},
+        {"closed without a choice", TPrompt::Answer::Cancel, TSecurity::TlsWhenOffered, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        removeAccounts();
+        prompt.shown.clear();
+        const auto server = farMailbox(false);
+        accounts.Add({"Far", "127.0.0.2", "u", "p", false, server->Port(), TSecurity::TlsWhenOffered});
+        loaded();
+        cycle.OnlineMode = true;
+        prompt.answers = {r.answer};
+        cycle.CheckMail(true);
+        ASSERT_FALSE(prompt.shown.empty());
+        EXPECT_NE(prompt.shown.front().find("\"Far\" (127.0.0.2, port " + std::to_string(server->Port()) +
+                                            ") offers no TLS"),
+                  std::string::npos)
+            << prompt.shown.front();
+        cycle.TimerTimer(); // the same error again: no second question
+        const Steps sent = server->Finish();
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), "Pass p") > 0, r.passwordSent);
+        if (r.passwordSent)
+            EXPECT_NE(std::find(view.steps.begin(), view.steps.end(), "count 1"), view.steps.end());
+        const std::size_t questions = std::count_if(prompt.shown.begin(), prompt.shown.end(),
+                                                    [](const std::string& t) { return t.find("offers no TLS:") != std::string::npos; });
+        EXPECT_EQ(questions, 1u);
+        accounts.Load();
+        EXPECT_EQ(accounts.Account(1).Security, r.security);
+        EXPECT_EQ(accounts.Account(1).ClearTextAllowed, r.allowed);
+    }
+}
+
+// A server that once offered TLS is remembered, so that a later session
+// without the offer (someone cut it out) is refused, even where clear text
+// was allowed.
+TEST_F(Cycle, AServersOfferOfTlsIsRememberedAndItsLossRefused)
+{
+    const auto offering = farMailbox(true);
+    TPOPAcc far{"Far", "127.0.0.2", "u", "p", false, offering->Port(), TSecurity::TlsWhenOffered};
+    far.ClearTextAllowed = true;
+    accounts.Add(far);
+    loaded();
+    cycle.OnlineMode = true;
+    cycle.CheckMail(true);
+    offering->Finish();
+    accounts.Load();
+    EXPECT_TRUE(accounts.Account(1).TlsSeen);
+
+    const auto stripped = farMailbox(false);
+    TPOPAcc moved = accounts.Account(1);
+    moved.PortNumber = stripped->Port();
+    accounts.Modify(1, moved); // another port is another server: what was learnt goes...
+    EXPECT_FALSE(accounts.Account(1).TlsSeen);
+    accounts.NoteTlsOffered(1); // ...so the test says it is the same one
+    prompt.shown.clear();
+    cycle.CheckMail(true);
+    const Steps sent = stripped->Finish();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "Pass p"), 0);
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_NE(prompt.shown.back().find("no longer offers TLS, which it did before"), std::string::npos)
+        << prompt.shown.back();
 }
 
 // A server without TLS on the account's port: the box names both ways out,

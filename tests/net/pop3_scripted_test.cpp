@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -484,6 +485,96 @@ TEST(Pop3Scripted, CapabilitiesDecideTheSignIn)
             EXPECT_EQ(s.Finish(), r.sent);
         }
     }
+}
+
+// A man in the middle who cuts STLS out of the way to another computer
+// (127.0.0.2 plays one) gets no password unless the account allows clear
+// text, and never once its server was seen to offer TLS; this computer and
+// "Unencrypted" sign in as before.
+TEST(Pop3Scripted, StrippedStlsLetsNoPasswordOutToAnotherComputer)
+{
+    enum class Mitm { Strip, CapaErr, StripAndRefuse };
+    struct Setting {
+        const char* name;
+        const char* host;
+        std::optional<TSecurity> security;
+        bool seen, allowed;
+        const char* error; // empty: signs in in clear text
+    };
+    const char* const required = "The server does not offer TLS on port";
+    const char* const unconfirmed = "the server offers no TLS on port";
+    const char* const sticky = "the server no longer offers TLS, which it did before: someone may be reading this "
+                               "connection";
+    const Setting settings[] = {
+        {"no entry", "127.0.0.2", std::nullopt, false, false, required},
+        {"TLS when offered", "127.0.0.2", TSecurity::TlsWhenOffered, false, false, unconfirmed},
+        {"TLS when offered, seen before", "127.0.0.2", TSecurity::TlsWhenOffered, true, false, sticky},
+        {"TLS when offered, clear text allowed", "127.0.0.2", TSecurity::TlsWhenOffered, false, true, ""},
+        {"allowed, but seen before", "127.0.0.2", TSecurity::TlsWhenOffered, true, true, sticky},
+        {"TLS required", "127.0.0.2", TSecurity::TlsRequired, false, false, required},
+        {"unencrypted", "127.0.0.2", TSecurity::Unencrypted, false, false, ""},
+        {"this computer, no entry", "127.0.0.1", std::nullopt, false, false, ""},
+        {"this computer, TLS when offered", "127.0.0.1", TSecurity::TlsWhenOffered, true, false, ""},
+    };
+    for (const Mitm mitm : {Mitm::Strip, Mitm::CapaErr, Mitm::StripAndRefuse}) {
+        for (const Setting& set : settings) {
+            SCOPED_TRACE(std::string(set.name) + ", mitm " + std::to_string(static_cast<int>(mitm)));
+            ScriptedServer s(set.host);
+            s.ScriptCapa().Send("+OK");
+            const auto answer = [mitm](const Lines& got) -> std::string {
+                const std::string& line = got.back();
+                if (line == "CAPA")
+                    return mitm == Mitm::CapaErr ? "-ERR what?\r\n" : capa({"USER"});
+                if (line == "STLS")
+                    return mitm == Mitm::Strip ? "+OK\r\n" : "-ERR not now\r\n";
+                return "+OK\r\n";
+            };
+            for (int step = 0; step < 4; ++step)
+                s.ReadLine().Custom(answer);
+            Client c(s.Port(), 2);
+            c.pop.Host = set.host;
+            c.pop.Security = set.security;
+            c.pop.TlsSeen = set.seen;
+            c.pop.ClearTextAllowed = set.allowed;
+            const std::string error = c.ConnectError();
+            if (*set.error)
+                EXPECT_NE(error.find(set.error), std::string::npos) << error;
+            else
+                EXPECT_EQ(error, "(signed in)");
+            if (c.pop.Connected())
+                c.pop.Disconnect();
+            const Lines sent = s.Finish();
+            const bool passwordSent = std::find(sent.begin(), sent.end(), "Pass secret") != sent.end();
+            EXPECT_EQ(passwordSent, !*set.error);
+            // No user name either before TLS: nothing of the login crosses.
+            if (*set.error) {
+                EXPECT_EQ(std::find(sent.begin(), sent.end(), "User alice"), sent.end());
+            }
+        }
+    }
+}
+
+// The server's offer is told, so that the account keeps it: listed in CAPA,
+// or taken at STLS.
+TEST(Pop3Scripted, AnOfferOfTlsIsTold)
+{
+    ScriptedServer s("127.0.0.2");
+    s.ScriptCapa().Send("+OK").ReplyRaw(capa({"STLS", "USER"})).Reply("-ERR not now");
+    Client c(s.Port(), 2);
+    c.pop.Host = "127.0.0.2";
+    c.pop.Security = TSecurity::TlsWhenOffered;
+    EXPECT_NE(c.ConnectError().find("refused STLS"), std::string::npos);
+    EXPECT_TRUE(c.pop.TlsOffered());
+    s.Finish();
+
+    ScriptedServer plain("127.0.0.2");
+    plain.ScriptCapa().Send("+OK").ReplyRaw(capa({"USER"})).Reply("+OK").Reply("+OK");
+    Client d(plain.Port(), 2);
+    d.pop.Host = "127.0.0.2";
+    d.pop.Security = TSecurity::Unencrypted;
+    EXPECT_EQ(d.ConnectError(), "(signed in)");
+    EXPECT_FALSE(d.pop.TlsOffered());
+    d.pop.Disconnect();
 }
 
 // A capability listing is bounded like every reply: one that never ends,

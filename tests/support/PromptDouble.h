@@ -33,6 +33,12 @@ public:
         shown.push_back(text);
         return next(answers, Answer::No);
     }
+    // A choice nobody queued an answer for is left open (Cancel).
+    Answer Choose(const std::string& text, const std::string&, const std::string&) override
+    {
+        shown.push_back(text);
+        return next(answers, Answer::Cancel);
+    }
     std::optional<std::string> OpenFile(const std::string& title, const std::string&, const std::string&) override
     {
         shown.push_back(title);

@@ -34,19 +34,20 @@ int waitFor(int fd, short events, Clock::time_point deadline, const std::atomic<
 
 } // namespace
 
-ScriptedServer::ScriptedServer()
+ScriptedServer::ScriptedServer(const char* address)
 {
     m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listen < 0)
         throw std::runtime_error("socket() failed");
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, address, &a.sin_addr) != 1)
+        throw std::runtime_error(std::string("no IPv4 address: ") + address);
     socklen_t len = sizeof a;
     if (::bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listen, 8) != 0
         || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
         ::close(m_listen);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+        throw std::runtime_error(std::string("cannot listen on ") + address);
     }
     m_port = ntohs(a.sin_port);
 }

@@ -33,9 +33,11 @@ class ScriptedServer {
 public:
     using Ms = std::chrono::milliseconds;
 
-    // Listens on a free port of 127.0.0.1; serving starts with Start() or
-    // implicitly at the first Port() call. Throws std::runtime_error.
-    ScriptedServer();
+    // Listens on a free port of address (another loopback address such as
+    // 127.0.0.2 plays a server on another computer); serving starts with
+    // Start() or implicitly at the first Port() call. Throws
+    // std::runtime_error.
+    explicit ScriptedServer(const char* address = "127.0.0.1");
     // Stops serving, closes every socket, joins the thread.
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
