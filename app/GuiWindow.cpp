@@ -102,12 +102,23 @@ int RunWindow(const Args& args)
     prompt.SetOwner(&window);
     notifier.OnOpen = [&window](const TNewMailNote& note) { window.NotificationClicked(note); };
     window.Cycle().Notifier = &notifier;
-    // The end of the desktop session runs the normal exit steps.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) { window.FormClose(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.FormClose(); });
+    // The end of the desktop session runs the normal exit steps; before the
+    // start-up there is nothing to save, and the settings not read yet must
+    // not be written over the user's.
+    bool started = false;
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) {
+        if (started)
+            window.FormClose();
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] {
+        if (started)
+            window.FormClose();
+    });
     // The start-up runs inside the event loop, so that a quit signal ends
-    // the loop of a box it shows together with the main one.
+    // the loop of a box it shows together with the main one. Its loading
+    // either succeeds or ends the program.
     QTimer::singleShot(0, &window, [&] {
+        started = true;
         try {
             window.FormCreate();
             window.FormActivate();
