@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <clocale>
 #include <cstdio>
@@ -35,8 +36,8 @@ bool chooseDisplay()
     return wayland || x11 || platformSet;
 }
 
-// The event loop watches the signal pipe and quits from there; the window's
-// exit steps then run as for Exit.
+// The event loop watches the signal pipe and quits from there, also out of
+// a message box's own loop; the window's exit steps then run as for Exit.
 std::unique_ptr<QSocketNotifier> watchQuitSignals()
 {
     const int fd = CatchQuitSignals();
@@ -86,6 +87,9 @@ int RunWindow(const Args& args)
     // Hiding the window through the tray icon never ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     std::setlocale(LC_TIME, "");
+    // Watched before anything can block: a start-up box must not keep a
+    // signal waiting until it is closed.
+    const std::unique_ptr<QSocketNotifier> signalWatch = watchQuitSignals();
 
     TQtPrompt prompt;
     TQtDesktop desktop;
@@ -98,27 +102,47 @@ int RunWindow(const Args& args)
     prompt.SetOwner(&window);
     notifier.OnOpen = [&window](const TNewMailNote& note) { window.NotificationClicked(note); };
     window.Cycle().Notifier = &notifier;
-    // The end of the desktop session runs the normal exit steps.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager&) { window.FormClose(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.FormClose(); });
-    try {
-        window.FormCreate();
-        window.FormActivate();
-    } catch (const std::exception& e) {
-        prompt.Message(e.what(), TPrompt::Icon::Error);
-    }
-    window.show();
-    instance.Listen([&window] {
-        // An open dialog or message box stays on top of its window.
-        QWidget* front = QApplication::activeModalWidget();
-        if (!front) {
-            window.show();
-            front = &window;
-        }
-        front->raise();
-        front->activateWindow();
+    // The end of the desktop session runs the normal exit steps; before the
+    // start-up there is nothing to save, and the settings not read yet must
+    // not be written over the user's.
+    bool started = false;
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&](QSessionManager&) {
+        if (started)
+            window.FormClose();
     });
-    const std::unique_ptr<QSocketNotifier> signalWatch = watchQuitSignals();
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] {
+        if (started)
+            window.FormClose();
+    });
+    // The start-up runs inside the event loop, so that a quit signal ends
+    // the loop of a box it shows together with the main one. Its loading
+    // either succeeds or ends the program.
+    QTimer::singleShot(0, &window, [&] {
+        started = true;
+        try {
+            window.FormCreate();
+            window.FormActivate();
+        } catch (const std::exception& e) {
+            // As a fatal error is: someone who started it from a terminal sees why.
+            std::fprintf(stderr, "%s\n", report::ConsoleText(e.what()).c_str());
+            prompt.Message(e.what(), TPrompt::Icon::Error);
+        }
+        if (CaughtQuitSignal() != 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        window.show();
+        instance.Listen([&window] {
+            // An open dialog or message box stays on top of its window.
+            QWidget* front = QApplication::activeModalWidget();
+            if (!front) {
+                window.show();
+                front = &window;
+            }
+            front->raise();
+            front->activateWindow();
+        });
+    });
     const int status = app.exec();
     report::SetFatalSink(nullptr);
     return status;

@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -70,6 +72,16 @@ bool socketAddress(const std::string& path, sockaddr_un& address)
     return true;
 }
 
+// A runtime folder that another user owns, or that others may write to,
+// could hold a lock or a socket planted to hold back or answer our starts:
+// such a folder counts as none.
+bool privateFolder(const std::string& dir)
+{
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
+        && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // One request over one connection: true when the answer came in time.
 bool requestRaise(const std::string& socketPath, std::chrono::steady_clock::time_point deadline)
 {
@@ -98,16 +110,27 @@ bool requestRaise(const std::string& socketPath, std::chrono::steady_clock::time
 }
 
 // One caller on the socket: its request line is read as it comes, never
-// waited for, so a caller that says nothing cannot hold up the window.
+// waited for, so a caller that says nothing cannot hold up the window; nor
+// keep its connection open past quietLimit.
 class Caller : public QObject {
 public:
-    Caller(int fd, const std::function<void()>& onRaise, QObject* owner)
+    Caller(int fd, const std::function<void()>& onRaise, std::chrono::milliseconds quietLimit, QObject* owner)
         : QObject(owner), m_fd(fd), m_notifier(fd, QSocketNotifier::Read), m_onRaise(onRaise)
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, &Caller::read);
+        m_quiet.setSingleShot(true);
+        connect(&m_quiet, &QTimer::timeout, this, &Caller::end);
+        m_quiet.start(quietLimit);
     }
 
 private:
+    void end()
+    {
+        m_notifier.setEnabled(false);
+        m_quiet.stop();
+        deleteLater();
+    }
+
     void read()
     {
         char buffer[64];
@@ -122,14 +145,13 @@ private:
                 m_onRaise();
             (void)!::send(m_fd.get(), RaiseAnswer, std::strlen(RaiseAnswer), MSG_NOSIGNAL | MSG_DONTWAIT);
         }
-        if (complete || n <= 0 || m_line.size() > sizeof buffer) {
-            m_notifier.setEnabled(false);
-            deleteLater();
-        }
+        if (complete || n <= 0 || m_line.size() > sizeof buffer)
+            end();
     }
 
     Fd m_fd; // closed after the notifier on it is gone
     QSocketNotifier m_notifier;
+    QTimer m_quiet;
     std::function<void()> m_onRaise;
     std::string m_line;
 };
@@ -138,13 +160,14 @@ private:
 
 TSingleInstance::TSingleInstance(const std::string& runtimeDir, const std::string& configDir)
 {
-    if (runtimeDir.empty())
+    if (runtimeDir.empty() || !privateFolder(runtimeDir))
         return;
     const std::string base = runtimeDir + (runtimeDir.back() == '/' ? "" : "/") + "tolmu-" + folderKey(configDir);
     m_socketPath = base + ".socket";
     // Close-on-exec: a mail program started from the window must not keep
-    // the lock after the window ends.
-    m_lockFd = ::open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // the lock after the window ends. A link in the lock's place is not
+    // followed (nor is a lock then taken).
+    m_lockFd = ::open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (m_lockFd < 0)
         return;
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
@@ -187,7 +210,7 @@ bool TSingleInstance::AskToRaise(int timeoutMs) const
     return false;
 }
 
-void TSingleInstance::Listen(std::function<void()> onRaise)
+void TSingleInstance::Listen(std::function<void()> onRaise, std::chrono::milliseconds quietCallerLimit)
 {
     sockaddr_un address;
     if (m_lockFd < 0 || m_listenFd >= 0 || !socketAddress(m_socketPath, address))
@@ -204,9 +227,11 @@ void TSingleInstance::Listen(std::function<void()> onRaise)
     m_listenFd = fd;
     m_listener = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QSocketNotifier* listener = m_listener.get();
-    QObject::connect(listener, &QSocketNotifier::activated, listener, [fd, listener, onRaise = std::move(onRaise)] {
-        int caller;
-        while ((caller = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0)
-            new Caller(caller, onRaise, listener); // owned by the listener until it has answered
-    });
+    QObject::connect(listener, &QSocketNotifier::activated, listener,
+                     [fd, listener, quietCallerLimit, onRaise = std::move(onRaise)] {
+                         int caller;
+                         while ((caller = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0)
+                             // owned by the listener until it has answered
+                             new Caller(caller, onRaise, quietCallerLimit, listener);
+                     });
 }

@@ -6,16 +6,19 @@
 // runtime folder ($XDG_RUNTIME_DIR) and listens on a local socket beside
 // it. The kernel drops the lock with the process, however it ends, so a
 // crash never leaves a start refused. Without a runtime folder (or a lock
-// that cannot be made) each start runs on its own, as it always did.
+// that cannot be made) each start runs on its own, as it always did; so it
+// does with a runtime folder that another user owns or others may write to.
 #include <QSocketNotifier>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
 class TSingleInstance {
 public:
-    // runtimeDir: where the lock and the socket live; empty: no lock.
+    // runtimeDir: where the lock and the socket live; empty (or not the
+    // user's own folder, closed to others' writes): no lock.
     // configDir: the settings folder the window is for; spellings of one
     // folder (a trailing "/", a symbolic link) share one lock.
     TSingleInstance(const std::string& runtimeDir, const std::string& configDir);
@@ -34,7 +37,9 @@ public:
     bool AskToRaise(int timeoutMs) const;
     // For the process that holds the lock: answers raise requests on the
     // event loop, running onRaise for each. Does nothing without the lock.
-    void Listen(std::function<void()> onRaise);
+    // A caller that has not sent its request within quietCallerLimit is
+    // hung up on.
+    void Listen(std::function<void()> onRaise, std::chrono::milliseconds quietCallerLimit = std::chrono::seconds(5));
 
     const std::string& SocketPath() const { return m_socketPath; }
 

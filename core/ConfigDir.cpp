@@ -67,33 +67,12 @@ const std::string& defaultDir()
     return dir;
 }
 
-// Makes the per-user folder (0700, as the settings hold passwords) and gives
-// it the installed Tolmu.ini the first time. Never over an existing file.
-void prepareUserDir(const std::string& dir)
-{
-    if (dir == ProgramDir())
-        return;
-    std::error_code ec;
-    const fs::path path(dir);
-    // The folders above it first: their failure (a permission, as a rule)
-    // is the reason to tell, not the missing parent it leads to.
-    fs::create_directories(path.parent_path().parent_path(), ec);
-    if (ec)
-        throw Exception("cannot make the settings folder " + dir + ": " + ec.message());
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        throw Exception("cannot make the settings folder " + dir + ": " + std::strerror(errno));
-    const std::string seed = DataDir() + "Tolmu.ini";
-    if (!DataDir().empty() && !fs::exists(dir + "Tolmu.ini", ec) && fs::exists(seed, ec)) {
-        fs::copy_file(seed, dir + "Tolmu.ini", ec);
-        if (ec)
-            throw Exception("cannot write " + dir + "Tolmu.ini: " + ec.message());
-    }
-}
+} // namespace
 
 // Settings hold passwords and name the programs Tolmu starts: a folder
 // that another user may write to (or owns) could have them planted, so it
 // is refused as ssh refuses such a folder for its keys. Root may own it.
-void checkSettingsFolder(const std::string& dir)
+void CheckSettingsFolder(const std::string& dir)
 {
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
@@ -107,6 +86,33 @@ void checkSettingsFolder(const std::string& dir)
     if (st.st_mode & S_IWOTH)
         throw Exception("bad permissions on the settings folder " + dir +
                         ": every user may write to it; refusing to use it (chmod o-w '" + dir + "' mends that)");
+}
+
+namespace {
+
+// Makes the per-user folder (0700, as the settings hold passwords) and gives
+// it the installed Tolmu.ini the first time, once the folder passed the
+// check. Never over an existing file.
+void prepareUserDir(const std::string& dir)
+{
+    if (dir == ProgramDir())
+        return;
+    std::error_code ec;
+    const fs::path path(dir);
+    // The folders above it first: their failure (a permission, as a rule)
+    // is the reason to tell, not the missing parent it leads to.
+    fs::create_directories(path.parent_path().parent_path(), ec);
+    if (ec)
+        throw Exception("cannot make the settings folder " + dir + ": " + ec.message());
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        throw Exception("cannot make the settings folder " + dir + ": " + std::strerror(errno));
+    CheckSettingsFolder(dir);
+    const std::string seed = DataDir() + "Tolmu.ini";
+    if (!DataDir().empty() && !fs::exists(dir + "Tolmu.ini", ec) && fs::exists(seed, ec)) {
+        fs::copy_file(seed, dir + "Tolmu.ini", ec);
+        if (ec)
+            throw Exception("cannot write " + dir + "Tolmu.ini: " + ec.message());
+    }
 }
 
 } // namespace
@@ -203,6 +209,6 @@ std::vector<std::string> TakeConfigDirOption(const std::vector<std::string>& arg
         SetConfigDir(dir);
     else if (configDirOverride().empty())
         prepareUserDir(defaultDir());
-    checkSettingsFolder(ConfigDir());
+    CheckSettingsFolder(ConfigDir());
     return rest;
 }

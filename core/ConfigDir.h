@@ -44,6 +44,11 @@ std::string AccountsFilePath();
 // directory under ConfigDir() but one there (the installed skins).
 std::string SkinDirFor(const std::string& value);
 
+// Throws Exception when the settings folder dir belongs to another user
+// (root aside) or every user may write to it: anyone could plant accounts
+// or a mail program there. A missing folder passes (reading tells).
+void CheckSettingsFolder(const std::string& dir);
+
 // Takes "--config-dir DIR" (or "--config-dir=DIR") out of args, applies it
 // with SetConfigDir and returns the other arguments in their order. Without
 // the option, a per-user settings folder is made on first use (mode 0700)

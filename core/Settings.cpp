@@ -98,5 +98,8 @@ void WriteSettingsFile(const std::string& CurrentSkin, bool AutoCheck, bool Auto
             out += " = " + values.*key.text;
         out += "\r\n";
     }
+    // The folder may have changed hands since the start, or never have
+    // been checked (a folder set without the command line's option).
+    CheckSettingsFolder(ConfigDir());
     WriteFileAtomically(SettingsFilePath(), out, -1);
 }

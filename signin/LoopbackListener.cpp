@@ -6,6 +6,7 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -23,17 +24,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A browser's GET with the code fits easily; anything longer is not one.
+// No connection ever holds more than this (and one byte) of ours.
 constexpr std::size_t MaxRequestBytes = 8192;
-// Browsers open a few connections ahead (some stay idle); more than this at
-// once are turned away.
-constexpr std::size_t MaxClients = 8;
+// Browsers open a few connections ahead (some stay idle), and any program
+// on this machine may open more: every connection is taken, and past this
+// many at once the one quiet for longest makes room, so connections held
+// open can never keep the browser out.
+constexpr std::size_t MaxClients = 16;
 // A connection that sends no complete request in this time is closed.
 constexpr auto ClientIdle = std::chrono::seconds(10);
 
 struct Client {
     int fd;
     std::string request;
-    Clock::time_point since;
+    Clock::time_point since; // connected
+    Clock::time_point heard; // its last bytes, else since
 };
 
 std::string percentDecode(std::string_view s)
@@ -224,10 +229,12 @@ std::string TLoopbackListener::WaitForCode(const std::string& state, int timeout
             bool done = false;
             if (rc > 0 && (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR))) {
                 char buf[2048];
-                const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+                const std::size_t room = std::min(sizeof buf, MaxRequestBytes + 1 - c.request.size());
+                const ssize_t n = ::recv(c.fd, buf, room, 0);
                 if (n <= 0) {
                     done = true;
                 } else {
+                    c.heard = Clock::now();
                     c.request.append(buf, static_cast<std::size_t>(n));
                     const bool complete = c.request.find("\r\n\r\n") != std::string::npos
                         || c.request.find("\n\n") != std::string::npos;
@@ -259,10 +266,13 @@ std::string TLoopbackListener::WaitForCode(const std::string& state, int timeout
                 if (fd < 0)
                     break;
                 if (clients.size() >= MaxClients) {
-                    ::close(fd);
-                    continue;
+                    const auto quietest = std::min_element(clients.begin(), clients.end(),
+                        [](const Client& a, const Client& b) { return a.heard < b.heard; });
+                    ::close(quietest->fd);
+                    clients.erase(quietest);
                 }
-                clients.push_back({fd, {}, Clock::now()});
+                const auto at = Clock::now();
+                clients.push_back({fd, {}, at, at});
             }
         }
     }

@@ -6,7 +6,8 @@
 // It takes only a GET of "/" whose state is the one we sent, answers the
 // browser with a small plain page ("You can close this window."), and
 // closes. Anything else gets an error page and the wait goes on, so that
-// another program on this machine can neither end nor steer a sign-in.
+// another program on this machine can neither end nor steer a sign-in; nor
+// keep the browser out by holding connections open.
 //
 // Threads: one object, one thread; WaitForCode blocks that thread.
 #include "signin/StopHook.h"

@@ -3,7 +3,8 @@
 # cmake --install into a temporary prefix, then the installed program as a
 # user starts it: the desktop entry valid, the man page and icons in place,
 # settings made in a 0700 per-user folder seeded with the first-run
-# Tolmu.ini, skins found under the prefix, and nothing written under it;
+# Tolmu.ini (never one open to all), skins found under the prefix, and
+# nothing written under it;
 # then the uninstall target takes it all away again.
 # Usage: install_test.sh BUILD_DIR ASSETS_DIR
 set -uo pipefail
@@ -44,6 +45,13 @@ check "--check without accounts exits 2 (got $status: $out)" test "$status" -eq 
 check "--check without accounts says so as tolmu" grep -q '^tolmu: No valid account' <<<"$out"
 check "per-user folder made 0700" test "$(stat -c %a "$cfg/tolmu" 2>/dev/null)" = 700
 check "seeded with the first-run Tolmu.ini" cmp -s "$assets/Tolmu.ini" "$cfg/tolmu/Tolmu.ini"
+# A per-user folder every user may write to is refused before the first-run
+# Tolmu.ini goes into it.
+mkdir -p "$t/open/tolmu" && chmod 0777 "$t/open/tolmu"
+out=$(env -i PATH="$PATH" HOME="$t/home5" XDG_CONFIG_HOME="$t/open" "$p/bin/tolmu" --check 2>&1)
+check "a per-user folder open to all is refused ($out)" \
+  grep -q '^tolmu: bad permissions on the settings folder' <<<"$out"
+check "nothing copied into a folder open to all" test ! -e "$t/open/tolmu/Tolmu.ini"
 summary=$(env -i PATH="$PATH" HOME="$t/home" XDG_CONFIG_HOME="$cfg" "$p/bin/tolmu" --summary 2>&1)
 check "skin found under the prefix ($summary)" grep -q "$p/share/tolmu/skins/default/" <<<"$summary"
 mkdir "$t/own"

@@ -353,3 +353,52 @@ TEST(QuitSignals, PlainModesEndByTheSignalAndLeaveNothing)
         EXPECT_EQ(entries(tmp), std::vector<std::string>{});
     }
 }
+
+// A signal while a start-up box is up ends the program at once, as it does
+// later: past a box the window goes on from, through the exit steps that
+// save Tolmu.ini; past a fatal box, with its status 1 and nothing saved.
+TEST(QuitSignals, AStartUpBoxGivesWayToTheFirstSignal)
+{
+    struct Row {
+        const char* name;
+        const char* brokenBitmap; // in a copy of the skin, or nullptr
+        const char* settings;     // more Tolmu.ini lines
+        const char* error;        // what the box says, also on stderr
+        int sig;
+        int status;
+        bool saved;
+    } rows[] = {
+        {"a box the window goes on from", "letters.bmp", "", "Bitmap image is not valid", SIGTERM, 0, true},
+        {"a fatal box", nullptr, "minutes = abc\r\n", "is not a valid integer value", SIGHUP, 1, false},
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string name = "startbox" + std::to_string(++n);
+        const std::string cfg = configDir(name, r.settings, 9);
+        if (r.brokenBitmap) {
+            const std::string skin = cfg + "skin/";
+            fs::copy(TOLMU_SOURCE_DIR "/assets/skins/default", skin);
+            writeFile(skin + r.brokenBitmap, "not a bitmap");
+            writeFile(cfg + "Tolmu.ini", "current_skin = " + skin + "\r\n" + r.settings);
+        }
+        const std::string before = readFile(cfg + "Tolmu.ini");
+        const std::string runtime = scratch.path + "/" + name + "-run";
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all);
+        const std::string err = scratch.path + "/" + name + ".err";
+        const pid_t pid = spawn({TOLMU_BINARY_DIR "/tolmu", "--config-dir", cfg},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + runtime}, -1, err);
+        ASSERT_GT(pid, 0);
+        // The text goes to stderr just before the box opens.
+        EXPECT_TRUE(waitFor([&] { return readFile(err).find(r.error) != std::string::npos; }, std::chrono::seconds(30)))
+            << readFile(err);
+        ::kill(pid, r.sig);
+        const int status = waitEnd(pid, std::chrono::seconds(20));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == r.status) << "status " << status << "\n" << readFile(err);
+        const std::string after = readFile(cfg + "Tolmu.ini");
+        EXPECT_EQ(after != before, r.saved) << after;
+        if (r.saved)
+            EXPECT_NE(after.find("icon_tray ="), std::string::npos) << after;
+    }
+}

@@ -2,17 +2,24 @@
 // tolmu started twice on one settings folder, offscreen: the second start
 // asks the running window to come to the front and ends with 0; a window
 // that does not answer is reported; another folder and the window-less
-// modes run as ever.
+// modes run as ever. The lock itself: only in a runtime folder of the
+// user's own, and a caller that says nothing is hung up on.
+#include "app/SingleInstance.h"
+#include "tests/skin/QtTestApp.h"
 #include "tests/support/RunTolmu.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -151,4 +158,101 @@ TEST(SingleInstance, AKilledWindowLeavesNoStartRefused)
     const auto r = testsupport::RunTolmu("QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR='" + runtime.path + "'",
                                          "--config-dir '" + folder + "'", runtime.path + "/err");
     EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A runtime folder another user owns or others may write to is no place for
+// the lock: each start then runs on its own and nothing is made there. A
+// link in the lock's place is not followed.
+TEST(SingleInstance, TheLockOnlyInARuntimeFolderOfTheUsersOwn)
+{
+    const std::string folder = settingsFolder("locked");
+    std::string lockName;
+    {
+        testsupport::ScratchDir probe("tolmu-single-run");
+        const TSingleInstance lock(probe.path, folder);
+        for (const auto& e : fs::directory_iterator(probe.path))
+            lockName = e.path().filename().string();
+    }
+    ASSERT_EQ(fs::path(lockName).extension(), ".lock");
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& dir)> make;
+        bool locks;
+        bool needsRoot; // chown to another user
+    } rows[] = {
+        {"ours, closed to others", [](const std::string&) {}, true, false},
+        {"writable by the group", [](const std::string& d) { fs::permissions(d, fs::perms(0770)); }, false, false},
+        {"writable by everyone", [](const std::string& d) { fs::permissions(d, fs::perms(0777)); }, false, false},
+        {"sticky, writable by everyone", [](const std::string& d) { fs::permissions(d, fs::perms(01777)); }, false,
+         false},
+        {"another user's", [](const std::string& d) { ASSERT_EQ(::chown(d.c_str(), 65534, 65534), 0); }, false, true},
+        {"a link in the lock's place",
+         [&](const std::string& d) { fs::create_symlink(d + "/planted", d + "/" + lockName); }, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.needsRoot && ::geteuid() != 0)
+            continue;
+        testsupport::ScratchDir runtime("tolmu-single-run");
+        r.make(runtime.path);
+        std::vector<std::string> before;
+        for (const auto& e : fs::directory_iterator(runtime.path))
+            before.push_back(e.path().filename().string());
+        const TSingleInstance first(runtime.path, folder);
+        const TSingleInstance second(runtime.path, folder);
+        EXPECT_EQ(second.Taken(), r.locks);
+        if (r.locks)
+            continue;
+        std::vector<std::string> after;
+        for (const auto& e : fs::directory_iterator(runtime.path))
+            after.push_back(e.path().filename().string());
+        EXPECT_EQ(after, before) << "nothing made in the folder";
+    }
+}
+
+// A caller that connects and says nothing, or not all of its request, is
+// hung up on once the quiet limit passes; a whole request is answered.
+TEST(SingleInstance, QuietCallersAreHungUpOn)
+{
+    qtTestApp();
+    testsupport::ScratchDir runtime("tolmu-single-run");
+    TSingleInstance lock(runtime.path, settingsFolder("quiet"));
+    int raised = 0;
+    lock.Listen([&] { ++raised; }, std::chrono::milliseconds(100));
+    const struct {
+        const char* name;
+        std::string sends;
+        std::string answer;
+    } rows[] = {
+        {"nothing", "", ""},
+        {"half a request", "rai", ""},
+        {"the request", "raise\n", "raised\n"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        raised = 0;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, lock.SocketPath().c_str(), lock.SocketPath().size() + 1);
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::send(s, r.sends.data(), r.sends.size(), MSG_NOSIGNAL), static_cast<ssize_t>(r.sends.size()));
+        std::string got;
+        bool hungUp = false;
+        // The bound is far beyond the quiet limit: only a caller never hung
+        // up on reaches it.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                char buffer[64];
+                ssize_t n;
+                while ((n = ::recv(s, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+                    got.append(buffer, static_cast<std::size_t>(n));
+                hungUp = n == 0;
+                return hungUp;
+            },
+            10000));
+        ::close(s);
+        EXPECT_EQ(got, r.answer);
+        EXPECT_EQ(raised, r.answer.empty() ? 0 : 1);
+    }
 }

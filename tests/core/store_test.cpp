@@ -627,6 +627,44 @@ TEST_F(Store, RewritesReplaceOnlyTheirOwnNameAndOnlyARegularFile)
     }
 }
 
+// Tolmu.ini goes only into a settings folder that passes the start's
+// check, also when the folder changed hands after the start or was never
+// checked: one others may write to (or own) is left untouched.
+TEST_F(Store, SettingsAreWrittenOnlyIntoAFolderOfTheUsersOwn)
+{
+    namespace fs = std::filesystem;
+    const std::string dir = m_dir.path();
+    struct Row {
+        const char* name;
+        std::function<void()> make;
+        const char* error; // the start of the refusal, "" : written
+        bool needsRoot;    // chown to another user
+    } rows[] = {
+        {"ours", [] {}, "", false},
+        {"group-writable, ours", [&] { fs::permissions(dir, fs::perms(0770)); }, "", false},
+        {"writable by everyone", [&] { fs::permissions(dir, fs::perms(0777)); }, "bad permissions", false},
+        {"sticky and writable by everyone", [&] { fs::permissions(dir, fs::perms(01777)); }, "bad permissions", false},
+        {"another user's", [&] { ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0); }, "bad owner", true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.needsRoot && ::geteuid() != 0)
+            continue;
+        r.make();
+        std::string error;
+        try {
+            WriteSettingsFile("/s/", false, false, false, false, 1, 10, 10, false, "", false, false, "", "");
+        } catch (const Exception& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error.rfind(r.error, 0), 0u) << error;
+        EXPECT_EQ(fs::exists(SettingsFilePath()), *r.error == '\0');
+        ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), ::getegid()), 0);
+        fs::permissions(dir, fs::perms(0700));
+        fs::remove(SettingsFilePath());
+    }
+}
+
 TEST_F(Store, SettingsFileByteForByteAndBack)
 {
     WriteSettingsFile(m_dir.path() + "skins/blue/", true, false, true, false, 25, -4, 700, true, "/snd/a.wav",

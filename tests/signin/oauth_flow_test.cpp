@@ -17,6 +17,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -218,6 +219,55 @@ TEST(LoopbackListener, RefusesAnythingButTheRedirect)
     // One-shot: the port is closed now.
     EXPECT_FALSE(testsupport::CanConnect(listener.Port()));
     EXPECT_THROW(listener.WaitForCode("st-42", 1), ESignInError);
+}
+
+// Connections held open and silent (a browser's spares, or another
+// program's) never keep the browser out: its redirect is served past any
+// number of them, and past the bound the oldest make room.
+TEST(LoopbackListener, ServesTheBrowserPastIdleConnections)
+{
+    const struct {
+        const char* name;
+        int idle;
+        bool oldestDropped;
+    } cases[] = {
+        {"as many as browsers open", 8, false},
+        {"more than the listener keeps", 40, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TLoopbackListener listener;
+        std::vector<int> idle;
+        int status = 0;
+        bool oldestHungUp = false;
+        std::thread browser([&] {
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_port = htons(static_cast<uint16_t>(listener.Port()));
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            for (int i = 0; i < c.idle; ++i) {
+                idle.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+                ::connect(idle.back(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            }
+            if (c.oldestDropped) {
+                pollfd p{idle.front(), POLLIN, 0};
+                char byte;
+                // Well within the 10 seconds after which an idle connection
+                // is closed anyway.
+                oldestHungUp = ::poll(&p, 1, 5000) == 1 && ::recv(idle.front(), &byte, 1, 0) == 0;
+            }
+            status = rawRequest(listener.Port(), "GET /?code=c9&state=st HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        });
+        std::string code;
+        const std::string error = errorOf([&] { code = listener.WaitForCode("st", 30); });
+        browser.join();
+        for (const int fd : idle)
+            ::close(fd);
+        EXPECT_EQ(error, "(no error)");
+        EXPECT_EQ(code, "c9");
+        EXPECT_EQ(status, 200);
+        EXPECT_EQ(oldestHungUp, c.oldestDropped);
+    }
 }
 
 TEST(LoopbackListener, EndsOnRefusalTimeOutAndStop)
