@@ -26,7 +26,7 @@ void onSignal(int sig)
 int CatchQuitSignals()
 {
     static const bool installed = [] {
-        (void)::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK);
+        (void)!::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK);
         struct sigaction sa {};
         sa.sa_handler = onSignal;
         // Once: a second Ctrl+C while the exit steps wait ends the program.

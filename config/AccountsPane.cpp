@@ -186,8 +186,16 @@ int32_t TAccountsPane::selectedAccount() const
 
 void TAccountsPane::listAccounts()
 {
-    for (int32_t i = 1; i <= m_accounts.Count(); ++i)
-        LstAcc->addItem(q(m_accounts.Account(i).AccName));
+    for (int32_t i = 1; i <= m_accounts.Count(); ++i) {
+        const TPOPAcc& acc = m_accounts.Account(i);
+        if (acc.Broken.empty()) {
+            LstAcc->addItem(q(acc.AccName));
+            continue;
+        }
+        // Kept, never checked, until someone mends it: say why here.
+        auto* item = new QListWidgetItem(q(acc.AccName + " (cannot be used)"), LstAcc);
+        item->setToolTip(q(acc.Broken));
+    }
 }
 
 void TAccountsPane::RefreshAccountList()

@@ -153,6 +153,34 @@ TEST_F(Dialog, AnAccountsStatusReachesAccountsIniAndComesBack)
     c.hide();
 }
 
+// An account that cannot be used as the files hold it is listed, marked,
+// with its reason as the hint, and kept; Modify with a password mends it.
+TEST_F(Dialog, AnUnusableAccountIsListedWithItsReasonAndModifyMendsIt)
+{
+    writeFile(m_dir + "Accounts.ini", "\r\n[Account1]\r\nacc_name = vault\r\nhost_name = pop.example.org\r\n"
+                                      "user_name = me\r\npassword = \r\nport_number = 995\r\ninactive = 0\r\n");
+    accounts->Load();
+    TConfig& c = dialog();
+    c.show();
+    c.AccBtnClick();
+    TAccountsPane& pane = *c.PopPan;
+    ASSERT_EQ(pane.LstAcc->count(), 1);
+    EXPECT_EQ(pane.LstAcc->item(0)->text(), "vault (cannot be used)");
+    EXPECT_NE(pane.LstAcc->item(0)->toolTip().toStdString().find("[Account1] has no password"), std::string::npos);
+    select(0);
+    type(pane.Password, "secret");
+    pane.ChkKeyring->setChecked(false);
+    QTest::mouseClick(pane.Modify, Qt::LeftButton);
+    ASSERT_EQ(pane.LstAcc->count(), 1);
+    EXPECT_EQ(pane.LstAcc->item(0)->text(), "vault");
+    TAccountStore written(m_dir);
+    written.Load();
+    ASSERT_EQ(written.Count(), 1);
+    EXPECT_EQ(written.Account(1).Broken, "");
+    EXPECT_EQ(written.Account(1).Password, "secret");
+    c.hide();
+}
+
 TEST_F(Dialog, OKWritesThePageAndTheWindowReloadsIt)
 {
     w->move(120, 90);

@@ -629,8 +629,9 @@ TEST_F(Cycle, ClearTextToAnotherComputerIsAskedFirstAndTheAnswerKept)
         cycle.TimerTimer(); // the same error again: no second question
         const Steps sent = server->Finish();
         EXPECT_EQ(std::count(sent.begin(), sent.end(), "Pass p") > 0, r.passwordSent);
-        if (r.passwordSent)
+        if (r.passwordSent) {
             EXPECT_NE(std::find(view.steps.begin(), view.steps.end(), "count 1"), view.steps.end());
+        }
         const std::size_t questions = std::count_if(prompt.shown.begin(), prompt.shown.end(),
                                                     [](const std::string& t) { return t.find("offers no TLS:") != std::string::npos; });
         EXPECT_EQ(questions, 1u);

@@ -836,8 +836,9 @@ TEST_F(Store, UnusableAccountsSurviveEveryRewrite)
         accounts.Remove(2);
         const std::string ini = readFile(AccountsFilePath());
         EXPECT_EQ(ini.substr(0, 14 + keyringBlock.size()), "\r\n[Account1]\r\n" + keyringBlock) << ini;
-        if (r.extra.front() == '[')
+        if (r.extra.front() == '[') {
             EXPECT_NE(readFile(accounts.ExtraPath()).find(r.extra), std::string::npos);
+        }
         load();
         ASSERT_EQ(accounts.Count(), 2);
         EXPECT_EQ(accounts.Account(1).AccName, "Vault");
