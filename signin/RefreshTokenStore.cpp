@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
@@ -46,6 +47,29 @@ std::string lockPathOf(const std::string& tokenFile) { return folderOf(tokenFile
     throw Exception("Cannot read the sign-in token file \"" + path + "\". " + why);
 }
 
+std::string ownerName(uid_t uid)
+{
+    const passwd* pw = ::getpwuid(uid);
+    return pw ? "user " + std::string(pw->pw_name) : "user id " + std::to_string(uid);
+}
+
+// The rule of the settings folder, and group-writable too: whoever may
+// write here may plant a token file (this user's mail client then signs in
+// to their mailbox) or hold the lock. Root may own it. A missing folder is
+// no error: there is nothing in it to read.
+void checkTokenFolder(const std::string& folder)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        throw Exception("Bad owner of the sign-in token folder " + folder + ": it belongs to " + ownerName(st.st_uid) +
+                        ", not to you; refusing to use it");
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        throw Exception("Bad permissions on the sign-in token folder " + folder +
+                        ": other users may write to it; refusing to use it (chmod go-w '" + folder + "' mends that)");
+}
+
 // Makes the token folder (0700) and the folders above it when missing.
 // Returns errno, 0 when it is there.
 int makeTokenFolder(const std::string& folder)
@@ -74,8 +98,10 @@ nlohmann::json readTokens(const std::string& path, bool damagedIsEmpty)
         cannotRead(path, std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         cannotRead(path, "It is not a regular file.");
+    if (st.st_uid != ::geteuid())
+        cannotRead(path, "It belongs to " + ownerName(st.st_uid) + ", not to you: remove it, then sign in again.");
     // Copied in with a careless mode: only the user may read tokens.
-    if ((st.st_mode & 077) && st.st_uid == ::geteuid())
+    if (st.st_mode & 077)
         ::fchmod(fd, 0600);
     std::string content;
     if (st.st_size <= MaxFileBytes) {
@@ -170,6 +196,7 @@ TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TSt
             return THold();
         throw Exception("Cannot create the folder \"" + folder + "\". " + std::strerror(e));
     }
+    checkTokenFolder(folder);
     const std::string path = lockPathOf(m_filePath);
     THold held(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (held.m_fd < 0) {
@@ -199,6 +226,7 @@ std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int t
 {
     if (m_place == TTokenPlace::Keyring)
         return KeyringLookup(asToken(key), timeoutSeconds, stop);
+    checkTokenFolder(folderOf(m_filePath));
     const nlohmann::json tokens = readTokens(m_filePath, false);
     const auto it = tokens.find(fileKey(key));
     if (it == tokens.end() || !it->is_string() || it->get<std::string>().empty())

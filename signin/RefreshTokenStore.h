@@ -7,6 +7,10 @@
 // through a temporary file. The file is plain JSON, so anyone who can read
 // it as the user holds the tokens: the dialog says so when it falls back.
 //
+// The token folder is refused when another user owns it (root aside) or
+// others may write to it, and a token file of another user is never read:
+// either could hand this user's mail client someone else's sign-in.
+//
 // Threads and processes: any thread. Every writer, of either store (the
 // window, a status bar's `tolmu --check` at the same time), takes turns on
 // one lock file in the token folder, oauth2-tokens.lock; a refresh holds it
@@ -56,14 +60,15 @@ public:
     // Takes the lock every writer of the token store takes, waiting up to
     // timeoutSeconds for another process or thread to let go of it; makes
     // the token folder (0700) when there is none. Throws ESignInError when
-    // the wait runs out or stop says so, Exception when (file store) the
-    // lock cannot be made. A keyring store that cannot make its folder or
-    // lock file works without the lock.
+    // the wait runs out or stop says so, Exception when the folder is
+    // refused or (file store) the lock cannot be made. A keyring store that
+    // cannot make its folder or lock file works without the lock.
     THold Hold(int timeoutSeconds, const TStopHook& stop = {}) const;
 
     // The token kept for key (its Kind is taken as RefreshToken), or nothing.
     // Throws EKeyringError (keyring; see KeyringLookup) or Exception (a file
-    // that cannot be read or is damaged).
+    // that cannot be read, is damaged or is another user's, or a refused
+    // folder).
     std::optional<std::string> Load(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop = {}) const;
 
     // Keeps token for key, replacing the one before, under the lock. Throws
