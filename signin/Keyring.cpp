@@ -21,9 +21,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Time a cancelled call gets to report back before it is abandoned (a
-// service that answers neither the call nor its cancellation). A prompt is
-// cancelled this long before the time-out passes, so that the call still
-// ends within it; a short time-out gives a quarter of itself.
+// service that answers neither the call nor its cancellation, a prompt that
+// is being taken off the screen). A call is cancelled this long before the
+// time-out passes, so that it still ends within it; a short time-out gives
+// a quarter of itself.
 constexpr auto CancelGrace = std::chrono::milliseconds(1000);
 
 struct GObjectUnref {
