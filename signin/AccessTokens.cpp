@@ -35,12 +35,30 @@ std::string AccessTokenFor(TAccessTokenCache& cache, const TOAuthClient& client,
 {
     if (auto token = cache.Fresh(key))
         return *token;
-    const std::optional<std::string> refresh = store.Load(key, timeoutSeconds, stop);
+    // The window and a status bar's check may refresh at the same moment,
+    // and a provider that takes each refresh token once refuses the second:
+    // reading, refreshing and keeping the new token take turns.
+    const TRefreshTokenStore::THold held = store.Hold(timeoutSeconds, stop);
+    if (auto token = cache.Fresh(key)) // another thread of ours refreshed meanwhile
+        return *token;
+    std::optional<std::string> refresh = store.Load(key, timeoutSeconds, stop);
     if (!refresh)
         throw ENotSignedIn();
-    const TTokenResponse r = RefreshAccessToken(client, *refresh, timeoutSeconds, stop);
+    TTokenResponse r;
+    try {
+        r = RefreshAccessToken(client, *refresh, timeoutSeconds, stop);
+    } catch (const EGrantRevoked&) {
+        // Refused, but a writer that does not take the lock (an older copy,
+        // a keyring store without its lock file) may have rotated the token
+        // meanwhile: once more with what is kept now, if that changed.
+        const std::optional<std::string> kept = store.Load(key, timeoutSeconds, stop);
+        if (!kept || *kept == *refresh)
+            throw;
+        refresh = kept;
+        r = RefreshAccessToken(client, *refresh, timeoutSeconds, stop);
+    }
     cache.Put(key, r);
     if (!r.RefreshToken.empty() && r.RefreshToken != *refresh)
-        store.Save(key, r.RefreshToken, timeoutSeconds, stop);
+        store.Save(held, key, r.RefreshToken, timeoutSeconds, stop);
     return r.AccessToken;
 }

@@ -9,7 +9,7 @@
 //
 // Threads: one cache may be shared by the interface thread (a fresh
 // sign-in puts its token) and the mail worker (checks get it); its calls
-// lock. A refresh runs outside the lock.
+// lock. A refresh runs outside that lock, under the token store's.
 #include "signin/Keyring.h"
 #include "signin/RefreshTokenStore.h"
 #include "signin/TokenRequest.h"
@@ -53,9 +53,14 @@ private:
 
 // The access token to log in to key's account with: the cached one while it
 // is fresh, else one refreshed with the refresh token kept in store (a new
-// refresh token in the answer replaces the kept one). Throws ENotSignedIn
-// when store keeps no refresh token, EGrantRevoked when the identity server
-// refuses it, ESignInError when the server cannot be reached or answers
-// nonsense, and what store's Load and Save throw (EKeyringError, Exception).
+// refresh token in the answer replaces the kept one). The refresh holds the
+// store's lock from reading the refresh token to keeping its successor, so
+// processes and threads refreshing at once take turns; a refused refresh
+// token is read again once and, when another writer replaced it meanwhile,
+// the refresh tried again with the new one. Throws ENotSignedIn when store
+// keeps no refresh token, EGrantRevoked when the identity server refuses
+// it, ESignInError when the server cannot be reached or answers nonsense or
+// the lock is not had within timeoutSeconds, and what store's Load and Save
+// throw (EKeyringError, Exception).
 std::string AccessTokenFor(TAccessTokenCache& cache, const TOAuthClient& client, const TSecretKey& key,
                            const TRefreshTokenStore& store, int timeoutSeconds, const TStopHook& stop = {});

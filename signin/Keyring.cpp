@@ -6,22 +6,26 @@
 
 #include <libsecret/secret.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
 // libsecret's async calls run on a private main context pushed as the
-// thread's default, with a 100 ms tick on it that fires the cancellable when
-// the time-out passes or the stop hook asks. The sync calls would need a
-// second thread for the timer, and an unlock prompt can keep a sync call
-// waiting for ever; here the wait is ours.
+// thread's default, with a 100 ms tick on it that fires the cancellable
+// shortly before the time-out passes, or when the stop hook asks. The sync
+// calls would need a second thread for the timer, and an unlock prompt can
+// keep a sync call waiting for ever; here the wait is ours.
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Extra time a cancelled call gets to report back before it is abandoned
-// (a service that answers neither the call nor its cancellation).
-constexpr auto CancelGrace = std::chrono::seconds(2);
+// Time a cancelled call gets to report back before it is abandoned (a
+// service that answers neither the call nor its cancellation, a prompt that
+// is being taken off the screen). A call is cancelled this long before the
+// time-out passes, so that it still ends within it; a short time-out gives
+// a quarter of itself.
+constexpr auto CancelGrace = std::chrono::milliseconds(1000);
 
 struct GObjectUnref {
     void operator()(gpointer p) const { g_object_unref(p); }
@@ -96,6 +100,54 @@ std::unique_ptr<GHashTable, HashUnref> attributes(const TSecretKey& key)
     return t;
 }
 
+// The service object our calls go through: libsecret's own, but for the
+// step that runs a prompt. libsecret hands a prompt that ended with neither
+// a result nor an error (its service left the bus, as gnome-keyring 42 does
+// when a cancelled unlock prompt is followed by the next) on as a NULL
+// error: a GLib-CRITICAL, and the unlock never reports back, so the wait
+// ran past its time-out. Here that end is an error like any other.
+struct TolmuSecretService {
+    SecretService parent;
+};
+struct TolmuSecretServiceClass {
+    SecretServiceClass parent_class;
+};
+G_DEFINE_TYPE(TolmuSecretService, tolmu_secret_service, SECRET_TYPE_SERVICE)
+
+void onPromptDone(GObject* source, GAsyncResult* result, gpointer data)
+{
+    GTask* task = G_TASK(data);
+    GError* e = nullptr;
+    if (GVariant* answer = secret_prompt_perform_finish(SECRET_PROMPT(source), result, &e))
+        g_task_return_pointer(task, answer, reinterpret_cast<GDestroyNotify>(g_variant_unref));
+    else if (e)
+        g_task_return_error(task, e);
+    else
+        g_task_return_new_error(task, G_IO_ERROR, G_IO_ERROR_CLOSED,
+                                "its prompt ended without an answer (the keyring service went away)");
+    g_object_unref(task);
+}
+
+void promptAsync(SecretService* self, SecretPrompt* prompt, const GVariantType* returnType, GCancellable* cancel,
+                 GAsyncReadyCallback callback, gpointer data)
+{
+    GTask* task = g_task_new(self, cancel, callback, data);
+    secret_prompt_perform(prompt, nullptr, returnType, cancel, &onPromptDone, task);
+}
+
+GVariant* promptFinish(SecretService*, GAsyncResult* result, GError** error)
+{
+    return static_cast<GVariant*>(g_task_propagate_pointer(G_TASK(result), error));
+}
+
+void tolmu_secret_service_class_init(TolmuSecretServiceClass* klass)
+{
+    klass->parent_class.prompt_async = &promptAsync;
+    klass->parent_class.prompt_finish = &promptFinish;
+}
+
+void tolmu_secret_service_init(TolmuSecretService*) {}
+
 // One asynchronous libsecret call at a time, waited for on the private
 // context. The state a callback writes lives on the heap and is shared with
 // it, so that an abandoned call may still come back later harmlessly.
@@ -103,7 +155,9 @@ class BoundedWait {
 public:
     BoundedWait(int timeoutMs, const TStopHook& stop)
         : m_context(g_main_context_new()), m_cancel(g_cancellable_new()), m_stop(stop),
-          m_deadline(Clock::now() + std::chrono::milliseconds(timeoutMs)), m_timeoutMs(timeoutMs)
+          m_deadline(Clock::now() + std::chrono::milliseconds(timeoutMs)),
+          m_grace(std::min<Clock::duration>(CancelGrace, std::chrono::milliseconds(timeoutMs) / 4)),
+          m_timeoutMs(timeoutMs)
     {
         g_main_context_push_thread_default(m_context);
         GSource* tick = g_timeout_source_new(100);
@@ -136,7 +190,7 @@ public:
         auto* forCallback = new std::shared_ptr<Pending>(pending);
         start(&BoundedWait::onDone, forCallback, arg);
         while (!pending->result) {
-            if (m_cancelledAt && Clock::now() - *m_cancelledAt > CancelGrace)
+            if (m_giveUpAt && Clock::now() >= *m_giveUpAt)
                 throw interrupted();
             g_main_context_iteration(m_context, TRUE);
         }
@@ -181,11 +235,12 @@ private:
     static gboolean onTick(gpointer data)
     {
         auto* self = static_cast<BoundedWait*>(data);
-        if (!self->m_cancelledAt) {
+        if (!self->m_giveUpAt) {
+            const auto now = Clock::now();
             const bool stop = self->m_stop && self->m_stop();
-            if (stop || Clock::now() >= self->m_deadline) {
+            if (stop || now >= self->m_deadline - self->m_grace) {
                 self->m_stopped = stop;
-                self->m_cancelledAt = Clock::now();
+                self->m_giveUpAt = std::min(now + self->m_grace, self->m_deadline);
                 g_cancellable_cancel(self->m_cancel);
             }
         }
@@ -197,8 +252,9 @@ private:
     GSource* m_tick = nullptr;
     TStopHook m_stop;
     Clock::time_point m_deadline;
+    Clock::duration m_grace;
     int m_timeoutMs;
-    std::optional<Clock::time_point> m_cancelledAt;
+    std::optional<Clock::time_point> m_giveUpAt; // set once the call is cancelled
     bool m_stopped = false;
     const char* m_phase = "";
 };
@@ -226,7 +282,7 @@ GRef<SecretService> openService(BoundedWait& wait)
     OpenArgs args{wait.cancellable()};
     auto result = wait.run(
         [](GAsyncReadyCallback cb, gpointer data, void* a) {
-            secret_service_open(SECRET_TYPE_SERVICE, nullptr, SECRET_SERVICE_OPEN_SESSION,
+            secret_service_open(tolmu_secret_service_get_type(), nullptr, SECRET_SERVICE_OPEN_SESSION,
                                 static_cast<OpenArgs*>(a)->cancel, cb, data);
         },
         &args);

@@ -3,22 +3,28 @@
 
 #include "base/AtomicFile.h"
 #include "base/Exception.h"
+#include "signin/SignInErrors.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 // More than any number of accounts' tokens.
 constexpr off_t MaxFileBytes = 1 << 20;
+// How often a wait for the lock looks again (and asks the stop hook).
+constexpr auto LockPoll = std::chrono::milliseconds(20);
 
 TSecretKey asToken(TSecretKey key)
 {
@@ -34,9 +40,43 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string lockPathOf(const std::string& tokenFile) { return folderOf(tokenFile) + "/oauth2-tokens.lock"; }
+
 [[noreturn]] void cannotRead(const std::string& path, const std::string& why)
 {
     throw Exception("Cannot read the sign-in token file \"" + path + "\". " + why);
+}
+
+std::string ownerName(uid_t uid)
+{
+    const passwd* pw = ::getpwuid(uid);
+    return pw ? "user " + std::string(pw->pw_name) : "user id " + std::to_string(uid);
+}
+
+// The rule of the settings folder, and group-writable too: whoever may
+// write here may plant a token file (this user's mail client then signs in
+// to their mailbox) or hold the lock. Root may own it. A missing folder is
+// no error: there is nothing in it to read.
+void checkTokenFolder(const std::string& folder)
+{
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    if (st.st_uid != ::geteuid() && st.st_uid != 0)
+        throw Exception("Bad owner of the sign-in token folder " + folder + ": it belongs to " + ownerName(st.st_uid) +
+                        ", not to you; refusing to use it");
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        throw Exception("Bad permissions on the sign-in token folder " + folder +
+                        ": other users may write to it; refusing to use it (chmod go-w '" + folder + "' mends that)");
+}
+
+// Makes the token folder (0700) and the folders above it when missing.
+// Returns errno, 0 when it is there.
+int makeTokenFolder(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
+    return ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST ? errno : 0;
 }
 
 // The file's tokens object ({} when there is no file). damagedIsEmpty: a
@@ -58,8 +98,10 @@ nlohmann::json readTokens(const std::string& path, bool damagedIsEmpty)
         cannotRead(path, std::strerror(errno));
     if (!S_ISREG(st.st_mode))
         cannotRead(path, "It is not a regular file.");
+    if (st.st_uid != ::geteuid())
+        cannotRead(path, "It belongs to " + ownerName(st.st_uid) + ", not to you: remove it, then sign in again.");
     // Copied in with a careless mode: only the user may read tokens.
-    if ((st.st_mode & 077) && st.st_uid == ::geteuid())
+    if (st.st_mode & 077)
         ::fchmod(fd, 0600);
     std::string content;
     if (st.st_size <= MaxFileBytes) {
@@ -78,25 +120,10 @@ nlohmann::json readTokens(const std::string& path, bool damagedIsEmpty)
     cannotRead(path, "It is damaged: sign in again.");
 }
 
-// Runs change on the file's tokens under the folder's lock, creating the
-// folder (0700) first, then writes them back (or removes the file when
-// none are left).
+// Runs change on the file's tokens, then writes them back (or removes the
+// file when none are left). The caller holds the lock.
 template <class Change> void rewrite(const std::string& path, Change change)
 {
-    const std::string folder = folderOf(path);
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ec);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        throw Exception("Cannot create the folder \"" + folder + "\". " + std::strerror(errno));
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
-        throw Exception("Cannot open the folder \"" + folder + "\". " + std::strerror(errno));
-    struct Unlocker {
-        int fd;
-        ~Unlocker() { ::close(fd); } // closing drops the lock
-    } unlocker{dirFd};
-    while (::flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
-    }
     nlohmann::json tokens = readTokens(path, true);
     if (!change(tokens))
         return;
@@ -124,9 +151,74 @@ std::string DefaultTokenFilePath()
 
 TTokenPlace ChooseTokenPlace(int probeMs) { return KeyringAvailable(probeMs) ? TTokenPlace::Keyring : TTokenPlace::File; }
 
-TRefreshTokenStore::TRefreshTokenStore(TTokenPlace place, std::string filePath)
-    : m_place(place), m_filePath(place == TTokenPlace::File && filePath.empty() ? DefaultTokenFilePath() : filePath)
+namespace {
+
+std::string tokenFileFor(TTokenPlace place, std::string filePath)
 {
+    if (!filePath.empty() || place == TTokenPlace::File)
+        return filePath.empty() ? DefaultTokenFilePath() : filePath;
+    try {
+        return DefaultTokenFilePath();
+    } catch (const Exception&) {
+        return {}; // the keyring needs no file; it goes without the lock
+    }
+}
+
+} // namespace
+
+TRefreshTokenStore::TRefreshTokenStore(TTokenPlace place, std::string filePath)
+    : m_place(place), m_filePath(tokenFileFor(place, std::move(filePath)))
+{
+}
+
+TRefreshTokenStore::THold& TRefreshTokenStore::THold::operator=(THold&& o) noexcept
+{
+    std::swap(m_fd, o.m_fd);
+    return *this;
+}
+
+TRefreshTokenStore::THold::~THold()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // closing drops the lock
+}
+
+TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TStopHook& stop) const
+{
+    // The keyring kept its tokens before there was a lock: a home where the
+    // lock cannot be made must not cost a keyring account its sign-in.
+    const bool bestEffort = m_place == TTokenPlace::Keyring;
+    if (m_filePath.empty())
+        return THold();
+    const std::string folder = folderOf(m_filePath);
+    if (const int e = makeTokenFolder(folder)) {
+        if (bestEffort)
+            return THold();
+        throw Exception("Cannot create the folder \"" + folder + "\". " + std::strerror(e));
+    }
+    checkTokenFolder(folder);
+    const std::string path = lockPathOf(m_filePath);
+    THold held(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (held.m_fd < 0) {
+        if (bestEffort)
+            return THold();
+        throw Exception("Cannot open the lock file \"" + path + "\". " + std::strerror(errno));
+    }
+    const int seconds = timeoutSeconds > 0 ? timeoutSeconds : 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (::flock(held.m_fd, LOCK_EX | LOCK_NB) == 0)
+            return held;
+        // A file system without locks: as before there was one.
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return THold();
+        if (stop && stop())
+            throw ESignInError("The sign-in was cancelled.");
+        if (std::chrono::steady_clock::now() >= deadline)
+            throw ESignInError("Another Tolmu kept the sign-in tokens busy for " + std::to_string(seconds) +
+                               " seconds; try again.");
+        std::this_thread::sleep_for(LockPoll);
+    }
 }
 
 std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int timeoutSeconds,
@@ -134,6 +226,7 @@ std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int t
 {
     if (m_place == TTokenPlace::Keyring)
         return KeyringLookup(asToken(key), timeoutSeconds, stop);
+    checkTokenFolder(folderOf(m_filePath));
     const nlohmann::json tokens = readTokens(m_filePath, false);
     const auto it = tokens.find(fileKey(key));
     if (it == tokens.end() || !it->is_string() || it->get<std::string>().empty())
@@ -142,6 +235,12 @@ std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int t
 }
 
 void TRefreshTokenStore::Save(const TSecretKey& key, const std::string& token, int timeoutSeconds,
+                              const TStopHook& stop) const
+{
+    Save(Hold(timeoutSeconds, stop), key, token, timeoutSeconds, stop);
+}
+
+void TRefreshTokenStore::Save(const THold&, const TSecretKey& key, const std::string& token, int timeoutSeconds,
                               const TStopHook& stop) const
 {
     if (m_place == TTokenPlace::Keyring)
@@ -154,6 +253,7 @@ void TRefreshTokenStore::Save(const TSecretKey& key, const std::string& token, i
 
 bool TRefreshTokenStore::Remove(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop) const
 {
+    const THold held = Hold(timeoutSeconds, stop);
     if (m_place == TTokenPlace::Keyring)
         return KeyringRemove(asToken(key), timeoutSeconds, stop);
     bool removed = false;

@@ -7,9 +7,16 @@
 // through a temporary file. The file is plain JSON, so anyone who can read
 // it as the user holds the tokens: the dialog says so when it falls back.
 //
-// Threads: any thread. Writers of the file (the window, `tolmu --check` at
-// the same time) take turns on a lock of its folder, so a token one of them
-// rotates is not lost to the other's rewrite.
+// The token folder is refused when another user owns it (root aside) or
+// others may write to it, and a token file of another user is never read:
+// either could hand this user's mail client someone else's sign-in.
+//
+// Threads and processes: any thread. Every writer, of either store (the
+// window, a status bar's `tolmu --check` at the same time), takes turns on
+// one lock file in the token folder, oauth2-tokens.lock; a refresh holds it
+// from reading the refresh token to keeping the one that replaces it (see
+// Hold), so a provider that takes each refresh token once never sees it
+// twice.
 #include "signin/Keyring.h"
 #include "signin/StopHook.h"
 
@@ -28,19 +35,49 @@ TTokenPlace ChooseTokenPlace(int probeMs = 2000);
 
 class TRefreshTokenStore {
 public:
+    // filePath: the token file (empty: DefaultTokenFilePath()); its folder
+    // holds the lock file for both places. A keyring store without such a
+    // place (neither XDG_DATA_HOME nor HOME) works without the lock.
     explicit TRefreshTokenStore(TTokenPlace place, std::string filePath = "");
 
     TTokenPlace Place() const { return m_place; }
     const std::string& FilePath() const { return m_filePath; }
 
+    // The store's lock, held while this lives (move-only).
+    class THold {
+    public:
+        THold(THold&& o) noexcept : m_fd(o.m_fd) { o.m_fd = -1; }
+        THold& operator=(THold&& o) noexcept;
+        ~THold();
+
+    private:
+        friend class TRefreshTokenStore;
+        THold() = default; // nothing held: no place for the lock
+        explicit THold(int fd) : m_fd(fd) {}
+        int m_fd = -1;
+    };
+
+    // Takes the lock every writer of the token store takes, waiting up to
+    // timeoutSeconds for another process or thread to let go of it; makes
+    // the token folder (0700) when there is none. Throws ESignInError when
+    // the wait runs out or stop says so, Exception when the folder is
+    // refused or (file store) the lock cannot be made. A keyring store that
+    // cannot make its folder or lock file works without the lock.
+    THold Hold(int timeoutSeconds, const TStopHook& stop = {}) const;
+
     // The token kept for key (its Kind is taken as RefreshToken), or nothing.
     // Throws EKeyringError (keyring; see KeyringLookup) or Exception (a file
-    // that cannot be read or is damaged).
+    // that cannot be read, is damaged or is another user's, or a refused
+    // folder).
     std::optional<std::string> Load(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop = {}) const;
 
-    // Keeps token for key, replacing the one before. Throws EKeyringError
-    // or Exception (the folder or file cannot be written).
+    // Keeps token for key, replacing the one before, under the lock. Throws
+    // as Hold, EKeyringError or Exception (the folder or file cannot be
+    // written).
     void Save(const TSecretKey& key, const std::string& token, int timeoutSeconds, const TStopHook& stop = {}) const;
+    // The same for a caller that holds the lock already (held, from Hold).
+    void Save(const THold& held, const TSecretKey& key, const std::string& token, int timeoutSeconds,
+              const TStopHook& stop = {}) const;
 
     // Forgets key's token; false when none was kept. Throws as Save does.
     bool Remove(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop = {}) const;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Accounts whose password lives in the desktop keyring, through the account
 // store and `tolmu --check`, on a private session bus that keyring_bus.sh
-// sets up (TOLMU_KEYRING_BUS): gnome-keyring unlocked (KeyringAccounts), and
-// no Secret Service or no bus at all (KeyringAccountsAbsent).
+// sets up (TOLMU_KEYRING_BUS): gnome-keyring unlocked (KeyringAccounts),
+// locked with a prompt nobody answers (KeyringAccountsStalled), and no
+// Secret Service or no bus at all (KeyringAccountsAbsent).
 #include "core/AccountEdit.h"
 #include "core/AccountStore.h"
 #include "core/AccountsIni.h"
@@ -14,7 +15,9 @@
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <libsecret/secret.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -45,8 +48,9 @@ protected:
 
     int check(const std::string& extra = "")
     {
-        const std::string cmd = std::string("'") + TOLMU_BINARY_DIR + "/tolmu' --check --timeout 10 --config-dir '" +
-                                dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" +
+        const std::string cmd = std::string("'") + TOLMU_BINARY_DIR + "/tolmu' --check --config-dir '" +
+                                dir.string() + "' " + (extra.find("--timeout") == std::string::npos ? "--timeout 10 " : "") +
+                                extra + " >'" + (dir / "out").string() + "' 2>'" +
                                 (dir / "err").string() + "' </dev/null";
         const int status = std::system(cmd.c_str());
         out = readFile(dir / "out");
@@ -256,6 +260,43 @@ TEST_F(KeyringAccounts, MissingItemIsTheAccountsErrorNeverAnEmptyPassword)
     ASSERT_TRUE(KeyringRemove(PasswordKey(store.Account(1)), 10));
     EXPECT_EQ(check(), 1);
     EXPECT_EQ(err, "Gone : The desktop keyring holds no password for this account: enter it in Configure\n");
+    EXPECT_TRUE(server.Received().empty());
+}
+
+class KeyringAccountsStalled : public KeyringAccountsBase {
+protected:
+    void SetUp() override
+    {
+        if (bus() != "stalled")
+            GTEST_SKIP() << "needs keyring_bus.sh stalled";
+        KeyringAccountsBase::SetUp();
+    }
+};
+
+// The keyring locks while the password is in it, and nobody answers its
+// unlock prompt: the check gives up on it within the account's time-out,
+// says so, sends nothing and leaves no GLib-CRITICAL on stderr.
+TEST_F(KeyringAccountsStalled, UnansweredPromptEndsWithinTheTimeOut)
+{
+    ScriptedServer server;
+    acceptLogin(server);
+    TAccountStore store(folder());
+    store.Add(account("Locked", server.Port(), "l-pw", true));
+    GError* e = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &e);
+    ASSERT_NE(service, nullptr) << e->message;
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &e);
+    ASSERT_NE(collection, nullptr);
+    GList one{collection, nullptr, nullptr};
+    EXPECT_EQ(secret_service_lock_sync(service, &one, nullptr, nullptr, &e), 1);
+    g_object_unref(collection);
+    g_object_unref(service);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(check("--timeout 3"), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3500)) << "the start-up included";
+    EXPECT_EQ(err, "Locked : The desktop keyring is locked and was not unlocked within 3 seconds.\n");
     EXPECT_TRUE(server.Received().empty());
 }
 

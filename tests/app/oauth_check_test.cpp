@@ -3,11 +3,13 @@
 // --sign-in against the test identity server (the test plays the browser),
 // then tolmu --check against a Dovecot over TLS whose oauth2 passdb asks
 // that server about each token: checked, refreshed after expiry, and one
-// clear error once the grant is revoked. No token in any output or file but
-// the token file.
+// clear error once the grant is revoked; checks at the same moment against
+// a provider that takes each refresh token once. No token in any output or
+// file but the token file (or the keyring, on keyring_bus.sh's private bus).
 #include "core/AccountStore.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/IdentityServer.h"
+#include "tests/support/RunTolmu.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestCerts.h"
@@ -21,14 +23,26 @@
 #include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 using testsupport::IdentityServer;
 
 namespace {
 
+bool onKeyringBus()
+{
+    const char* bus = std::getenv("TOLMU_KEYRING_BUS");
+    return bus && std::string(bus) == "keyring";
+}
+
 class OAuthCheck : public testing::Test {
 protected:
+    explicit OAuthCheck(std::optional<testsupport::StrictRotation> rotation = std::nullopt)
+        : identity("joe", 3600, "", rotation)
+    {
+    }
+
     void SetUp() override
     {
         if (!testsupport::DovecotAvailable())
@@ -44,10 +58,11 @@ protected:
         dovecot->AddUser("joe", "no password login in this test");
         dovecot->Deliver("joe", "Subject: hi\r\n\r\nx\r\n");
         // Never the desktop's keyring or token file: this account keeps its
-        // token in a file of the test's own.
+        // token in a file of the test's own (a keyring account only on the
+        // private bus of keyring_bus.sh).
         env = "SSL_CERT_FILE='" + certs->CaFile() + "' TOLMU_TLS_PORT=" + std::to_string(dovecot->TlsPort()) +
-              " XDG_DATA_HOME='" + (dir / "data").string() + "' XDG_STATE_HOME='" + (dir / "state").string() +
-              "' DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent LC_ALL=C";
+              " XDG_DATA_HOME='" + (dir / "data").string() + "' XDG_STATE_HOME='" + (dir / "state").string() + "'" +
+              (onKeyringBus() ? "" : " DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent") + " LC_ALL=C";
         addAccount("Mail", dovecot->TlsPort(), std::nullopt);
     }
     void TearDown() override
@@ -58,14 +73,14 @@ protected:
             fs::remove_all(dir);
     }
 
-    void addAccount(const std::string& name, int port, std::optional<TSecurity> security)
+    void addAccount(const std::string& name, int port, std::optional<TSecurity> security, bool tokenInFile = true)
     {
         TAccountStore store(dir.string() + "/");
         store.Load();
         TPOPAcc acc{name, "localhost", "joe", "", false, port};
         acc.Security = security;
         acc.OAuth = TPOPAcc::TOAuth{"other", identity.Url("/authorize"), identity.Url("/token"), "tolmu-test", "",
-                                    "mail", true};
+                                    "mail", tokenInFile};
         store.Add(acc);
     }
 
@@ -186,6 +201,54 @@ TEST_F(OAuthCheck, TokenNeverCrossesClearText)
         TAccountStore store(dir.string() + "/");
         store.Load();
         store.Remove(store.Count());
+    }
+}
+
+// The window and a status bar's `tolmu --check` refresh at the same moment
+// (each process keeps its access tokens in memory only, so each refreshes),
+// against a provider that takes each refresh token once: they take turns,
+// the second with the token the first got, and neither reads as expired.
+class OAuthRotation : public OAuthCheck {
+protected:
+    OAuthRotation() : OAuthCheck(testsupport::StrictRotation{200}) {}
+};
+
+TEST_F(OAuthRotation, ChecksAtTheSameMomentBothSignIn)
+{
+    const struct {
+        const char* store;
+        bool inFile;
+    } stores[] = {{"token file", true}, {"keyring", false}};
+    for (const auto& s : stores) {
+        SCOPED_TRACE(s.store);
+        if (!s.inFile && !onKeyringBus())
+            continue; // keyring_bus.sh keyring runs it
+        {
+            TAccountStore store(dir.string() + "/");
+            store.Load();
+            while (store.Count() > 0)
+                store.Remove(1);
+        }
+        addAccount("Mail", dovecot->TlsPort(), std::nullopt, s.inFile);
+        ASSERT_EQ(signIn("Mail"), 0) << out << err;
+        EXPECT_EQ(err.find("kept in"), std::string::npos) << "the token is where the row says: " << err;
+        const nlohmann::json before = identity.Stats();
+        const std::string args = "--config-dir '" + dir.string() + "' --check";
+        for (int pair = 0; pair < 10; ++pair) {
+            SCOPED_TRACE(pair);
+            testsupport::RunResult first, second;
+            std::thread other([&] { second = testsupport::RunTolmu(env, args, (dir / "err2").string()); });
+            first = testsupport::RunTolmu(env, args, (dir / "err1").string());
+            other.join();
+            for (const testsupport::RunResult* r : {&first, &second}) {
+                EXPECT_EQ(r->status, 0) << r->err;
+                EXPECT_EQ(r->out, "Mail : 1\n");
+                EXPECT_EQ(r->err, "");
+            }
+        }
+        const nlohmann::json after = identity.Stats();
+        EXPECT_EQ(after["refresh_grants"].get<int>() - before["refresh_grants"].get<int>(), 20);
+        EXPECT_EQ(after["refused"], before["refused"]);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "tests/support/IdentityServer.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -153,6 +156,86 @@ TEST(OAuthFlow, RevokedGrantIsItsOwnError)
         ADD_FAILURE() << "an unreachable server read as an expired sign-in";
     } catch (const ESignInError& e) {
         EXPECT_NE(std::string(e.what()).find("Cannot reach the identity server"), std::string::npos) << e.what();
+    }
+}
+
+// A provider that takes each refresh token once. Threads with caches of
+// their own refresh at the same moment as processes would (the lock is one
+// per open file): they take turns, each with the token the one before got.
+TEST(OAuthFlow, RotatedRefreshTokensTakeTurns)
+{
+    testsupport::ScratchDir dir("tolmu-oauth");
+    const TRefreshTokenStore store(TTokenPlace::File, dir.path + "/tolmu/tokens.json");
+    const TSecretKey joe{"Joe", "127.0.0.1", 995, "joe"};
+    IdentityServer server("joe", 3600, "", testsupport::StrictRotation{50});
+    const TOAuthClient client = clientOf(server);
+    const std::string first = signIn(client).RefreshToken;
+    store.Save(joe, first, 5);
+
+    std::vector<std::string> errors(4);
+    std::vector<std::thread> threads;
+    for (std::string& error : errors)
+        threads.emplace_back([&] {
+            TAccessTokenCache cache;
+            error = errorOf([&] { AccessTokenFor(cache, client, joe, store, 20); });
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (const std::string& error : errors)
+        EXPECT_EQ(error, "(no error)");
+    EXPECT_EQ(server.Stats()["refresh_grants"], 4);
+    EXPECT_EQ(server.Stats()["refused"], 0);
+    EXPECT_NE(store.Load(joe, 5), first);
+}
+
+// The refresh token is replaced while a refresh with it is on its way (a
+// writer that takes no lock): the refusal is followed by one more try with
+// the token kept now. A revoked grant is not tried twice.
+TEST(OAuthFlow, RefusedRefreshTokenIsReadAgainOnce)
+{
+    const struct {
+        const char* what;
+        const char* control;
+        bool signedIn;
+        int refreshes; // refresh requests the server answered
+    } rows[] = {
+        {"rotated by another writer", "rotate", true, 2},
+        {"revoked", "revoke", false, 1},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        testsupport::ScratchDir dir("tolmu-oauth");
+        const std::string path = dir.path + "/tolmu/tokens.json";
+        const TRefreshTokenStore store(TTokenPlace::File, path);
+        const TSecretKey joe{"Joe", "127.0.0.1", 995, "joe"};
+        // Each refresh is held long enough for the change to come first.
+        IdentityServer server("joe", 3600, "", testsupport::StrictRotation{700});
+        const TOAuthClient client = clientOf(server);
+        store.Save(joe, signIn(client).RefreshToken, 5);
+
+        bool changed = false;
+        const TStopHook meanwhile = [&] {
+            if (!changed) {
+                changed = true;
+                const nlohmann::json answer = server.Control(r.control);
+                if (answer.contains("refresh_tokens"))
+                    writeFile(path, nlohmann::json{{"version", 1},
+                                                   {"tokens", {{"joe@127.0.0.1:995", answer["refresh_tokens"][0]}}}}
+                                        .dump());
+            }
+            return false;
+        };
+        TAccessTokenCache cache;
+        const std::string error = errorOf([&] { AccessTokenFor(cache, client, joe, store, 10, meanwhile); });
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(error, r.signedIn ? "(no error)" : "Sign-in expired: press Sign in... in Configure");
+        const nlohmann::json stats = server.Stats();
+        EXPECT_EQ(stats["refresh_grants"].get<int>() + stats["refused"].get<int>(), r.refreshes);
+        EXPECT_EQ(stats["refused"], 1);
+        if (r.signedIn) {
+            cache.Forget(joe); // and what the retry got is kept
+            EXPECT_EQ(errorOf([&] { AccessTokenFor(cache, client, joe, store, 10); }), "(no error)");
+        }
     }
 }
 

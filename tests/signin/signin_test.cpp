@@ -12,6 +12,7 @@
 #include "signin/SignInErrors.h"
 #include "signin/TokenRequest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -350,6 +352,71 @@ TEST(RefreshTokenFile, KeepsTokensForTheUserOnly)
     ::setenv("XDG_DATA_HOME", "relative", 1); // not absolute: ignored
     ::setenv("HOME", "/home/joe", 1);
     EXPECT_EQ(DefaultTokenFilePath(), "/home/joe/.local/share/tolmu/oauth2-tokens.json");
+}
+
+// Whoever may write to the token folder could plant a token file (the
+// user's mail client then signs in to their mailbox) or hold the lock: such
+// a folder is refused for reading, writing and the keyring store's lock;
+// another user's token file is never read (nor written over).
+TEST(RefreshTokenFile, RefusesWhatOthersOwnOrMayWrite)
+{
+    const uid_t me = ::geteuid();
+    const uid_t other = 65534; // only root can give a file away
+    const struct {
+        const char* what;
+        mode_t folderMode;
+        uid_t folderOwner;
+        uid_t fileOwner;
+        const char* error; // nullptr: read and written as always
+        bool folderRefused;
+    } rows[] = {
+        {"the user's own", 0700, me, me, nullptr, false},
+        {"others may read", 0755, me, me, nullptr, false},
+        {"the group may write", 0770, me, me, "Bad permissions on the sign-in token folder", true},
+        {"every user may write", 0703, me, me, "Bad permissions on the sign-in token folder", true},
+        {"another user's folder", 0700, other, me, "Bad owner of the sign-in token folder", true},
+        {"another user's file", 0700, me, other, "belongs to user", false},
+    };
+    const TSecretKey joe{"Joe", "pop.example", 995, "joe"};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        if ((r.folderOwner != me || r.fileOwner != me) && me != 0)
+            continue;
+        testsupport::ScratchDir dir("tolmu-tokens");
+        const std::string folder = dir.path + "/tolmu", path = folder + "/oauth2-tokens.json";
+        const TRefreshTokenStore store(TTokenPlace::File, path);
+        store.Save(joe, "rt-1", 1);
+        ASSERT_EQ(::chown(path.c_str(), r.fileOwner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chown(folder.c_str(), r.folderOwner, static_cast<gid_t>(-1)), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), r.folderMode), 0);
+
+        std::string loaded, saveError, holdError;
+        try {
+            loaded = store.Load(joe, 1).value_or("(none)");
+        } catch (const Exception& e) {
+            loaded = e.what();
+        }
+        try {
+            store.Save(joe, "rt-2", 1);
+        } catch (const Exception& e) {
+            saveError = e.what();
+        }
+        try {
+            TRefreshTokenStore(TTokenPlace::Keyring, path).Hold(1);
+        } catch (const Exception& e) {
+            holdError = e.what();
+        }
+        if (!r.error) {
+            EXPECT_EQ(loaded, "rt-1");
+            EXPECT_EQ(saveError, "");
+            EXPECT_EQ(store.Load(joe, 1), "rt-2");
+        } else {
+            EXPECT_NE(loaded.find(r.error), std::string::npos) << loaded;
+            EXPECT_NE(saveError.find(r.error), std::string::npos) << saveError;
+            EXPECT_NE(readFile(path).find("rt-1"), std::string::npos) << "left as it was";
+        }
+        EXPECT_EQ(holdError.empty(), !r.folderRefused) << holdError;
+    }
 }
 
 TEST(ProviderPresets, ClientIdsFromTheUserOrTheBuild)

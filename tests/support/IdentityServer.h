@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -67,25 +69,39 @@ inline HttpAnswer PlayBrowser(const std::string& authorizationUrl)
     return HttpRequest(first.location);
 }
 
+// How a strict provider treats refresh tokens: each is taken once, and a
+// refresh answers with its successor (identity_server.py --rotate); each
+// refresh request is held delayMs first, so that two processes' overlap.
+struct StrictRotation {
+    int delayMs = 0;
+};
+
 class IdentityServer {
 public:
     // Starts the server for user with the access tokens' lifetime; throws
     // std::runtime_error when it does not say its port.
-    explicit IdentityServer(const std::string& user = "joe", int expiresIn = 3600, const std::string& clientSecret = "")
+    explicit IdentityServer(const std::string& user = "joe", int expiresIn = 3600, const std::string& clientSecret = "",
+                            std::optional<StrictRotation> rotation = std::nullopt)
     {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
         const std::string script = std::string(TOLMU_SOURCE_DIR) + "/tests/support/identity_server.py";
         const std::string expires = std::to_string(expiresIn);
+        const std::string delay = rotation ? std::to_string(rotation->delayMs / 1000.0) : "0";
+        std::vector<const char*> argv = {"python3", script.c_str(), "--user", user.c_str(), "--expires-in",
+                                         expires.c_str(), "--client-secret", clientSecret.c_str(),
+                                         "--refresh-delay", delay.c_str()};
+        if (rotation)
+            argv.push_back("--rotate");
+        argv.push_back(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             ::dup2(out[1], 1);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 2); // its request log would name codes and tokens
-            ::execlp("python3", "python3", script.c_str(), "--user", user.c_str(), "--expires-in", expires.c_str(),
-                     "--client-secret", clientSecret.c_str(), static_cast<char*>(nullptr));
+            ::execvp("python3", const_cast<char* const*>(argv.data()));
             ::_exit(127);
         }
         ::close(out[1]);
@@ -110,9 +126,14 @@ public:
     {
         return "http://127.0.0.1:" + std::to_string(m_port) + path;
     }
-    // POST /control/expire (every access token handed out expires now) or
-    // /control/revoke (every token is withdrawn).
-    void Control(const std::string& what) const { HttpRequest(Url("/control/" + what), "POST"); }
+    // POST /control/expire (every access token handed out expires now),
+    // /control/rotate (every live refresh token is replaced by a new one,
+    // as another client's refresh would; the answer's "refresh_tokens"
+    // lists them) or /control/revoke (every token is withdrawn).
+    nlohmann::json Control(const std::string& what) const
+    {
+        return nlohmann::json::parse(HttpRequest(Url("/control/" + what), "POST").body, nullptr, false);
+    }
     nlohmann::json Stats() const { return nlohmann::json::parse(HttpRequest(Url("/control/stats")).body); }
 
 private:

@@ -4,7 +4,14 @@
 Authorization endpoint (code flow with PKCE, S256 only), token endpoint
 (authorization_code and refresh_token grants), token introspection (RFC 7662,
 what Dovecot's oauth2 passdb asks with introspection_mode = post), and a few
-control endpoints a test uses to expire or revoke what it handed out.
+control endpoints a test uses to expire, rotate or revoke what it handed
+out.
+
+With --rotate it takes each refresh token once, as strict providers do:
+a refresh answers with a new refresh token and the one presented is dead,
+so a second refresh with it is refused with invalid_grant. --refresh-delay
+holds each refresh request that long first, as a slow provider would, so
+that refreshes from two processes overlap.
 
 Prints "PORT <n>" on its first line once it listens, then serves until
 killed. Every request line is logged to stderr.
@@ -22,8 +29,10 @@ import urllib.parse
 
 
 class State:
-    def __init__(self, user, client_id, client_secret, expires_in):
+    def __init__(self, user, client_id, client_secret, expires_in, rotate=False, refresh_delay=0.0):
         self.user = user
+        self.rotate = rotate
+        self.refresh_delay = refresh_delay
         self.client_id = client_id
         self.client_secret = client_secret
         self.expires_in = expires_in
@@ -116,6 +125,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     st.counts["refused"] += 1
                 return self.reply(401, {"error": "invalid_client"})
             grant = form.get("grant_type")
+            if grant == "refresh_token" and st.refresh_delay:
+                time.sleep(st.refresh_delay)
             with st.lock:
                 if grant == "authorization_code":
                     entry = st.codes.pop(form.get("code", ""), None)
@@ -134,8 +145,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         return self.reply(400, {"error": "invalid_grant",
                                                 "error_description": "Token has been expired or revoked."})
                     st.counts["refresh_grants"] += 1
-                    return self.reply(200, {"access_token": st.new_access(), "token_type": "Bearer",
-                                            "expires_in": st.expires_in})
+                    body = {"access_token": st.new_access(), "token_type": "Bearer", "expires_in": st.expires_in}
+                    if st.rotate:
+                        st.refresh.discard(form["refresh_token"])
+                        body["refresh_token"] = "rt-" + secrets.token_urlsafe(24)
+                        st.refresh.add(body["refresh_token"])
+                    return self.reply(200, body)
             return self.reply(400, {"error": "unsupported_grant_type"})
         if path == "/introspect":
             with st.lock:
@@ -151,6 +166,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 for token in st.access:
                     st.access[token] = 0
             return self.reply(200, {})
+        if path == "/control/rotate":
+            with st.lock:
+                rotated = ["rt-" + secrets.token_urlsafe(24) for _ in st.refresh]
+                st.refresh = set(rotated)
+            return self.reply(200, {"refresh_tokens": rotated})
         if path == "/control/revoke":
             with st.lock:
                 st.refresh.clear()
@@ -165,9 +185,12 @@ def main():
     ap.add_argument("--client-id", default="tolmu-test")
     ap.add_argument("--client-secret", default="")
     ap.add_argument("--expires-in", type=int, default=3600)
+    ap.add_argument("--rotate", action="store_true")
+    ap.add_argument("--refresh-delay", type=float, default=0.0)
     args = ap.parse_args()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.state = State(args.user, args.client_id, args.client_secret, args.expires_in)
+    server.state = State(args.user, args.client_id, args.client_secret, args.expires_in,
+                         args.rotate, args.refresh_delay)
     print("PORT %d" % server.server_address[1], flush=True)
     server.serve_forever()
 
