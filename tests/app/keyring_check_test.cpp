@@ -10,12 +10,12 @@
 #include "core/Credentials.h"
 #include "signin/Keyring.h"
 #include "signin/SignInErrors.h"
+#include "tests/support/KeyringLock.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <libsecret/secret.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -282,16 +282,7 @@ TEST_F(KeyringAccountsStalled, UnansweredPromptEndsWithinTheTimeOut)
     acceptLogin(server);
     TAccountStore store(folder());
     store.Add(account("Locked", server.Port(), "l-pw", true));
-    GError* e = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &e);
-    ASSERT_NE(service, nullptr) << e->message;
-    SecretCollection* collection =
-        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &e);
-    ASSERT_NE(collection, nullptr);
-    GList one{collection, nullptr, nullptr};
-    EXPECT_EQ(secret_service_lock_sync(service, &one, nullptr, nullptr, &e), 1);
-    g_object_unref(collection);
-    g_object_unref(service);
+    testsupport::LockDefaultCollection();
 
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(check("--timeout 3"), 1);

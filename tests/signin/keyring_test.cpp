@@ -6,6 +6,7 @@
 #include "signin/Keyring.h"
 #include "signin/RefreshTokenStore.h"
 #include "signin/SignInErrors.h"
+#include "tests/support/KeyringLock.h"
 
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
@@ -171,20 +172,6 @@ TEST_F(KeyringLive, RefreshTokensGoToTheKeyring)
     EXPECT_FALSE(store.Load(key, 10));
 }
 
-// Locks the default collection through the service's Lock method.
-void lockDefaultCollection()
-{
-    GError* e = nullptr;
-    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &e);
-    ASSERT_NE(service, nullptr) << e->message;
-    SecretCollection* collection =
-        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &e);
-    ASSERT_NE(collection, nullptr);
-    GList one{collection, nullptr, nullptr};
-    EXPECT_EQ(secret_service_lock_sync(service, &one, nullptr, nullptr, &e), 1);
-    g_object_unref(collection);
-    g_object_unref(service);
-}
 
 // What the process writes to its stderr while f runs.
 template <class F> std::string stderrOf(F f)
@@ -230,7 +217,7 @@ TEST(KeyringLocked, EndsWithinTheTimeOut)
     const auto expected = bus() == "stalled" ? EKeyringError::Kind::TimedOut : EKeyringError::Kind::Locked;
     const TSecretKey key = keyFor("locked");
     KeyringStore(key, "Pässwort", 10);
-    lockDefaultCollection();
+    testsupport::LockDefaultCollection();
 
     using std::chrono::milliseconds;
     const struct {
