@@ -95,17 +95,42 @@ bool plainKey(std::string_view key)
     return true;
 }
 
+// Whether a and b differ by at most one byte changed, added or removed.
+bool withinOneEdit(std::string_view a, std::string_view b)
+{
+    if (a.size() > b.size())
+        std::swap(a, b);
+    if (b.size() - a.size() > 1)
+        return false;
+    std::size_t i = 0;
+    while (i < a.size() && a[i] == b[i])
+        ++i;
+    if (a.size() == b.size())
+        return a.substr(i + (i < a.size())) == b.substr(i + (i < b.size()));
+    return a.substr(i) == b.substr(i + 1);
+}
+
 // One byte away from a key of ours (or the key itself): what a damaged byte
-// makes of it.
+// makes of it. Later copies keep their own keys further from ours.
 bool nearKnownKey(std::string_view key)
 {
+    for (const std::string_view known : KnownKeys)
+        if (withinOneEdit(key, known))
+            return true;
+    return false;
+}
+
+// A line that begins one byte away from a key of ours ("tl=_offered",
+// ";ecurity"): a damaged byte, not a key of a later copy.
+bool damagedKnownKey(std::string_view lowerLine)
+{
     for (const std::string_view known : KnownKeys) {
-        if (known.size() != key.size())
+        if (lowerLine.size() < known.size())
             continue;
         int differences = 0;
-        for (std::size_t i = 0; i < key.size(); ++i)
-            differences += key[i] != known[i];
-        if (differences <= 1)
+        for (std::size_t i = 0; i < known.size(); ++i)
+            differences += lowerLine[i] != known[i];
+        if (differences == 1)
             return true;
     }
     return false;
@@ -177,8 +202,7 @@ std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vec
             continue;
         if (line.front() == ';' || line.front() == '#') {
             // A damaged first byte must not turn a setting into a comment.
-            const std::size_t eq = line.find('=');
-            if (eq != std::string_view::npos && nearKnownKey(text::lower(text::trim(line.substr(0, eq)))))
+            if (damagedKnownKey(text::lower(line)))
                 fail(lineNumber, "\"" + std::string(line) + "\" cannot be read");
             continue;
         }
@@ -236,7 +260,7 @@ std::vector<TAccountExtra> ParseAccountsExtra(std::string_view content, std::vec
                 e.ClearTextAllowed = true;
             else if (!text::sameText(value, "refused"))
                 fail(lineNumber, quoted + " is neither allowed nor refused");
-        } else if (!plainKey(key) || nearKnownKey(key)) {
+        } else if (!plainKey(key) || nearKnownKey(key) || damagedKnownKey(text::lower(line))) {
             // Keys of later copies are plain words; anything else, or a
             // word one letter off one of ours, is a damaged line.
             fail(lineNumber, "\"" + std::string(line) + "\" cannot be read");
