@@ -91,7 +91,7 @@ bool parseOptions(const Args& args, CheckOptions& opts)
 bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* counter, int32_t& count,
                   std::string& error, std::string& protection, bool& tlsOffered)
 {
-    const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
+    const std::unique_ptr<TMailDrop> drop = MakeMailDrop(acc);
     drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     if (opts.verbose)
         // Under --json stdout holds the object alone.
@@ -110,7 +110,7 @@ bool checkAccount(const TPOPAcc& acc, const CheckOptions& opts, TNewCounter* cou
         protection = drop->Protection();
         tlsOffered = drop->TlsOffered();
         const TMailCount found =
-            counter ? drop->Count([counter](const std::string& line) { counter->Line(line); }) : drop->Count();
+            counter ? drop->Count([counter](const TListedMessage& m) { counter->Add(m); }) : drop->Count();
         count = counter ? counter->NewCount() : found.Count;
         if (!found.Listed)
             error = found.Error;

@@ -123,7 +123,7 @@ bool saveAttachments(const TWireMessage& msg, const std::string& dir)
 // attachments saved, with the error after them.
 int showMessage(const TPOPAcc& account, const ShowOptions& opts)
 {
-    const std::unique_ptr<TMailDrop> drop = MakeMailDrop();
+    const std::unique_ptr<TMailDrop> drop = MakeMailDrop(account);
     drop->OnIdle = ThrowIfQuitSignal; // Ctrl+C or a kill ends a wait at once
     TWireMessage msg;
     std::string bodyError;

@@ -234,7 +234,7 @@ void TTolmu::showMessage(const TPOPAcc& account, int32_t number, std::optional<T
                 return;
             // Mail may have come and gone since the notification.
             TListing listing;
-            const TMailCount found = drop.Count([&listing](const std::string& line) { listing.Line(line); });
+            const TMailCount found = drop.Count([&listing](const TListedMessage& m) { listing.Add(m); });
             opened->count = found.Count;
             opened->number = MessageToOpen(*note, listing, found.Listed, found.Count);
         },

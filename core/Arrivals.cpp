@@ -19,22 +19,11 @@ uint64_t idHash(const std::string& id)
 
 } // namespace
 
-void TListing::Line(const std::string& line)
+void TListing::Add(const TListedMessage& message)
 {
-    // "n id": a number that does not read as one takes the line's place.
-    const int32_t place = static_cast<int32_t>(m_entries.size()) + 1;
-    int32_t number = 0;
-    std::size_t i = 0;
-    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && number < 100000000)
-        number = number * 10 + (line[i++] - '0');
-    if (i == 0 || number == 0)
-        number = place;
-    const std::size_t start = line.find_first_not_of(" \t", i);
-    std::string id = start == std::string::npos ? std::string() : line.substr(start);
-    id.erase(id.find_last_not_of(" \t") + 1);
-    if (id.empty())
+    if (message.Id.empty())
         m_hasIds = false;
-    m_entries.push_back({number, id.empty() ? 0 : idHash(id)});
+    m_entries.push_back({message.Number, message.Id.empty() ? 0 : idHash(message.Id)});
 }
 
 int32_t TListing::NumberOf(uint64_t id) const

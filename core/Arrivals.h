@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Which messages of a mailbox are new, told by their unique ids (the UIDL
-// listing) and kept per mailbox for the whole run of the window. Counts
+// Which messages of a mailbox are new, told by their unique ids (as the
+// mail drop lists them) and kept per mailbox for the whole run of the window. Counts
 // cannot tell: a message that arrives while another is taken elsewhere
 // leaves the count as it was, and comparing one account's count with
 // another's announces the same mail on every round.
+#include "core/MailDrop.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -17,16 +19,16 @@
 // the ids' text).
 class TListing {
 public:
-    // One listing line, "n unique-id".
-    void Line(const std::string& line);
+    // The next message of the listing.
+    void Add(const TListedMessage& message);
 
     struct Entry {
         int32_t Number;
         uint64_t Id;
     };
     const std::vector<Entry>& Entries() const { return m_entries; }
-    // False when a line carried no id: the server has no usable UIDL and
-    // new mail is told by the count instead.
+    // False when a message came without an id: the server has no usable
+    // ids and new mail is told by the count instead.
     bool HasIds() const { return m_hasIds; }
     // The number of the message with id hash, or 0 when it is not listed.
     int32_t NumberOf(uint64_t id) const;

@@ -362,7 +362,7 @@ void TCheckCycle::CheckMail(bool advance, std::function<void(bool done)> then)
                 result->tlsOffered = drop.TlsOffered();
             }
             result->protection = drop.Protection();
-            const TMailCount found = drop.Count([&result](const std::string& line) { result->listing.Line(line); });
+            const TMailCount found = drop.Count([&result](const TListedMessage& m) { result->listing.Add(m); });
             result->count = found.Count;
             result->listed = found.Listed;
             result->listingError = found.Error;
@@ -458,7 +458,7 @@ void TCheckCycle::notifyNewMail(const TArrival& arrival)
     const int32_t timeout = std::min(Timeout, 20);
     m_worker.Run(
         [note, acc = ClientAccount(), &credentials = m_credentials, newest, timeout](TMailDrop& drop, TWireMessage&) {
-            const std::unique_ptr<TMailDrop> own = MakeMailDrop();
+            const std::unique_ptr<TMailDrop> own = MakeMailDrop(acc);
             own->OnIdle = drop.OnIdle; // a Disconnect still ends its waits
             note->Newest = FetchHeadlines(*own, acc, credentials, newest, timeout);
         },

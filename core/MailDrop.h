@@ -18,8 +18,15 @@
 // Seconds a connect or one reply may wait when nothing else is set.
 inline constexpr int32_t DefaultMailTimeout = 60;
 
-// What a count found: the number of messages listed, or why the listing
-// failed (Count then holds the lines counted before the failure).
+// One waiting message as a drop lists it: its number in the session (what
+// Fetch and Delete take) and its unique id ("" when the server gave none).
+struct TListedMessage {
+    int32_t Number = 0;
+    std::string Id;
+};
+
+// What a count found: the drop's count of waiting messages, or why the
+// listing failed (Count then holds what was counted before the failure).
 struct TMailCount {
     int32_t Count = 0;
     bool Listed = false;
@@ -54,12 +61,15 @@ public:
     // failed.
     virtual void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) = 0;
 
-    // Counts the waiting messages by listing their unique ids. Never
+    // Counts the waiting messages and lists them by their unique ids. Never
     // throws: a failed listing comes back as Listed false with the server's
     // or network's text (a listing too long or too slow also closes the
-    // connection). onLine sees each listing line, "number unique-id", as it
-    // arrives, so a caller compares ids without the listing being kept.
-    virtual TMailCount Count(const std::function<void(const std::string& line)>& onLine = {}) = 0;
+    // connection). onMessage sees each listed message as it arrives, so a
+    // caller compares ids without the listing being kept. The count is the
+    // drop's own figure of the mail waiting and may differ from the number
+    // of messages listed: POP3 lists every message and counts them all, a
+    // drop that counts only unread mail lists only that.
+    virtual TMailCount Count(const std::function<void(const TListedMessage& message)>& onMessage = {}) = 0;
 
     // Fetches message number into message (cleared first): its header
     // block alone with headersOnly, else the whole message with its

@@ -1,107 +1,80 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/MailDropFactory.h"
 
+#include "core/Pop3Drop.h"
 #include "net/TlsStream.h"
-#include "net/WireErrors.h"
-#include "net/WirePOP3.h"
 
 namespace {
 
-// The POP3 client behind the mail-drop interface, filled from the account
-// at each Open.
-class TPop3Drop final : public TMailDrop {
-public:
-    TPop3Drop()
-    {
-        m_pop.OnStatus = [this](TWire&, const std::string& text) {
-            if (OnStatus)
-                OnStatus(text);
-        };
-        m_pop.OnIdle = [this] {
-            if (OnIdle)
-                OnIdle();
-        };
-    }
+// The protocols a drop can speak; an account says which (today: POP3).
+enum class TDropKind { Pop3 };
 
+TDropKind kindOf(const TPOPAcc&) { return TDropKind::Pop3; }
+
+// The drop a long-lived holder keeps (the mail worker): at each Open it
+// takes the drop the factory makes for that account's kind, keeping the
+// one it has while the kind stays the same.
+class TAccountDrop final : public TMailDrop {
+public:
     void Open(const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout) override
     {
-        if (!account.Broken.empty())
-            throw EAccountBroken(account.Broken);
-        m_pop.Host = account.HostName;
-        m_pop.Port = account.PortNumber;
-        m_pop.TlsPort = TlsPortFromEnvironment();
-        m_pop.Security = account.Security;
-        m_pop.TlsSeen = account.TlsSeen;
-        m_pop.ClearTextAllowed = account.ClearTextAllowed;
-        m_pop.SetUserID(account.UserName);
-        m_pop.Timeout = timeout;
-        // The client needs the secret for the login alone; a worker's client
-        // lives as long as the program.
-        struct Forget {
-            TWirePOP3& pop;
-            ~Forget() { pop.SetSecret({}); }
-        } forget{m_pop};
-        const TSignInSecret secret = credentials.SecretForSession(account, timeout);
-        m_pop.SetSecret(secret);
-        try {
-            m_pop.Connect();
-        } catch (const EWireResponseError&) {
-            // A token the server refused (expired early, revoked) is not
-            // offered again: the next check fetches a new one.
-            if (secret.SecretKind == TSignInSecret::Kind::AccessToken)
-                credentials.SecretRefused(account);
-            throw;
+        if (!m_drop || m_kind != kindOf(account)) {
+            if (m_drop)
+                m_drop->Abandon();
+            m_drop = MakeMailDrop(account);
+            m_kind = kindOf(account);
+            m_drop->OnStatus = [this](const std::string& text) {
+                if (OnStatus)
+                    OnStatus(text);
+            };
+            m_drop->OnIdle = [this] {
+                if (OnIdle)
+                    OnIdle();
+            };
         }
+        m_drop->Open(account, credentials, timeout);
     }
-
-    TMailCount Count(const std::function<void(const std::string& line)>& onLine) override
+    TMailCount Count(const std::function<void(const TListedMessage&)>& onMessage) override
     {
-        TMailCount result;
-        result.Count = m_pop.CheckMessages(onLine);
-        result.Listed = !m_pop.ListingFailed();
-        result.Error = m_pop.ListingError();
-        return result;
+        return m_drop ? m_drop->Count(onMessage) : TMailCount{0, false, "Not connected."};
     }
-
     bool Fetch(int32_t number, TWireMessage& message, bool headersOnly) override
     {
-        message.ExtractAttachments = !headersOnly;
-        if (headersOnly) {
-            m_pop.RetrieveHeader(number, message);
-            return true;
-        }
-        return m_pop.Retrieve(number, message);
+        return m_drop && m_drop->Fetch(number, message, headersOnly);
     }
-
-    bool Delete(int32_t number) override { return m_pop.Delete(number); }
-
+    bool Delete(int32_t number) override { return m_drop && m_drop->Delete(number); }
     void Close() override
     {
-        if (m_pop.Connected())
-            m_pop.Disconnect();
+        if (m_drop)
+            m_drop->Close();
     }
-
     void Abandon() noexcept override
     {
-        if (m_pop.Connected())
-            m_pop.CloseSocket();
+        if (m_drop)
+            m_drop->Abandon();
     }
-
-    bool Connected() const override { return m_pop.Connected(); }
-
-    std::string Protection() const override { return m_pop.Protection(); }
-
-    std::string LastReply() const override { return ServerReplyText(m_pop.ResultText); }
-
-    bool TlsOffered() const override { return m_pop.TlsOffered(); }
+    bool Connected() const override { return m_drop && m_drop->Connected(); }
+    std::string Protection() const override { return m_drop ? m_drop->Protection() : std::string(); }
+    std::string LastReply() const override { return m_drop ? m_drop->LastReply() : std::string(); }
+    bool TlsOffered() const override { return m_drop && m_drop->TlsOffered(); }
 
 private:
-    TWirePOP3 m_pop;
+    std::unique_ptr<TMailDrop> m_drop;
+    TDropKind m_kind = TDropKind::Pop3;
 };
 
 } // namespace
 
-std::unique_ptr<TMailDrop> MakeMailDrop() { return std::make_unique<TPop3Drop>(); }
+std::unique_ptr<TMailDrop> MakeMailDrop(const TPOPAcc& account)
+{
+    switch (kindOf(account)) {
+    case TDropKind::Pop3:
+        break;
+    }
+    return MakePop3Drop();
+}
+
+std::unique_ptr<TMailDrop> MakeMailDrop() { return std::make_unique<TAccountDrop>(); }
 
 bool ShouldRememberTlsOffer(const TPOPAcc& account, bool offered)
 {

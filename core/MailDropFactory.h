@@ -5,7 +5,12 @@
 
 #include <memory>
 
-// A new mail drop, not connected: POP3, the protocol Tolmu speaks.
+// A new mail drop for account's protocol (today POP3), not connected: the one
+// place that chooses a protocol.
+std::unique_ptr<TMailDrop> MakeMailDrop(const TPOPAcc& account);
+// A drop for whichever account each Open names, for a holder that serves
+// them all in turn (the mail worker): it takes MakeMailDrop's drop for that
+// account, keeping it while the protocol stays the same.
 std::unique_ptr<TMailDrop> MakeMailDrop();
 
 // Whether account, whose last session's server offered TLS (offered, from

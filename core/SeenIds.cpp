@@ -286,15 +286,11 @@ const TIdList& TSeenIds::Seen(const std::string& key) const
     return it == m_accounts.end() ? NoIds : it->second;
 }
 
-void TNewCounter::Line(const std::string& line)
+void TNewCounter::Add(const TListedMessage& message)
 {
-    // "n id": the id is the second word. A line without one cannot be
-    // compared and counts as new every time.
-    const std::size_t space = line.find(' ');
-    const std::size_t start = space == std::string::npos ? std::string::npos : line.find_first_not_of(' ', space);
-    std::string_view id = start == std::string::npos ? std::string_view() : std::string_view(line).substr(start);
-    while (!id.empty() && (id.back() == ' ' || id.back() == '\t'))
-        id.remove_suffix(1);
+    // A message without an id cannot be compared and counts as new every
+    // time.
+    const std::string_view id = message.Id;
     if (!printableId(id)) {
         ++m_new;
         return;

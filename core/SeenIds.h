@@ -5,6 +5,7 @@
 // only what arrived since. Comparing ids (not counts) stays right when mail
 // is deleted from another client meanwhile.
 #include "core/Account.h"
+#include "core/MailDrop.h"
 
 #include <cstdint>
 #include <istream>
@@ -90,12 +91,13 @@ private:
     std::map<std::string, TIdList> m_accounts;
 };
 
-// Counts the new messages of one listing as it streams: each line
-// "n unique-id" is looked up among what the last check saw.
+// Counts the new messages of one listing as it streams: each message's id
+// is looked up among what the last check saw.
 class TNewCounter {
 public:
     explicit TNewCounter(const TIdList& seen) : m_seen(seen) {}
-    void Line(const std::string& line);
+    // The next listed message; one without a usable id counts as new.
+    void Add(const TListedMessage& message);
     int32_t NewCount() const { return m_new; }
     // The ids of this listing, for the next check.
     TIdList TakeIds();

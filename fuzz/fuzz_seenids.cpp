@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The --new state file and the UIDL lines counted against it: the first
 // byte says how many of the input's lines are the state file, the rest are
-// listing lines. A parse that succeeds must give back text that parses to
-// the same store; nothing may crash.
+// listing lines, read as the POP3 drop reads them. A parse that succeeds
+// must give back text that parses to the same store; nothing may crash.
+#include "net/WirePOP3.h"
 #include "core/SeenIds.h"
 
 #include <cstdint>
@@ -27,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
     }
     TNewCounter counter(ids.Seen("u@h:110"));
-    while (std::getline(in, line))
-        counter.Line(line);
+    int32_t place = 0;
+    while (std::getline(in, line)) {
+        const TUidlEntry e = ParseUidlLine(line, ++place);
+        counter.Add({e.Number, e.Id});
+    }
     if (counter.NewCount() < 0)
         std::abort();
     return 0;

@@ -53,6 +53,24 @@ private:
 
 } // namespace
 
+TUidlEntry ParseUidlLine(std::string_view line, int32_t place)
+{
+    // "n unique-id": a number that does not read as one takes the line's
+    // place; blanks or tabs part the two; an id of nothing is none.
+    int32_t number = 0;
+    std::size_t i = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && number < 100000000)
+        number = number * 10 + (line[i++] - '0');
+    if (i == 0 || number == 0)
+        number = place;
+    std::string_view id = line.substr(std::min(i, line.size()));
+    while (!id.empty() && (id.front() == ' ' || id.front() == '\t'))
+        id.remove_prefix(1);
+    while (!id.empty() && (id.back() == ' ' || id.back() == '\t'))
+        id.remove_suffix(1);
+    return {number, std::string(id)};
+}
+
 TWirePOP3::TWirePOP3()
 {
     Port = 110;

@@ -14,10 +14,22 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // A listing longer than this is no mailbox a person reads: "Too much data.".
 inline constexpr int32_t MaxListingLines = 1000000;
 inline constexpr uint64_t MaxListingBytes = uint64_t(256) << 20;
+
+// One message of a UIDL listing: its number and unique id ("" for none).
+struct TUidlEntry {
+    int32_t Number = 0;
+    std::string Id;
+};
+
+// One line of a UIDL listing, "n unique-id", the place-th of its listing:
+// the one reader of those lines. A number that does not read as one takes
+// the line's place; blanks or tabs part the two; an id of nothing is none.
+TUidlEntry ParseUidlLine(std::string_view line, int32_t place);
 
 class TWirePOP3 : public TWireMessageClient {
 public:

@@ -4,6 +4,7 @@
 // per account, each holding a fixed number of messages).
 #include "core/AccountsExtra.h"
 #include "core/CheckCycle.h"
+#include "net/WirePOP3.h"
 #include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"
 #include "tests/support/ScriptedServer.h"
@@ -556,8 +557,11 @@ TEST(Arrivals, WithoutIdsTheAccountsOwnCountDecidesAndABrokenListingTellsNothing
     };
     for (const Row& r : rows) {
         TListing listing;
-        for (const std::string& line : r.lines)
-            listing.Line(line);
+        int32_t place = 0;
+        for (const std::string& line : r.lines) {
+            const TUidlEntry e = ParseUidlLine(line, ++place);
+            listing.Add({e.Number, e.Id});
+        }
         const TArrival a = arrivals.Check("u@h:110", listing, r.listed, static_cast<int32_t>(r.lines.size()));
         EXPECT_EQ(a.GotMail, r.gotMail) << r.what;
         EXPECT_EQ(a.Emptied, r.emptied) << r.what;
@@ -566,7 +570,7 @@ TEST(Arrivals, WithoutIdsTheAccountsOwnCountDecidesAndABrokenListingTellsNothing
     }
     // Connect: the next check announces what waits, though it was told.
     TListing one;
-    one.Line("1 s");
+    one.Add({1, "s"});
     EXPECT_EQ(arrivals.Check("u@h:110", one, true, 1).Notify, std::vector<int32_t>{1});
     arrivals.AnnounceWaiting();
     const TArrival a = arrivals.Check("u@h:110", one, true, 1);
