@@ -18,9 +18,10 @@ public:
     ~TWireClient() override;
 
     std::string Host;
-    // The port on which the server speaks TLS from the first byte (POP3S):
-    // what an unset Security means depends on it.
-    int32_t TlsPort = 995;
+    // The port on which the server speaks TLS from the first byte: what an
+    // unset Security means depends on it. Each protocol names its own
+    // (POP3: 995); none (0) for a bare client.
+    int32_t TlsPort = 0;
     // How the connection is protected; unset: DefaultSecurity(Host, Port,
     // TlsPort).
     // TlsFirstByte adds the handshake and the status "TLS connected" after

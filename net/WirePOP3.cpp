@@ -74,6 +74,7 @@ TUidlEntry ParseUidlLine(std::string_view line, int32_t place)
 TWirePOP3::TWirePOP3()
 {
     Port = 110;
+    TlsPort = Pop3TlsPort;
     SetReplyRule(m_replyRule);
 }
 

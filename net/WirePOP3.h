@@ -16,6 +16,9 @@
 #include <string>
 #include <string_view>
 
+// The port on which POP3 speaks TLS from the first byte (RFC 8314).
+inline constexpr int32_t Pop3TlsPort = 995;
+
 // A listing longer than this is no mailbox a person reads: "Too much data.".
 inline constexpr int32_t MaxListingLines = 1000000;
 inline constexpr uint64_t MaxListingBytes = uint64_t(256) << 20;
