@@ -2,6 +2,7 @@
 #include "core/MailDropFactory.h"
 
 #include "core/Pop3Drop.h"
+#include "core/PushSession.h"
 #include "net/TlsStream.h"
 
 namespace {
@@ -75,6 +76,15 @@ std::unique_ptr<TMailDrop> MakeMailDrop(const TPOPAcc& account)
 }
 
 std::unique_ptr<TMailDrop> MakeMailDrop() { return std::make_unique<TAccountDrop>(); }
+
+std::unique_ptr<TPushSession> MakePushSession(const TPOPAcc& account)
+{
+    switch (kindOf(account)) {
+    case TDropKind::Pop3:
+        break; // POP3 has no way to tell of new mail: the timer checks it
+    }
+    return nullptr;
+}
 
 bool ShouldRememberTlsOffer(const TPOPAcc& account, bool offered)
 {
