@@ -57,7 +57,7 @@ TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
         if (!oldInKeyring) {
             account.Password = old->Password;
         } else if (account.SecretPlace == Place::AccountsIni || !SameKeyringItem(PasswordKey(account), PasswordKey(*old))) {
-            std::optional<std::string> kept = KeyringLookup(PasswordKey(*old), m_keyringSeconds);
+            std::optional<std::string> kept = PasswordSecrets().Read(PasswordKey(*old), m_keyringSeconds);
             if (!kept || kept->empty())
                 throw Exception("The desktop keyring holds no password for " + old->AccName +
                                 ": enter the password again");
@@ -66,7 +66,7 @@ TPOPAcc TAccountStore::placeSecret(TPOPAcc account, const TPOPAcc* old) const
     }
     if (account.SecretPlace == Place::Keyring) {
         if (!account.Password.empty())
-            KeyringStore(PasswordKey(account), account.Password, m_keyringSeconds);
+            PasswordSecrets().Store(PasswordKey(account), account.Password, m_keyringSeconds);
         else if (!old)
             throw Exception("An account needs a password");
         account.Password.clear();
@@ -86,7 +86,7 @@ void TAccountStore::dropUnusedItem(const TPOPAcc& old) const
     // The files no longer point at it; one left behind is only clutter in
     // the keyring, so a failure here does not undo the change.
     try {
-        KeyringRemove(PasswordKey(old), m_keyringSeconds);
+        PasswordSecrets().Remove(PasswordKey(old), m_keyringSeconds);
     } catch (const Exception&) {
     }
 }

@@ -44,7 +44,7 @@ private:
         if (account.SecretPlace != TPOPAcc::TSecretPlace::Keyring)
             return account.Password;
         std::optional<std::string> password =
-            KeyringLookup(PasswordKey(account), timeoutSeconds > 0 ? timeoutSeconds : DefaultKeyringSeconds);
+            PasswordSecrets().Read(PasswordKey(account), timeoutSeconds > 0 ? timeoutSeconds : DefaultKeyringSeconds);
         if (!password || password->empty())
             throw Exception("The desktop keyring holds no password for this account: enter it in Configure");
         return std::move(*password);
@@ -62,6 +62,13 @@ const TCredentialSource& StoredPasswords()
 TAccountId AccountId(const TPOPAcc& account)
 {
     return {account.AccName, account.HostName, account.UserName, account.PortNumber};
+}
+
+const TSecretStore& PasswordSecrets()
+{
+    // Holds nothing but its place: one for the whole run, on any thread.
+    static const std::unique_ptr<TSecretStore> keyring = MakeSecretStore(TTokenPlace::Keyring);
+    return *keyring;
 }
 
 TSecretKey PasswordKey(const TPOPAcc& account)

@@ -9,6 +9,7 @@
 #include "signin/Keyring.h"
 #include "signin/OAuthClient.h"
 #include "signin/RefreshTokenStore.h"
+#include "signin/SecretStore.h"
 #include "signin/StopHook.h"
 
 #include <cstdint>
@@ -97,7 +98,11 @@ bool KeepRefreshToken(TPOPAcc& account, const std::string& token, int timeoutSec
 bool SignInAccount(TPOPAcc& account, const std::function<void(const std::string& url)>& openBrowser,
                    const TStopHook& stop = {});
 
-// Where account's password is found in the desktop keyring.
+// Where a password kept out of Accounts.ini lives: the desktop keyring,
+// behind the secret-store port (signin/SecretStore.h).
+const TSecretStore& PasswordSecrets();
+
+// Where account's password is found in that store.
 TSecretKey PasswordKey(const TPOPAcc& account);
 // Whether a and b name the same keyring item (the label aside).
 bool SameKeyringItem(const TSecretKey& a, const TSecretKey& b);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "signin/Keyring.h"
+#include "signin/SecretStore.h"
 
 #include "base/Text.h"
 #include "signin/SignInErrors.h"
@@ -509,3 +510,27 @@ bool KeyringRemove(const TSecretKey& key, int timeoutSeconds, const TStopHook& s
     }
     return true;
 }
+
+namespace {
+
+// The keyring behind the secret-store port.
+class TKeyringSecrets final : public TSecretStore {
+public:
+    std::optional<std::string> Read(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop) const override
+    {
+        return KeyringLookup(key, timeoutSeconds, stop);
+    }
+    void Store(const TSecretKey& key, const std::string& secret, int timeoutSeconds,
+               const TStopHook& stop) const override
+    {
+        KeyringStore(key, secret, timeoutSeconds, stop);
+    }
+    bool Remove(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop) const override
+    {
+        return KeyringRemove(key, timeoutSeconds, stop);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<TSecretStore> MakeKeyringSecrets() { return std::make_unique<TKeyringSecrets>(); }

@@ -167,7 +167,8 @@ std::string tokenFileFor(TTokenPlace place, std::string filePath)
 } // namespace
 
 TRefreshTokenStore::TRefreshTokenStore(TTokenPlace place, std::string filePath)
-    : m_place(place), m_filePath(tokenFileFor(place, std::move(filePath)))
+    : m_place(place), m_filePath(tokenFileFor(place, std::move(filePath))),
+      m_secrets(place == TTokenPlace::Keyring ? MakeSecretStore(place) : MakeSecretStore(place, m_filePath))
 {
 }
 
@@ -224,14 +225,7 @@ TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TSt
 std::optional<std::string> TRefreshTokenStore::Load(const TSecretKey& key, int timeoutSeconds,
                                                     const TStopHook& stop) const
 {
-    if (m_place == TTokenPlace::Keyring)
-        return KeyringLookup(asToken(key), timeoutSeconds, stop);
-    checkTokenFolder(folderOf(m_filePath));
-    const nlohmann::json tokens = readTokens(m_filePath, false);
-    const auto it = tokens.find(fileKey(key));
-    if (it == tokens.end() || !it->is_string() || it->get<std::string>().empty())
-        return std::nullopt;
-    return it->get<std::string>();
+    return m_secrets->Read(asToken(key), timeoutSeconds, stop);
 }
 
 void TRefreshTokenStore::Save(const TSecretKey& key, const std::string& token, int timeoutSeconds,
@@ -243,23 +237,56 @@ void TRefreshTokenStore::Save(const TSecretKey& key, const std::string& token, i
 void TRefreshTokenStore::Save(const THold&, const TSecretKey& key, const std::string& token, int timeoutSeconds,
                               const TStopHook& stop) const
 {
-    if (m_place == TTokenPlace::Keyring)
-        return KeyringStore(asToken(key), token, timeoutSeconds, stop);
-    rewrite(m_filePath, [&](nlohmann::json& tokens) {
-        tokens[fileKey(key)] = token;
-        return true;
-    });
+    m_secrets->Store(asToken(key), token, timeoutSeconds, stop);
 }
 
 bool TRefreshTokenStore::Remove(const TSecretKey& key, int timeoutSeconds, const TStopHook& stop) const
 {
     const THold held = Hold(timeoutSeconds, stop);
-    if (m_place == TTokenPlace::Keyring)
-        return KeyringRemove(asToken(key), timeoutSeconds, stop);
-    bool removed = false;
-    rewrite(m_filePath, [&](nlohmann::json& tokens) {
-        removed = tokens.erase(fileKey(key)) > 0;
+    return m_secrets->Remove(asToken(key), timeoutSeconds, stop);
+}
+
+namespace {
+
+// The token file behind the secret-store port: one JSON object of tokens
+// by user, host and port. Its writers hold TRefreshTokenStore's lock.
+class TTokenFileSecrets final : public TSecretStore {
+public:
+    explicit TTokenFileSecrets(std::string path) : m_path(std::move(path)) {}
+
+    std::optional<std::string> Read(const TSecretKey& key, int, const TStopHook&) const override
+    {
+        checkTokenFolder(folderOf(m_path));
+        const nlohmann::json tokens = readTokens(m_path, false);
+        const auto it = tokens.find(fileKey(key));
+        if (it == tokens.end() || !it->is_string() || it->get<std::string>().empty())
+            return std::nullopt;
+        return it->get<std::string>();
+    }
+    void Store(const TSecretKey& key, const std::string& secret, int, const TStopHook&) const override
+    {
+        rewrite(m_path, [&](nlohmann::json& tokens) {
+            tokens[fileKey(key)] = secret;
+            return true;
+        });
+    }
+    bool Remove(const TSecretKey& key, int, const TStopHook&) const override
+    {
+        bool removed = false;
+        rewrite(m_path, [&](nlohmann::json& tokens) {
+            removed = tokens.erase(fileKey(key)) > 0;
+            return removed;
+        });
         return removed;
-    });
-    return removed;
+    }
+
+private:
+    std::string m_path;
+};
+
+} // namespace
+
+std::unique_ptr<TSecretStore> MakeTokenFileSecrets(const std::string& filePath)
+{
+    return std::make_unique<TTokenFileSecrets>(filePath);
 }

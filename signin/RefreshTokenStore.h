@@ -18,12 +18,12 @@
 // Hold), so a provider that takes each refresh token once never sees it
 // twice.
 #include "signin/Keyring.h"
+#include "signin/SecretStore.h"
 #include "signin/StopHook.h"
 
+#include <memory>
 #include <optional>
 #include <string>
-
-enum class TTokenPlace { Keyring, File };
 
 // $XDG_DATA_HOME/tolmu/oauth2-tokens.json, or under ~/.local/share. Throws
 // Exception when neither XDG_DATA_HOME nor HOME is set.
@@ -85,4 +85,5 @@ public:
 private:
     TTokenPlace m_place;
     std::string m_filePath;
+    std::shared_ptr<const TSecretStore> m_secrets; // where the tokens are kept
 };

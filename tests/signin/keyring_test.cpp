@@ -5,6 +5,7 @@
 // (KeyringLocked), and no Secret Service at all (KeyringAbsent).
 #include "signin/Keyring.h"
 #include "signin/RefreshTokenStore.h"
+#include "signin/SecretStore.h"
 #include "signin/SignInErrors.h"
 #include "tests/support/KeyringLock.h"
 
@@ -15,8 +16,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -63,6 +66,32 @@ TEST_F(KeyringLive, StoresReadsAndRemoves)
         EXPECT_FALSE(KeyringLookup(key, 10));
         EXPECT_FALSE(KeyringRemove(key, 10));
     }
+}
+
+// Both stores behind the secret-store port keep, replace and forget a
+// secret alike, so that core never asks which one it talks to.
+TEST_F(KeyringLive, EveryStoreBehindThePortKeepsReplacesAndForgets)
+{
+    char folderTemplate[] = "/tmp/tolmu-secrets-XXXXXX";
+    ASSERT_NE(::mkdtemp(folderTemplate), nullptr);
+    const std::string folder = folderTemplate;
+    for (const TTokenPlace place : {TTokenPlace::Keyring, TTokenPlace::File}) {
+        SCOPED_TRACE(place == TTokenPlace::Keyring ? "keyring" : "file");
+        const std::unique_ptr<TSecretStore> store = MakeSecretStore(place, folder + "/oauth2-tokens.json");
+        int n = 0;
+        for (const std::string secret : {"Pässwort", "with blanks and ☃ and \"quotes\"", "new\nline"}) {
+            const TSecretKey key = keyFor("port" + std::to_string(n++));
+            EXPECT_FALSE(store->Read(key, 10));
+            store->Store(key, secret, 10);
+            EXPECT_EQ(store->Read(key, 10), secret);
+            store->Store(key, secret + "2", 10);
+            EXPECT_EQ(store->Read(key, 10), secret + "2");
+            EXPECT_TRUE(store->Remove(key, 10));
+            EXPECT_FALSE(store->Read(key, 10));
+            EXPECT_FALSE(store->Remove(key, 10));
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(KeyringLive, ItemCarriesTheAttributesAndLabel)
