@@ -3,7 +3,7 @@
 // first byte picks the HTTP status and whether a refresh is answered; the
 // rest is the body (and, as text, a challenge). Every failure must be a
 // sign-in error, and a token handed back must be one a SASL response takes.
-#include "signin/Base64.h"
+#include "base/Base64.h"
 #include "signin/Sasl.h"
 #include "signin/SignInErrors.h"
 #include "signin/TokenRequest.h"
