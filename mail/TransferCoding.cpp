@@ -3,89 +3,7 @@
 
 #include "base/Text.h"
 
-#include <array>
-
 namespace mime {
-
-namespace {
-
-constexpr unsigned char NotBase64 = 0xFF;
-constexpr unsigned char Pad = 0xFE;
-
-constexpr std::array<unsigned char, 256> makeTable()
-{
-    std::array<unsigned char, 256> t{};
-    for (auto& v : t)
-        v = NotBase64;
-    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (unsigned char i = 0; i < 64; ++i)
-        t[static_cast<unsigned char>(alphabet[i])] = i;
-    t['='] = Pad;
-    return t;
-}
-
-constexpr std::array<unsigned char, 256> Table = makeTable();
-
-} // namespace
-
-void Base64Stream::Feed(std::string_view line, std::string& out)
-{
-    if (m_done)
-        return;
-    const std::size_t base = out.size();
-    out.resize(base + (line.size() / 4 + 1) * 3);
-    char* w = out.data() + base;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(line.data());
-    const unsigned char* end = p + line.size();
-    unsigned bits = m_bits, count = m_count;
-    // The common case, four alphabet characters in a row, goes in one step.
-    for (; p < end; ++p) {
-        if (count == 0 && end - p >= 4) {
-            const unsigned a = Table[p[0]], b = Table[p[1]], c = Table[p[2]], d = Table[p[3]];
-            if ((a | b | c | d) < 64) {
-                const unsigned v = a << 18 | b << 12 | c << 6 | d;
-                *w++ = static_cast<char>(v >> 16);
-                *w++ = static_cast<char>(v >> 8);
-                *w++ = static_cast<char>(v);
-                p += 3;
-                continue;
-            }
-        }
-        const unsigned v = Table[*p];
-        if (v == Pad) {
-            // "xx==" or "xxx=": what the group holds is complete.
-            if (count >= 2)
-                *w++ = static_cast<char>(bits >> (count == 2 ? 4 : 10));
-            if (count == 3)
-                *w++ = static_cast<char>(bits >> 2);
-            count = bits = 0;
-            m_done = true;
-            break;
-        }
-        if (v == NotBase64)
-            continue;
-        bits = bits << 6 | v;
-        if (++count == 4) {
-            *w++ = static_cast<char>(bits >> 16);
-            *w++ = static_cast<char>(bits >> 8);
-            *w++ = static_cast<char>(bits);
-            count = bits = 0;
-        }
-    }
-    m_bits = bits;
-    m_count = count;
-    out.resize(static_cast<std::size_t>(w - out.data()));
-}
-
-void Base64Stream::Finish(std::string& out)
-{
-    // A group cut short without its pad still holds whole bytes.
-    if (m_count >= 2)
-        out.push_back(static_cast<char>(m_bits >> (m_count == 2 ? 4 : 10)));
-    if (m_count == 3)
-        out.push_back(static_cast<char>(m_bits >> 2));
-    m_count = m_bits = 0;
-}
 
 bool DecodeQuotedPrintableLine(std::string_view line, std::string& out)
 {
@@ -131,11 +49,7 @@ std::string DecodeQuotedPrintable(std::string_view text)
 
 std::string DecodeBase64(std::string_view text)
 {
-    std::string out;
-    Base64Stream s;
-    s.Feed(text, out);
-    s.Finish(out);
-    return out;
+    return Base64Decode(text, TBase64Leniency::SkipStray).value_or(std::string());
 }
 
 void UudecodeStream::Feed(std::string_view line, std::string& out)

@@ -3,30 +3,21 @@
 // Undoing the transfer encodings of RFC 2045 and uuencode line by line, so an
 // attachment of any size is decoded as it streams in, and whole texts for
 // the display.
+#include "base/Base64.h"
+
 #include <string>
 #include <string_view>
 
 namespace mime {
 
-// Base64 that carries incomplete groups over line ends and skips everything
-// outside the alphabet (RFC 2045: line breaks and stray characters are
-// ignored), so lines of any width decode exactly. Decoding stops at the
-// first "=" pad until Reset.
-class Base64Stream {
+// Base64 of a body as its lines stream in (TBase64Leniency::SkipStray):
+// incomplete groups carry over line ends and everything outside the
+// alphabet is skipped (line breaks and stray characters are ignored), so
+// lines of any width decode exactly. Decoding stops at the first "=" pad
+// until Reset; Finish appends what a final group without its pad holds.
+class Base64Stream : public TBase64Decoder {
 public:
-    // Appends the bytes of the complete groups of line to out.
-    void Feed(std::string_view line, std::string& out);
-    // Appends what a final group without its pad still holds.
-    void Finish(std::string& out);
-    void Reset() { m_count = 0, m_bits = 0, m_done = false; }
-    // Whether the data fed so far ends on a whole group or at its pad, as
-    // complete base64 does.
-    bool Complete() const { return m_done || m_count == 0; }
-
-private:
-    unsigned m_count = 0;
-    unsigned m_bits = 0;
-    bool m_done = false;
+    Base64Stream() : TBase64Decoder(TBase64Leniency::SkipStray) {}
 };
 
 // One line of quoted-printable: "=XX" becomes its byte, a malformed "="

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Pop3Capabilities.h"
 
-#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -56,8 +55,10 @@ TPop3Capabilities TPop3Capabilities::Parse(const std::vector<std::string>& lines
     return caps;
 }
 
-bool TPop3Capabilities::HasSasl(std::string_view mechanism) const
+std::vector<std::string> TPop3Capabilities::SaslOffer() const
 {
-    const std::string wanted = upper(mechanism);
-    return std::find(SaslMechanisms.begin(), SaslMechanisms.end(), wanted) != SaslMechanisms.end();
+    std::vector<std::string> offer = SaslMechanisms;
+    if (Sasl && !User)
+        offer.emplace_back("PLAIN");
+    return offer;
 }

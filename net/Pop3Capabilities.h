@@ -3,7 +3,6 @@
 // What a POP3 server says it can do (CAPA, RFC 2449): the few capabilities
 // the sign-in looks at. Names compare without regard to letter case.
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The most a capability listing may bring before the session is given up
@@ -20,6 +19,8 @@ struct TPop3Capabilities {
     // Reads the lines of a CAPA listing (without the "+OK" line and the
     // closing "."): Listed is set, unknown capabilities are skipped.
     static TPop3Capabilities Parse(const std::vector<std::string>& lines);
-    // Whether SASL lists mechanism (any letter case).
-    bool HasSasl(std::string_view mechanism) const;
+    // The mechanisms to choose a sign-in from (ChooseSaslMechanism): those
+    // SASL lists, and PLAIN as well when SASL is listed without USER (such a
+    // server may take PLAIN while naming only others). Empty without SASL.
+    std::vector<std::string> SaslOffer() const;
 };

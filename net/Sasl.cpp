@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Sasl.h"
 
+#include "base/Base64.h"
 #include "base/Exception.h"
+#include "base/Text.h"
 
 namespace {
 
 // A user name or host with a control character would end a field early.
-void checkField(std::string_view text)
+void checkField(std::string_view text, const char* what = "user name")
 {
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F)
-            throw Exception("The user name holds a control character and cannot go into a token sign-in");
+            throw Exception(std::string("The ") + what + " holds a control character and cannot go into a token sign-in");
     }
 }
 
@@ -43,7 +45,7 @@ std::string xoauth2First(const TSaslInput& in)
 std::string oauthBearerFirst(const TSaslInput& in)
 {
     checkField(in.User);
-    checkField(in.Host);
+    checkField(in.Host, "server name");
     checkToken(in.Secret.Text);
     std::string user;
     for (const char c : in.User)
@@ -88,16 +90,24 @@ constexpr TSaslMechanism Mechanisms[] = {
 
 std::span<const TSaslMechanism> SaslMechanisms() { return Mechanisms; }
 
-const TSaslMechanism* ChooseSaslMechanism(const TPop3Capabilities& caps, TSignInSecret::Kind kind, bool tls)
+const TSaslMechanism* ChooseSaslMechanism(const std::vector<std::string>& offered, TSignInSecret::Kind kind,
+                                          bool tls)
 {
-    if (!caps.Sasl)
-        return nullptr;
     for (const TSaslMechanism& m : Mechanisms)
-        if (m.Takes == kind && (tls || !m.TlsOnly) && caps.HasSasl(m.Name))
-            return &m;
-    if (!caps.User && kind == TSignInSecret::Kind::Password)
-        for (const TSaslMechanism& m : Mechanisms)
-            if (m.Name == "PLAIN")
-                return &m;
+        if (m.Takes == kind && (tls || !m.TlsOnly))
+            for (const std::string& name : offered)
+                if (text::sameText(name, m.Name))
+                    return &m;
     return nullptr;
+}
+
+bool FitsAuthLine(std::string_view mechanism, std::string_view response)
+{
+    // "AUTH " mechanism " " response CR LF
+    return 5 + mechanism.size() + 1 + response.size() + 2 <= 255;
+}
+
+std::optional<std::string> DecodeSaslChallenge(std::string_view text)
+{
+    return Base64Decode(text::trim(text));
 }

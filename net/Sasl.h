@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SASL sign-in (RFC 4422 inside POP3's AUTH, RFC 5034): the secret an
-// account signs in with, and the one table of mechanisms Tolmu speaks. A
+// account signs in with, and the one table of mechanisms Tolmu speaks for
+// every protocol (POP3's CAPA SASL line, IMAP's AUTH= capabilities). A
 // mechanism is a row: its name, the kind of secret it takes, how its first
 // message is built and how it answers a server's challenge. A new mechanism
 // (XOAUTH2, OAUTHBEARER for an access token) is a new row; the exchange
 // that drives the rows (TWirePOP3) stays as it is.
-#include "net/Pop3Capabilities.h"
-
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What proves who the user is: the account's password, or an OAuth2 access
 // token that a credential source fetched for it.
@@ -48,10 +49,19 @@ struct TSaslMechanism {
 // The mechanisms, most preferred first.
 std::span<const TSaslMechanism> SaslMechanisms();
 
-// The mechanism to sign in with on a server that listed caps, for a secret
-// of kind, over TLS or not (rows marked TlsOnly need it); nullptr: sign in
-// with USER / PASS. A mechanism of the table the server lists in SASL wins;
-// a server that lists SASL without naming one of ours and does not list
-// USER gets PLAIN with a password all the same (it may take it while naming
-// only others).
-const TSaslMechanism* ChooseSaslMechanism(const TPop3Capabilities& caps, TSignInSecret::Kind kind, bool tls);
+// The mechanism to sign in with on a server that offers the mechanisms
+// named in offered (any letter case), for a secret of kind, over TLS or not
+// (rows marked TlsOnly need it); nullptr: none of ours fits. The first row
+// of the table that fits wins.
+const TSaslMechanism* ChooseSaslMechanism(const std::vector<std::string>& offered, TSignInSecret::Kind kind,
+                                          bool tls);
+
+// True when "AUTH <mechanism> <response>" (response in base64) with its CR
+// LF stays within the 255 octets a POP3 command line may hold; a longer
+// response goes on the line after the server's "+ " instead.
+bool FitsAuthLine(std::string_view mechanism, std::string_view response);
+
+// The bytes of a server's challenge, the text after "+ " (blanks and a line
+// end around it do not count); nothing when it is not base64, which a
+// client cannot answer.
+std::optional<std::string> DecodeSaslChallenge(std::string_view text);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/WirePOP3.h"
 
+#include "base/Base64.h"
 #include "mail/Charset.h"
-#include "mail/Coder.h"
 #include "net/TlsStream.h"
 
 #include <algorithm>
@@ -25,10 +25,6 @@ constexpr std::size_t MaxSkippedBytes = std::size_t(64) << 20;
 // leave the reader waiting for an empty line that never comes.
 const std::vector<std::string> HeaderBlockEnds = {"", "."};
 constexpr int32_t EndedByDot = 2; // 1-based index of "." above
-
-// A command line may hold this many octets, CR LF included (RFC 2449); an
-// AUTH whose first message would not fit sends it after the challenge.
-constexpr std::size_t MaxCommandOctets = 255;
 
 // Challenges one AUTH exchange answers before it gives up: the mechanisms
 // of the table need one at most.
@@ -227,7 +223,7 @@ void TWirePOP3::throwNoTls() const
 
 void TWirePOP3::signIn(const TPop3Capabilities& caps)
 {
-    if (const TSaslMechanism* mech = ChooseSaslMechanism(caps, m_secretKind, !TlsVersion().empty())) {
+    if (const TSaslMechanism* mech = ChooseSaslMechanism(caps.SaslOffer(), m_secretKind, !TlsVersion().empty())) {
         authenticate(*mech);
         return;
     }
@@ -240,12 +236,12 @@ void TWirePOP3::signIn(const TPop3Capabilities& caps)
 void TWirePOP3::authenticate(const TSaslMechanism& mech)
 {
     const TSignInSecret secret{m_secretKind, m_password};
-    const std::string first = TWireEncoder::EncodeLine(mech.First({m_userName, secret, Host, Port}));
+    const std::string first = Base64Encode(mech.First({m_userName, secret, Host, Port}));
     std::string command = "AUTH " + std::string(mech.Name);
     // An empty first message is "=" on the AUTH line (RFC 5034), an empty
     // line as an answer.
     const std::string initial = first.empty() ? "=" : first;
-    bool firstSent = command.size() + 1 + initial.size() + 2 <= MaxCommandOctets;
+    bool firstSent = FitsAuthLine(mech.Name, initial);
     if (firstSent)
         command += " " + initial;
 
@@ -255,12 +251,12 @@ void TWirePOP3::authenticate(const TSaslMechanism& mech)
         if (!firstSent) {
             firstSent = true;
             SendCommand(first, -1, "", 0);
-        } else if (mech.Answer && round < MaxSaslRounds) {
-            const std::string_view text = ResultText;
-            const std::string challenge = TWireDecoder::DecodeLine(text.size() > 2 ? text.substr(2) : "");
-            SendCommand(TWireEncoder::EncodeLine(mech.Answer(challenge)), -1, "", 0);
+        } else if (const auto challenge = DecodeSaslChallenge(std::string_view(ResultText).substr(ResultText.empty() ? 0 : 1));
+                   mech.Answer && round < MaxSaslRounds && challenge) {
+            SendCommand(Base64Encode(mech.Answer(*challenge)), -1, "", 0);
         } else {
-            // Nothing more to say: cancel (RFC 5034), the server answers -ERR.
+            // Nothing more to say, or a challenge that is no base64: cancel
+            // (RFC 5034), the server answers -ERR.
             SendCommand("*", -1, "", 0);
             break;
         }

@@ -35,7 +35,7 @@ public:
     // Keeps response's access token for key, valid ExpiresIn from now.
     void Put(const TSecretKey& key, const TTokenResponse& response, Clock::time_point now = Clock::now());
 
-    // Drops key's token: the mail server refused it (TokenRefused), or the
+    // Drops key's token: the mail server refused it, or the
     // account signed out.
     void Forget(const TSecretKey& key);
 

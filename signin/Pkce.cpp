@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "signin/Pkce.h"
 
-#include "signin/Base64.h"
+#include "base/Base64.h"
 #include "signin/SignInErrors.h"
 
 #include <openssl/crypto.h>

@@ -8,7 +8,6 @@
 // TOLMU_GOOGLE_CLIENT_ID, TOLMU_GOOGLE_CLIENT_SECRET, TOLMU_MICROSOFT_CLIENT_ID,
 // empty by default).
 #include "signin/OAuthClient.h"
-#include "signin/Sasl.h"
 
 #include <cstdint>
 #include <string>
@@ -29,10 +28,9 @@ struct TProviderPreset {
     bool UsesClientSecret = false;
     std::string BuiltInClientId;
     std::string BuiltInClientSecret;
-    TOAuthMechanism Mechanism = TOAuthMechanism::XOAuth2;
     // Send the initial response on the AUTH line itself. One provider's POP3
     // takes it only on the line after "+ ", whatever its length; for servers
-    // not known the length rule of RFC 5034 decides (FitsAuthLine).
+    // not known the length rule of RFC 5034 decides.
     enum class AuthLine { Inline, AfterChallenge, ByLength } InitialResponse = AuthLine::ByLength;
 };
 

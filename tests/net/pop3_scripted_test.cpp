@@ -461,6 +461,9 @@ TEST(Pop3Scripted, CapabilitiesDecideTheSignIn)
         {"STLS offered then refused: no fall-back to clear text",
          std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"STLS", "USER"})).Reply("-ERR not now"); },
          {"CAPA", "STLS", "Quit"}, "TLS error: the server refused STLS (-ERR not now)"},
+        {"stls listed in lower case is an offer all the same",
+         std::nullopt, [](ScriptedServer& s) { s.Send("+OK").ReplyRaw(capa({"stls", "user"})).Reply("-ERR not now"); },
+         {"CAPA", "STLS", "Quit"}, "TLS error: the server refused STLS (-ERR not now)"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);

@@ -4,9 +4,10 @@
 // server (tests/support/identity_server.py), refresh before expiry and a
 // revoked grant, and the SASL responses against a Dovecot whose oauth2
 // passdb asks that server about each token.
+#include "base/Base64.h"
+#include "net/Sasl.h"
 #include "signin/AccessTokens.h"
 #include "signin/LoopbackListener.h"
-#include "signin/Sasl.h"
 #include "signin/SignInErrors.h"
 #include "signin/SignInFlow.h"
 #include "tests/support/IdentityServer.h"
@@ -15,6 +16,7 @@
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -386,7 +388,7 @@ TEST(LoopbackListener, EndsOnRefusalTimeOutAndStop)
 // The answer to one AUTH exchange with a POP3 server.
 struct AuthResult {
     std::string last;                         // the server's final line
-    std::optional<TOAuthErrorStatus> refusal; // what its error challenge said
+    std::optional<std::string> refusal; // the status its error challenge said
 };
 
 class Pop3Line {
@@ -426,12 +428,35 @@ private:
 
 // AUTH with the token as the mechanism table will send it: the initial
 // response on the AUTH line, or after the server's "+ ".
-AuthResult authenticate(int port, TOAuthMechanism mechanism, const std::string& token, bool inlineResponse)
+const TSaslMechanism& mechanismRow(std::string_view name)
+{
+    for (const TSaslMechanism& m : SaslMechanisms())
+        if (m.Name == name)
+            return m;
+    throw std::runtime_error("no row " + std::string(name));
+}
+
+// The "status" of an error challenge (base64 of a JSON object), or nothing.
+std::optional<std::string> challengeStatus(std::string_view text)
+{
+    const auto bytes = DecodeSaslChallenge(text);
+    if (!bytes)
+        return std::nullopt;
+    const nlohmann::json j = nlohmann::json::parse(*bytes, nullptr, false);
+    if (!j.is_object() || !j.contains("status"))
+        return std::nullopt;
+    const nlohmann::json& status = j["status"];
+    return status.is_string() ? status.get<std::string>() : status.dump();
+}
+
+AuthResult authenticate(int port, std::string_view mechanism, const std::string& token, bool inlineResponse)
 {
     Pop3Line pop(port);
     pop.read(); // greeting
-    const std::string response = OAuthInitialResponse(mechanism, "joe", token, "127.0.0.1", port);
-    const std::string auth = std::string("AUTH ") + MechanismName(mechanism);
+    const TSaslMechanism& row = mechanismRow(mechanism);
+    const TSignInSecret secret{TSignInSecret::Kind::AccessToken, token};
+    const std::string response = Base64Encode(row.First({"joe", secret, "127.0.0.1", port}));
+    const std::string auth = "AUTH " + std::string(mechanism);
     std::string line;
     if (inlineResponse) {
         pop.send(auth + " " + response);
@@ -446,8 +471,8 @@ AuthResult authenticate(int port, TOAuthMechanism mechanism, const std::string& 
     }
     AuthResult r;
     if (line.rfind("+ ", 0) == 0) {
-        r.refusal = ParseOAuthErrorChallenge(line.substr(2));
-        pop.send(OAuthErrorChallengeReply(mechanism));
+        r.refusal = challengeStatus(line.substr(2));
+        pop.send(Base64Encode(row.Answer(DecodeSaslChallenge(line.substr(2)).value_or(""))));
         line = pop.read();
     }
     r.last = line;
@@ -475,17 +500,17 @@ TEST(SaslAgainstDovecot, TokensLogInUntilRevoked)
     cache.Put(joe, first);
 
     const struct {
-        TOAuthMechanism mechanism;
+        const char* mechanism;
         bool inlineResponse;
     } ways[] = {
-        {TOAuthMechanism::XOAuth2, true},
-        {TOAuthMechanism::XOAuth2, false},
-        {TOAuthMechanism::OAuthBearer, true},
-        {TOAuthMechanism::OAuthBearer, false},
+        {"XOAUTH2", true},
+        {"XOAUTH2", false},
+        {"OAUTHBEARER", true},
+        {"OAUTHBEARER", false},
     };
     const auto loginAll = [&](const std::string& token, bool expectOk) {
         for (const auto& w : ways) {
-            SCOPED_TRACE(std::string(MechanismName(w.mechanism)) + (w.inlineResponse ? " inline" : " after +"));
+            SCOPED_TRACE(std::string(w.mechanism) + (w.inlineResponse ? " inline" : " after +"));
             const AuthResult r = authenticate(dovecot.Port(), w.mechanism, token, w.inlineResponse);
             if (expectOk) {
                 EXPECT_EQ(r.last.rfind("+OK", 0), 0u) << r.last << "\n" << dovecot.Log();
@@ -493,8 +518,7 @@ TEST(SaslAgainstDovecot, TokensLogInUntilRevoked)
             } else {
                 EXPECT_EQ(r.last.rfind("-ERR", 0), 0u) << r.last;
                 ASSERT_TRUE(r.refusal) << "no error challenge before " << r.last;
-                EXPECT_TRUE(TokenRefused(*r.refusal)) << r.refusal->Status;
-                EXPECT_EQ(DescribeOAuthError(*r.refusal).find(token), std::string::npos);
+                EXPECT_TRUE(*r.refusal == "401" || *r.refusal == "invalid_token") << *r.refusal;
             }
         }
     };

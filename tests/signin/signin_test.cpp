@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The sign-in pieces that need no server: base64, PKCE, the authorization
-// URL, the token endpoint's answers, the SASL responses and challenges, the
-// access-token cache, the refresh-token file and the provider presets.
+// The sign-in pieces that need no server: PKCE, the authorization URL, the
+// token endpoint's answers, the access-token cache, the refresh-token file
+// and the provider presets.
 #include "signin/AccessTokens.h"
-#include "signin/Base64.h"
 #include "signin/OAuthClient.h"
 #include "signin/Pkce.h"
 #include "signin/Providers.h"
 #include "signin/RefreshTokenStore.h"
-#include "signin/Sasl.h"
 #include "signin/SignInErrors.h"
 #include "signin/TokenRequest.h"
 #include "tests/support/TempDir.h"
@@ -37,28 +35,6 @@ std::map<std::string, std::string> queryOf(const std::string& url)
         rest = rest.find('&') == std::string::npos ? "" : rest.substr(rest.find('&') + 1);
     }
     return q;
-}
-
-TEST(Base64, EncodesAndDecodes)
-{
-    const struct {
-        std::string bytes, standard, url;
-    } cases[] = {
-        {"", "", ""},
-        {"f", "Zg==", "Zg"},
-        {"fo", "Zm8=", "Zm8"},
-        {"foo", "Zm9v", "Zm9v"},
-        {"\xfb\xff\xbf", "+/+/", "-_-_"},
-        {std::string("\0\x01\x02", 3), "AAEC", "AAEC"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Base64Encode(c.bytes), c.standard);
-        EXPECT_EQ(Base64UrlEncode(c.bytes), c.url);
-        EXPECT_EQ(Base64Decode(c.standard), c.bytes) << c.standard;
-    }
-    EXPECT_EQ(Base64Decode("Zg"), "f"); // padding left off
-    for (const char* bad : {"Z", "Zg=", "Zm9v!", "Zm 9v", "-_-_", "Zg===", "Zm9vZ"})
-        EXPECT_FALSE(Base64Decode(bad)) << bad;
 }
 
 TEST(Pkce, ChallengeAndVerifier)
@@ -191,91 +167,6 @@ TEST(ParseTokenResponse, ReadsAnswersAndRefusals)
                       .ExpiresIn,
                   l.read)
             << l.expiresIn;
-}
-
-std::string decoded(const std::string& b64) { return Base64Decode(b64).value_or("(not base64)"); }
-
-TEST(Sasl, InitialResponses)
-{
-    // The example of the XOAUTH2 description.
-    EXPECT_EQ(XOAuth2Response("someuser@example.com", "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
-              "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52YjNSbGNrQmhkSFJoZG1se"
-              "mRHRXVZMjl0Q2cBAQ==");
-    // RFC 7628 4.1.
-    EXPECT_EQ(OAuthBearerResponse("user@example.com", "vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg==",
-                                  "server.example.com", 143),
-              "bixhPXVzZXJAZXhhbXBsZS5jb20sAWhvc3Q9c2VydmVyLmV4YW1wbGUuY29tAXBvcnQ9MTQzAWF1dGg9QmVhcmVyIHZGOWRmdDRxbVRj"
-              "Mk52YjNSbGNrQmhiSFJoZG1semRHRXVZMjl0Q2c9PQEB");
-    const struct {
-        TOAuthMechanism mechanism;
-        const char* user;
-        const char* token;
-        std::string raw;
-    } cases[] = {
-        {TOAuthMechanism::XOAuth2, "joe", "at-1", "user=joe\x01" "auth=Bearer at-1\x01\x01"},
-        {TOAuthMechanism::XOAuth2, "Jöe,x=y", "a/b+c==", "user=Jöe,x=y\x01" "auth=Bearer a/b+c==\x01\x01"},
-        {TOAuthMechanism::OAuthBearer, "joe", "at-1", "n,a=joe,\x01" "auth=Bearer at-1\x01\x01"},
-        {TOAuthMechanism::OAuthBearer, "a,b=c", "t", "n,a=a=2Cb=3Dc,\x01" "auth=Bearer t\x01\x01"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(decoded(OAuthInitialResponse(c.mechanism, c.user, c.token)), c.raw) << c.user;
-
-    for (auto m : {TOAuthMechanism::XOAuth2, TOAuthMechanism::OAuthBearer}) {
-        EXPECT_THROW(OAuthInitialResponse(m, "jo\x01" "e", "t"), ESignInError);
-        EXPECT_THROW(OAuthInitialResponse(m, "joe\r\nQUIT", "t"), ESignInError);
-        if (m == TOAuthMechanism::OAuthBearer) {
-            EXPECT_THROW(OAuthInitialResponse(m, "joe", "t", "pop\r\nQUIT", 110), ESignInError);
-        }
-        for (const char* token : {"", "a b", "a=b", "=", "t\x01"}) {
-            try {
-                OAuthInitialResponse(m, "joe", token);
-                ADD_FAILURE() << "taken: " << token;
-            } catch (const ESignInError& e) {
-                EXPECT_EQ(std::string(e.what()).find("joe"), std::string::npos);
-            }
-        }
-    }
-    EXPECT_STREQ(MechanismName(TOAuthMechanism::XOAuth2), "XOAUTH2");
-    EXPECT_STREQ(MechanismName(TOAuthMechanism::OAuthBearer), "OAUTHBEARER");
-    // "AUTH XOAUTH2 " + 240 + CRLF is 255 octets.
-    EXPECT_TRUE(FitsAuthLine("XOAUTH2", std::string(240, 'A')));
-    EXPECT_FALSE(FitsAuthLine("XOAUTH2", std::string(241, 'A')));
-}
-
-TEST(Sasl, ErrorChallenges)
-{
-    const struct {
-        std::string challenge;
-        std::optional<std::string> status;
-        bool refused;
-    } cases[] = {
-        // The example of the XOAUTH2 description (with its newline).
-        {"eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIG1hYyIsInNjb3BlIjoiaHR0cHM6Ly9tYWlsLmdvb2dsZS5jb20vIn0K", "401",
-         true},
-        // RFC 7628 4.3.
-        {"eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIiwic2NvcGUiOiJleGFtcGxlX3Njb3BlIiwib3BlbmlkLWNvbmZpZ3VyYXRpb24iOiJodHRwczov"
-         "L2V4YW1wbGUuY29tLy53ZWxsLWtub3duL29wZW5pZC1jb25maWd1cmF0aW9uIn0=",
-         "invalid_token", true},
-        {Base64Encode(R"({"status":"invalid_token","scope":"mail"})") + "\r\n", "invalid_token", true},
-        {" " + Base64Encode(R"({"status":"insufficient_scope"})"), "insufficient_scope", false},
-        {Base64Encode(R"({"status":400})"), "400", false},
-        {Base64Encode(R"({"schemes":"bearer"})"), std::nullopt, false},
-        {Base64Encode("not json"), std::nullopt, false},
-        {"", std::nullopt, false},
-        {"!!!", std::nullopt, false},
-    };
-    for (const auto& c : cases) {
-        const auto s = ParseOAuthErrorChallenge(c.challenge);
-        ASSERT_EQ(s.has_value(), c.status.has_value()) << c.challenge;
-        if (s) {
-            EXPECT_EQ(s->Status, *c.status);
-            EXPECT_EQ(TokenRefused(*s), c.refused);
-            EXPECT_NE(DescribeOAuthError(*s).find(*c.status), std::string::npos);
-        }
-    }
-    EXPECT_EQ(ParseOAuthErrorChallenge(cases[0].challenge)->Scope, "https://mail.google.com/");
-    EXPECT_EQ(OAuthErrorChallengeReply(TOAuthMechanism::XOAuth2), "");
-    EXPECT_EQ(decoded(OAuthErrorChallengeReply(TOAuthMechanism::OAuthBearer)), "\x01");
 }
 
 TEST(AccessTokenCache, HandsOutWhileFresh)
