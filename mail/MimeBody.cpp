@@ -2,13 +2,13 @@
 #include "mail/MimeBody.h"
 
 #include "base/Exception.h"
+#include "mail/BodyDecoder.h"
 #include "mail/Charset.h"
 #include "mail/Coder.h"
 #include "mail/Headers.h"
 #include "mail/MimeFiles.h"
 #include "mail/MimeParams.h"
 #include "base/Text.h"
-#include "mail/TransferCoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -138,9 +138,10 @@ std::string nameFromTitle(std::string_view title)
 }
 
 // Known limits, kept on purpose: text parts are stored as they arrived (the
-// display decodes them); base64 data ends at the first empty line after it
-// began; the parts of a forwarded message (message/rfc822) stay inside its
-// ".eml" file.
+// display decodes them with the same BodyDecoder that attachments go
+// through); an attachment's base64 data ends at the first empty line after
+// it began; the parts of a forwarded message (message/rfc822) stay inside
+// its ".eml" file.
 class Reader {
 public:
     Reader(LineSource& in, BodyTarget& out, const HeaderUnfolder& unfold, const BodyLimits& limits)
@@ -615,18 +616,7 @@ private:
             return capture(nullptr);
         }
 
-        const std::string cte = text::lower(text::trim(FieldValue(h, "Content-Transfer-Encoding")));
-        enum class Coding { Base64, QuotedPrintable, Uuencode, AsIs } coding = Coding::AsIs;
-        if (cte == "base64")
-            coding = Coding::Base64;
-        else if (cte == "quoted-printable")
-            coding = Coding::QuotedPrintable;
-        else if (cte == "x-uuencode" || cte == "uuencode" || cte == "x-uue")
-            coding = Coding::Uuencode;
-        Base64Stream base64;
-        UudecodeStream uu;
-        bool lineBreakDue = false; // the previous line's break, written once a line follows
-        bool softEnd = false;      // the last quoted-printable line ended in "="
+        BodyDecoder decoder = BodyDecoder::ForFile(FieldValue(h, "Content-Transfer-Encoding"), whole);
         std::uint64_t size = 0;
         std::string head;          // a forwarded message's first bytes, for its name
         bool headDone = !naming.forwarded;
@@ -660,8 +650,6 @@ private:
         std::string line;
         std::string bytes;
         Ending ending{Stop::End};
-        bool dataBegun = false;
-        bool endedData = false;
         for (;;) {
             if (!next(line))
                 break;
@@ -670,52 +658,15 @@ private:
                 ending = e;
                 break;
             }
-            if (endedData)
-                continue;
             bytes.clear();
-            switch (coding) {
-            case Coding::Base64:
-                // The data ends at the first empty line after it began; what
-                // follows up to the next separator is not part of it. Empty
-                // lines before it are some mailers' spacing.
-                if (text::trim(line).empty()) {
-                    endedData = dataBegun && line.empty();
-                    continue;
-                }
-                dataBegun = true;
-                base64.Feed(line, bytes);
-                break;
-            case Coding::QuotedPrintable:
-                if (lineBreakDue)
-                    bytes += "\r\n";
-                softEnd = DecodeQuotedPrintableLine(line, bytes);
-                lineBreakDue = !softEnd;
-                break;
-            case Coding::Uuencode:
-                uu.Feed(line, bytes);
-                break;
-            case Coding::AsIs:
-                if (lineBreakDue)
-                    bytes += "\r\n";
-                bytes += line;
-                lineBreakDue = true;
-                break;
-            }
+            decoder.Feed(line, bytes);
             emit(bytes);
         }
         bytes.clear();
-        const bool wholeGroups = base64.Complete();
-        if (coding == Coding::Base64)
-            base64.Finish(bytes);
-        if (whole && lineBreakDue)
-            bytes += "\r\n";
+        const bool clean = decoder.Finish(bytes);
         emit(bytes);
         TAttachment& stored = m_out.Attachments[index];
         if (!whole && ending.stop == Stop::End && stored.Problem.empty()) {
-            const bool clean = coding == Coding::Base64            ? wholeGroups
-                               : coding == Coding::QuotedPrintable ? !softEnd
-                               : coding == Coding::Uuencode        ? uu.Finished()
-                                                                   : true;
             if (clean)
                 stored.Note = "The closing boundary line is missing after attachment " + name +
                               "; it was saved as it arrived.";
