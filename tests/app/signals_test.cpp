@@ -150,6 +150,12 @@ bool holdsFileIn(pid_t pid, const std::string& dir)
     return false;
 }
 
+// Whether pid sleeps in a write to a full pipe: its output waits.
+bool waitsOnItsOutput(pid_t pid)
+{
+    return readFile("/proc/" + std::to_string(pid) + "/wchan").find("pipe_write") != std::string::npos;
+}
+
 bool soundModuleLoaded(pid_t pid)
 {
     return readFile("/proc/" + std::to_string(pid) + "/maps").find("tolmu_sound") != std::string::npos;
@@ -348,8 +354,10 @@ TEST(QuitSignals, PlainModesEndByTheSignalAndLeaveNothing)
         ASSERT_GT(pid, 0);
 
         const bool demo = r.args.front() == "--demo";
+        // A demo's output waits while its folder is still there, so the
+        // signal has a folder to clean up.
         const bool ready =
-            demo ? waitFor([&] { return demoFolderIn(tmp); }, std::chrono::seconds(20))
+            demo ? waitFor([&] { return demoFolderIn(tmp) && waitsOnItsOutput(pid); }, std::chrono::seconds(20))
                  : waitFor([&] { return stalling.Received().size() >= 3; }, std::chrono::seconds(20));
         EXPECT_TRUE(ready) << readFile(err);
         if (!demo) {
