@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialup/PppSource.h"
 
+#include "base/FileDescriptor.h"
 #include "dialup/RasPlatform.h"
 #include "dialup/RasText.h"
-
-#include "base/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
