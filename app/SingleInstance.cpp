@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SingleInstance.h"
 
+#include "base/FileDescriptor.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -46,22 +48,6 @@ std::string folderKey(const std::string& configDir)
     return text;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 bool socketAddress(const std::string& path, sockaddr_un& address)
 {
     address = {};
@@ -88,7 +74,7 @@ bool requestRaise(const std::string& socketPath, std::chrono::steady_clock::time
     sockaddr_un address;
     if (!socketAddress(socketPath, address))
         return false;
-    Fd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const FileDescriptor s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (s.get() < 0 || ::connect(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return false;
     const std::size_t length = std::strlen(RaiseRequest);
@@ -149,7 +135,7 @@ private:
             end();
     }
 
-    Fd m_fd; // closed after the notifier on it is gone
+    FileDescriptor m_fd; // closed after the notifier on it is gone
     QSocketNotifier m_notifier;
     QTimer m_quiet;
     std::function<void()> m_onRaise;

@@ -60,13 +60,8 @@ int runGui(char** argv)
     return 2;
 }
 
-// Runs a mode without a window; the demo lives for this mode's run (the
-// window runs its own).
-int runPlainMode(const ModeCall& call, bool demo)
+int runMode(const ModeCall& call)
 {
-    std::optional<DemoRun> demoRun;
-    if (demo)
-        demoRun.emplace();
     switch (call.word.mode) {
     case Mode::Check:
         return RunCheck(call.args);
@@ -80,6 +75,22 @@ int runPlainMode(const ModeCall& call, bool demo)
         break;
     }
     return 2;
+}
+
+// Runs a mode without a window; the demo lives for this mode's run (the
+// window runs its own).
+int runPlainMode(const ModeCall& call, bool demo)
+{
+    std::optional<DemoRun> demoRun;
+    if (demo)
+        demoRun.emplace();
+    const int status = runMode(call);
+    // Written now, not at exit: into a pipe the output is held back until
+    // here, and a signal that comes while a slow reader holds it up must
+    // still find the mode's cleanup ahead and end the program by that signal
+    // (at exit it would be lost and the status 0).
+    std::fflush(stdout);
+    return status;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "base/AtomicFile.h"
 
 #include "base/Exception.h"
+#include "base/FileDescriptor.h"
 
 #include <cerrno>
 #include <climits>
@@ -28,35 +29,29 @@ public:
             : target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".tolmu-XXXXXX";
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
-        m_fd = ::mkstemp(buf.data());
-        if (m_fd >= 0)
+        m_fd.reset(::mkstemp(buf.data()));
+        if (m_fd.valid())
             m_name.assign(buf.data());
     }
     ~TempFile()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        m_fd.reset();
         if (!m_name.empty() && !m_committed)
             ::unlink(m_name.c_str());
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     const std::string& name() const { return m_name; }
 
     // Closes the file; returns false with errno set when the close failed.
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
+    bool close() { return m_fd.close(); }
     void committed() { m_committed = true; }
 
 private:
     std::string m_name;
-    int m_fd = -1;
+    FileDescriptor m_fd;
     bool m_committed = false;
 };
 
@@ -64,16 +59,6 @@ private:
 {
     throw Exception("Cannot write file \"" + path + "\". " + std::strerror(errno));
 }
-
-// Closes a descriptor on every way out.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // What stands at path now: nothing, a regular file or a link (all fine to
 // replace), or something else, which is refused. existing gets the mode of
@@ -176,23 +161,20 @@ void WriteFileAtomically(const std::string& path, const std::string& content, in
 
 bool WriteNewFile(const std::string& path, const std::function<void(const AtomicSink& sink)>& produce, int mode)
 {
-    Descriptor out;
-    out.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out.fd < 0 && errno == EEXIST)
+    FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid() && errno == EEXIST)
         return false;
-    if (out.fd < 0)
+    if (!out.valid())
         fail(path);
     // Created here (O_EXCL): a write that fails half-way (a full disk) is
     // removed rather than left looking complete.
     try {
-        if (::fchmod(out.fd, static_cast<mode_t>(mode)) != 0)
+        if (::fchmod(out.get(), static_cast<mode_t>(mode)) != 0)
             fail(path);
-        BlockWriter writer(out.fd, path);
+        BlockWriter writer(out.get(), path);
         produce([&writer](std::string_view piece) { writer.add(piece); });
         writer.flush();
-        const int fd = out.fd;
-        out.fd = -1;
-        if (::close(fd) != 0)
+        if (!out.close())
             fail(path);
     } catch (...) {
         ::unlink(path.c_str());
@@ -203,16 +185,15 @@ bool WriteNewFile(const std::string& path, const std::function<void(const Atomic
 
 void CopyFileTo(const std::string& path, const AtomicSink& sink)
 {
-    Descriptor in;
-    in.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     const auto failed = [&path] {
         return Exception("Cannot read file \"" + path + "\". " + std::strerror(errno));
     };
-    if (in.fd < 0)
+    if (!in.valid())
         throw failed();
     std::vector<char> block(64 * 1024);
     for (;;) {
-        const ssize_t n = ::read(in.fd, block.data(), block.size());
+        const ssize_t n = ::read(in.get(), block.data(), block.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -233,18 +214,11 @@ int UserFileMode()
 TSmallFile ReadSmallFile(const std::string& path, std::size_t maxBytes, std::string& content)
 {
     content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Its close keeps errno, which tells the caller why a read failed.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int fd = file.get();
     if (fd < 0)
         return errno == ENOENT ? TSmallFile::Missing : TSmallFile::Failed;
-    struct Closer {
-        int fd;
-        ~Closer()
-        {
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-        }
-    } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return TSmallFile::Failed;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialup/NmSource.h"
 
+#include "dialup/NmNames.h"
 #include "dialup/SdBus.h"
 
 #include <cstdlib>
@@ -11,10 +12,6 @@ namespace dialup {
 
 namespace {
 
-constexpr const char* nmService = "org.freedesktop.NetworkManager";
-constexpr const char* nmPath = "/org/freedesktop/NetworkManager";
-constexpr const char* nmInterface = "org.freedesktop.NetworkManager";
-constexpr const char* activeInterface = "org.freedesktop.NetworkManager.Connection.Active";
 constexpr uint64_t callTimeoutUsec = uint64_t(NmCallTimeoutMs) * 1000;
 
 bool isPointToPoint(const std::string& type)
@@ -36,7 +33,7 @@ CallResult call(sd_bus* bus, const char* path, const char* interface, const char
 {
     CallResult result;
     sd_bus_message* raw = nullptr;
-    if (sd_bus_message_new_method_call(bus, &raw, nmService, path, interface, method) < 0)
+    if (sd_bus_message_new_method_call(bus, &raw, nm::Service, path, interface, method) < 0)
         return result;
     Message request(raw);
     if (sd_bus_message_set_auto_start(raw, 0) < 0 || append(raw) < 0)
@@ -59,7 +56,7 @@ CallResult getProperty(sd_bus* bus, const char* path, const char* interface, con
 
 std::optional<std::string> stringProperty(sd_bus* bus, const char* path, const char* property, std::string* errorName)
 {
-    CallResult r = getProperty(bus, path, activeInterface, property);
+    CallResult r = getProperty(bus, path, nm::ActiveConnectionInterface, property);
     const char* value = nullptr;
     if (!r.reply || sd_bus_message_read(r.reply.get(), "v", "s", &value) < 0 || !value) {
         if (errorName)
@@ -80,7 +77,7 @@ std::vector<ActiveLink> activeLinks(const std::string& address)
     Bus bus = OpenBus(address);
     if (!bus)
         return {};
-    CallResult r = getProperty(bus.get(), nmPath, nmInterface, "ActiveConnections");
+    CallResult r = getProperty(bus.get(), nm::Path, nm::Interface, nm::ActiveConnectionsProperty);
     if (!r.reply || sd_bus_message_enter_container(r.reply.get(), 'v', "ao") < 0 ||
         sd_bus_message_enter_container(r.reply.get(), 'a', "o") < 0)
         return {};
@@ -94,12 +91,12 @@ std::vector<ActiveLink> activeLinks(const std::string& address)
 
     std::vector<ActiveLink> links;
     for (const std::string& p : paths) {
-        const auto type = stringProperty(bus.get(), p.c_str(), "Type", nullptr);
+        const auto type = stringProperty(bus.get(), p.c_str(), nm::TypeProperty, nullptr);
         if (!type)
             continue; // deactivated since the list was read
         if (!isPointToPoint(*type))
             continue;
-        if (auto id = stringProperty(bus.get(), p.c_str(), "Id", nullptr))
+        if (auto id = stringProperty(bus.get(), p.c_str(), nm::IdProperty, nullptr))
             links.push_back({p, std::move(*id)});
     }
     return links;
@@ -110,7 +107,7 @@ bool meansGone(const std::string& errorName)
     static const char* const names[] = {
         "org.freedesktop.DBus.Error.UnknownObject", "org.freedesktop.DBus.Error.UnknownMethod",
         "org.freedesktop.DBus.Error.UnknownInterface", "org.freedesktop.DBus.Error.UnknownProperty",
-        "org.freedesktop.DBus.Error.ServiceUnknown", "org.freedesktop.NetworkManager.ConnectionNotActive",
+        "org.freedesktop.DBus.Error.ServiceUnknown", nm::ConnectionNotActiveError,
     };
     for (const char* n : names) {
         if (errorName == n)
@@ -160,16 +157,16 @@ HangUpResult NmSource::hangUp(const RasConnection& connection)
         return HangUpResult::Refused;
     const char* path = connection.Handle.c_str();
     std::string errorName;
-    const auto type = stringProperty(bus.get(), path, "Type", &errorName);
+    const auto type = stringProperty(bus.get(), path, nm::TypeProperty, &errorName);
     if (!type)
         return meansGone(errorName) ? HangUpResult::Gone : HangUpResult::Refused;
-    const auto id = stringProperty(bus.get(), path, "Id", &errorName);
+    const auto id = stringProperty(bus.get(), path, nm::IdProperty, &errorName);
     if (!id)
         return meansGone(errorName) ? HangUpResult::Gone : HangUpResult::Refused;
     if (!isPointToPoint(*type) || *id != connection.EntryName)
         return HangUpResult::Gone;
 
-    CallResult r = call(bus.get(), nmPath, nmInterface, "DeactivateConnection",
+    CallResult r = call(bus.get(), nm::Path, nm::Interface, nm::DeactivateConnectionMethod,
                         [&](sd_bus_message* m) { return sd_bus_message_append(m, "o", path); });
     if (r.reply)
         return HangUpResult::Sent;

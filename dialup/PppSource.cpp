@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialup/PppSource.h"
 
+#include "base/FileDescriptor.h"
 #include "dialup/RasPlatform.h"
 #include "dialup/RasText.h"
 
@@ -45,7 +46,8 @@ bool isRegularFile(const std::string& path)
 // planted where a pid file should be cannot hang the caller.
 std::optional<std::string> readSmallFile(const std::string& path, std::size_t maxBytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const int fd = file.get();
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
@@ -64,7 +66,6 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
         buffer.resize(got);
         text = std::move(buffer);
     }
-    ::close(fd);
     return text;
 }
 
@@ -91,22 +92,6 @@ int signalPidfd(int pidfd, int sig)
 {
     return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0));
 }
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 
@@ -220,7 +205,7 @@ HangUpResult PppSource::hangUp(const RasConnection& connection)
     // A pidfd pins the process: if it ends and its pid is reused between the
     // check below and the signal, the signal fails instead of reaching the
     // newcomer.
-    FdCloser pidfd(openPidfd(*pid));
+    const FileDescriptor pidfd(openPidfd(*pid));
     if (pidfd.get() < 0 && errno == ESRCH)
         return HangUpResult::Gone;
     if (!isPppdOf(*pid, connection.EntryName))

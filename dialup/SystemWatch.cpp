@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialup/SystemWatch.h"
 
+#include "dialup/NmNames.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ifaddrs.h>
@@ -15,12 +17,14 @@ namespace {
 constexpr const char* loginService = "org.freedesktop.login1";
 constexpr const char* loginPath = "/org/freedesktop/login1";
 constexpr const char* loginManager = "org.freedesktop.login1.Manager";
-constexpr const char* nmService = "org.freedesktop.NetworkManager";
-constexpr const char* nmPath = "/org/freedesktop/NetworkManager";
-constexpr const char* nmInterface = "org.freedesktop.NetworkManager";
-constexpr const char* nmOwnerMatch = "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
-                                     "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
-                                     "arg0='org.freedesktop.NetworkManager'";
+
+// NetworkManager joining or leaving the bus.
+std::string nmOwnerMatch()
+{
+    return std::string("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                       "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+           nm::Service + "'";
+}
 
 // NMState: 10 asleep, 20 disconnected, 30 disconnecting, 40 connecting,
 // 50 local, 60 site, 70 global connectivity; 0 unknown.
@@ -44,9 +48,9 @@ SystemWatch::SystemWatch(const std::string& busAddress) : m_bus(OpenBus(busAddre
     const bool asked =
         sd_bus_match_signal_async(bus, nullptr, loginService, loginPath, loginManager, "PrepareForSleep", onSleep,
                                   nullptr, this) >= 0 &&
-        sd_bus_match_signal_async(bus, nullptr, nmService, nmPath, nmInterface, "StateChanged", onState, nullptr,
-                                  this) >= 0 &&
-        sd_bus_add_match_async(bus, nullptr, nmOwnerMatch, onOwner, nullptr, this) >= 0 && askState();
+        sd_bus_match_signal_async(bus, nullptr, nm::Service, nm::Path, nm::Interface, nm::StateChangedSignal, onState,
+                                  nullptr, this) >= 0 &&
+        sd_bus_add_match_async(bus, nullptr, nmOwnerMatch().c_str(), onOwner, nullptr, this) >= 0 && askState();
     if (!asked)
         m_bus.reset();
 }
@@ -84,12 +88,12 @@ std::vector<SystemEvent> SystemWatch::Process()
 bool SystemWatch::askState()
 {
     sd_bus_message* raw = nullptr;
-    if (sd_bus_message_new_method_call(m_bus.get(), &raw, nmService, nmPath, "org.freedesktop.DBus.Properties", "Get") <
-        0)
+    if (sd_bus_message_new_method_call(m_bus.get(), &raw, nm::Service, nm::Path, "org.freedesktop.DBus.Properties",
+                                       "Get") < 0)
         return false;
     Message request(raw);
     return sd_bus_message_set_auto_start(raw, 0) >= 0 &&
-           sd_bus_message_append(raw, "ss", nmInterface, "State") >= 0 &&
+           sd_bus_message_append(raw, "ss", nm::Interface, nm::StateProperty) >= 0 &&
            sd_bus_call_async(m_bus.get(), nullptr, raw, onStateReply, this, 0) >= 0;
 }
 

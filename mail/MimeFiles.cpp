@@ -64,33 +64,6 @@ void TempFileGuard::Remove() noexcept
     m_path.clear();
 }
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = other.release();
-    }
-    return *this;
-}
-
-FileDescriptor::~FileDescriptor()
-{
-    close();
-}
-
-int FileDescriptor::release()
-{
-    return std::exchange(m_fd, -1);
-}
-
-bool FileDescriptor::close()
-{
-    if (m_fd < 0)
-        return true;
-    const int rc = ::close(std::exchange(m_fd, -1));
-    return rc == 0;
-}
-
 const std::string& TempDirectory()
 {
     static const std::string dir = computeTempDirectory();

@@ -3,31 +3,16 @@
 // Files of the message reader: the temporary directory, the nameless files
 // that hold attachment bytes, and a buffered writer so that a large
 // attachment is streamed to its file and never held whole in memory.
+#include "base/FileDescriptor.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace mime {
 
-// Owns one open file descriptor; closes it on destruction.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    ~FileDescriptor();
-
-    int get() const { return m_fd; }
-    int release();
-    // Closes now; returns false (errno set) when close reports an error.
-    bool close();
-
-private:
-    int m_fd = -1;
-};
+// The base owner, under the name the message reader's callers know.
+using FileDescriptor = ::FileDescriptor;
 
 // The directory for temporary files: $TMPDIR when set and not empty, else
 // "/tmp"; always ends with "/". Read once, at first use.

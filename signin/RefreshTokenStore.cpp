@@ -83,16 +83,13 @@ int makeTokenFolder(const std::string& folder)
 // damaged file reads as empty (a rewrite replaces it) instead of throwing.
 nlohmann::json readTokens(const std::string& path, bool damagedIsEmpty)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const int fd = file.get();
     if (fd < 0) {
         if (errno == ENOENT)
             return nlohmann::json::object();
         cannotRead(path, errno == ELOOP ? "It is a symbolic link." : std::strerror(errno));
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         cannotRead(path, std::strerror(errno));
@@ -172,18 +169,6 @@ TRefreshTokenStore::TRefreshTokenStore(TTokenPlace place, std::string filePath)
 {
 }
 
-TRefreshTokenStore::THold& TRefreshTokenStore::THold::operator=(THold&& o) noexcept
-{
-    std::swap(m_fd, o.m_fd);
-    return *this;
-}
-
-TRefreshTokenStore::THold::~THold()
-{
-    if (m_fd >= 0)
-        ::close(m_fd); // closing drops the lock
-}
-
 TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TStopHook& stop) const
 {
     // The keyring kept its tokens before there was a lock: a home where the
@@ -200,7 +185,7 @@ TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TSt
     checkTokenFolder(folder);
     const std::string path = lockPathOf(m_filePath);
     THold held(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (held.m_fd < 0) {
+    if (!held.m_fd.valid()) {
         if (bestEffort)
             return THold();
         throw Exception("Cannot open the lock file \"" + path + "\". " + std::strerror(errno));
@@ -208,7 +193,7 @@ TRefreshTokenStore::THold TRefreshTokenStore::Hold(int timeoutSeconds, const TSt
     const int seconds = timeoutSeconds > 0 ? timeoutSeconds : 1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
-        if (::flock(held.m_fd, LOCK_EX | LOCK_NB) == 0)
+        if (::flock(held.m_fd.get(), LOCK_EX | LOCK_NB) == 0)
             return held;
         // A file system without locks: as before there was one.
         if (errno != EWOULDBLOCK && errno != EINTR)

@@ -17,6 +17,7 @@
 // from reading the refresh token to keeping the one that replaces it (see
 // Hold), so a provider that takes each refresh token once never sees it
 // twice.
+#include "base/FileDescriptor.h"
 #include "signin/Keyring.h"
 #include "signin/SecretStore.h"
 #include "signin/StopHook.h"
@@ -46,15 +47,14 @@ public:
     // The store's lock, held while this lives (move-only).
     class THold {
     public:
-        THold(THold&& o) noexcept : m_fd(o.m_fd) { o.m_fd = -1; }
-        THold& operator=(THold&& o) noexcept;
-        ~THold();
+        THold(THold&&) noexcept = default;
+        THold& operator=(THold&&) noexcept = default;
 
     private:
         friend class TRefreshTokenStore;
         THold() = default; // nothing held: no place for the lock
         explicit THold(int fd) : m_fd(fd) {}
-        int m_fd = -1;
+        FileDescriptor m_fd; // closing drops the lock
     };
 
     // Takes the lock every writer of the token store takes, waiting up to

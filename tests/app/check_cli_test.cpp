@@ -63,7 +63,7 @@ protected:
     int run(const std::string& extra)
     {
         const std::string cmd = std::string("'") + TOLMU_BINARY_DIR + "/tolmu' --check --config-dir '"
-            + dir.string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
+            + (configDir.empty() ? dir : configDir).string() + "' " + extra + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string()
             + "' </dev/null";
         const int status = std::system(cmd.c_str());
         out = readFile(dir / "out");
@@ -93,6 +93,7 @@ protected:
     }
 
     fs::path dir;
+    fs::path configDir; // what run() names with --config-dir (empty: dir)
     std::string out, err;
 };
 
@@ -280,6 +281,7 @@ TEST_F(CheckCli, SettingsFolderOthersCanWriteOrOwnIsRefused)
         int status;
         const char* err; // the start of stderr
         bool needsRoot;  // chown to another user
+        bool link = false; // named through a symbolic link of ours
     } rows[] = {
         {"writable by everyone", [](const fs::path& d) { fs::permissions(d, fs::perms(0777)); }, 2,
          "tolmu: bad permissions on the settings folder", false},
@@ -288,13 +290,25 @@ TEST_F(CheckCli, SettingsFolderOthersCanWriteOrOwnIsRefused)
         {"owned by another user", [](const fs::path& d) { ASSERT_EQ(::chown(d.c_str(), 65534, 65534), 0); }, 2,
          "tolmu: bad owner of the settings folder", true},
         {"group-writable, ours", [](const fs::path& d) { fs::permissions(d, fs::perms(0770)); }, 0, "", false},
+        // The checks look at the folder a link leads to, never at the link
+        // itself (whose own mode lets everyone write).
+        {"ours, through a link", [](const fs::path&) {}, 0, "", false, true},
+        {"writable by everyone, through a link", [](const fs::path& d) { fs::permissions(d, fs::perms(0777)); }, 2,
+         "tolmu: bad permissions on the settings folder", false, true},
     };
+    const fs::path link = dir.string() + "-link";
     for (const Row& r : rows) {
         if (r.needsRoot && ::geteuid() != 0)
             continue;
         r.make(dir);
+        if (r.link) {
+            fs::create_symlink(dir, link);
+            configDir = link;
+        }
         EXPECT_EQ(run(""), r.status) << r.name << ": " << err;
         EXPECT_EQ(err.rfind(r.err, 0), 0u) << r.name << ": " << err;
+        configDir.clear();
+        fs::remove(link);
         ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), ::getegid()), 0);
         fs::permissions(dir, fs::perms(0700));
     }

@@ -39,6 +39,9 @@ namespace {
 
 testsupport::ScratchDir scratch("tolmu-signals");
 
+// The window's minute in the row that waits for a timer check.
+constexpr int TimerMinuteMs = 1500;
+
 bool installed(const char* tool)
 {
     return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -134,6 +137,25 @@ bool demoFolderIn(const std::string& dir)
     return false;
 }
 
+// Whether pid holds a file in dir open (a nameless one counts: its link
+// in /proc still names the folder).
+bool holdsFileIn(pid_t pid, const std::string& dir)
+{
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        const std::string target = fs::read_symlink(fd.path(), ec).string();
+        if (!ec && target.rfind(dir + "/", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether pid sleeps in a write to a full pipe: its output waits.
+bool waitsOnItsOutput(pid_t pid)
+{
+    return readFile("/proc/" + std::to_string(pid) + "/wchan").find("pipe_write") != std::string::npos;
+}
+
 bool soundModuleLoaded(pid_t pid)
 {
     return readFile("/proc/" + std::to_string(pid) + "/maps").find("tolmu_sound") != std::string::npos;
@@ -223,7 +245,8 @@ TEST(QuitSignals, TheWindowSavesItsPlaceAndLeavesNothing)
         fs::create_directories(tmp);
         // One message more at every check: the first check, at start, takes
         // what waits as known; the timer's next check finds a new id and
-        // plays the new-mail sound.
+        // plays the new-mail sound. The window's minute is shortened for
+        // that row, so the timer's check comes within seconds.
         ScriptedServer server;
         server.Send("+OK hello").Reply("+OK").Reply("+OK").ReadLine().Custom([](const std::vector<std::string>& got) {
             const auto checks = std::count(got.begin(), got.end(), std::string("UIDL"));
@@ -254,6 +277,8 @@ TEST(QuitSignals, TheWindowSavesItsPlaceAndLeavesNothing)
             argv.insert(argv.end(), {"--config-dir", cfg});
         std::vector<std::string> env = sound.Env;
         env.push_back("TMPDIR=" + tmp);
+        if (valgrindRow)
+            env.push_back("TOLMU_MINUTE_MS=" + std::to_string(TimerMinuteMs));
         // Without one, Qt makes its runtime folder in $TMPDIR.
         const std::string runtime = scratch.path + "/" + name + "-run";
         fs::create_directories(runtime);
@@ -263,7 +288,7 @@ TEST(QuitSignals, TheWindowSavesItsPlaceAndLeavesNothing)
         const pid_t pid = spawn(argv, env, -1, err);
         ASSERT_GT(pid, 0);
 
-        // The sound waits for the timer's second check, a minute after the first.
+        // The sound waits for the timer's second check, a (short) minute after the first.
         const bool ready = r.demo       ? waitFor([&] { return demoFolderIn(tmp); }, std::chrono::seconds(30))
                            : r.valgrind ? waitFor([&] { return checked(2) && soundModuleLoaded(pid); },
                                                   std::chrono::seconds(150))
@@ -329,14 +354,16 @@ TEST(QuitSignals, PlainModesEndByTheSignalAndLeaveNothing)
         ASSERT_GT(pid, 0);
 
         const bool demo = r.args.front() == "--demo";
+        // A demo's output waits while its folder is still there, so the
+        // signal has a folder to clean up.
         const bool ready =
-            demo ? waitFor([&] { return demoFolderIn(tmp); }, std::chrono::seconds(20))
+            demo ? waitFor([&] { return demoFolderIn(tmp) && waitsOnItsOutput(pid); }, std::chrono::seconds(20))
                  : waitFor([&] { return stalling.Received().size() >= 3; }, std::chrono::seconds(20));
         EXPECT_TRUE(ready) << readFile(err);
         if (!demo) {
-            // The attachment's first bytes are stored by now, in a file
-            // with no name.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // The attachment has its file by now, one with no name.
+            EXPECT_TRUE(waitFor([&] { return holdsFileIn(pid, tmp); }, std::chrono::seconds(20)))
+                << "no file for the attachment\n" << readFile(err);
             EXPECT_EQ(entries(tmp), std::vector<std::string>{});
         }
         ::kill(pid, r.sig);

@@ -99,7 +99,7 @@ private:
 
 struct Case {
     const char* name;
-    const char* args; // of the second start; DIR: the first window's folder
+    const char* args; // of the second start; DIR: the first window's folder, LINK: a link to it
     bool paused;      // the first window does not answer
     int status;
     const char* error; // part of its error text
@@ -108,6 +108,7 @@ struct Case {
 const Case Cases[] = {
     {"SameFolder", "--config-dir DIR", false, 0, ""},
     {"SameFolderSpelledOtherwise", "--config-dir=DIR/./", false, 0, ""},
+    {"SameFolderThroughALink", "--config-dir LINK", false, 0, ""},
     {"WindowThatDoesNotAnswer", "--config-dir DIR", true, 1, "does not answer"},
     {"CheckModeRunsAsEver", "--config-dir DIR --check", false, 2, "No valid account"},
 };
@@ -127,7 +128,14 @@ TEST_P(SecondStart, RaisesTheRunningWindowOfItsFolder)
         first.Pause();
 
     std::string args = c.args;
-    args.replace(args.find("DIR"), 3, "'" + folder + "'");
+    if (const std::size_t at = args.find("DIR"); at != std::string::npos)
+        args.replace(at, 3, "'" + folder + "'");
+    if (const std::size_t at = args.find("LINK"); at != std::string::npos) {
+        const std::string link = scratch.path + "/link-to-one";
+        fs::remove(link);
+        fs::create_symlink(folder, link);
+        args.replace(at, 4, "'" + link + "'");
+    }
     const auto r = testsupport::RunTolmu("QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR='" + runtime.path + "'", args,
                                          runtime.path + "/err");
     EXPECT_EQ(r.status, c.status) << r.err;
