@@ -10,6 +10,7 @@
 #include "app/Cli.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
+#include "core/Credentials.h"
 #include "core/Loader.h"
 #include "core/MailDropFactory.h"
 #include "core/SeenIds.h"

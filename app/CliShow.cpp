@@ -7,6 +7,7 @@
 #include "base/Exception.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
+#include "core/Credentials.h"
 #include "core/Loader.h"
 #include "core/MailDropFactory.h"
 #include "core/MessageView.h"

@@ -10,7 +10,7 @@
 #include "base/Report.h"
 #include "core/AccountStore.h"
 #include "core/ConfigDir.h"
-#include "core/Credentials.h"
+#include "core/OAuthAccount.h"
 
 #include <cstdio>
 #include <exception>

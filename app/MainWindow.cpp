@@ -235,32 +235,21 @@ void TTolmu::NotificationClicked(const TNewMailNote& note)
 
 void TTolmu::showMessage(const TPOPAcc& account, int32_t number, std::optional<TNewMailNote> note)
 {
-    struct Opened {
-        int32_t number = 1;
-        int32_t count = -1; // counted again: the bound for paging
-    };
-    auto opened = std::make_shared<Opened>();
-    opened->number = number;
+    auto opened = std::make_shared<TNoteOpening>();
+    opened->Number = number;
     const int32_t timeout = m_cycle.Timeout;
     m_worker.Run(
         [account, &credentials = m_cycle.Credentials(), timeout, note, opened](TMailDrop& drop, TWireMessage&) {
-            drop.Open(account, credentials, timeout);
-            if (!note)
-                return;
-            // Mail may have come and gone since the notification.
-            TListing listing;
-            const TMailCount found = drop.Count([&listing](const TListedMessage& m) { listing.Add(m); });
-            opened->count = found.Count;
-            opened->number = MessageToOpen(*note, listing, found.Listed, found.Count);
+            OpenForNote(drop, account, credentials, timeout, note ? &*note : nullptr, *opened);
         },
         [this, opened](const std::string& error) {
             if (!error.empty()) {
                 m_prompt.Message(error, TPrompt::Icon::Error);
                 return;
             }
-            if (opened->count >= 0)
-                MessageCount = opened->count;
-            MsgList().Browser().DisplayMessage(opened->number);
+            if (opened->Count >= 0)
+                MessageCount = opened->Count;
+            MsgList().Browser().DisplayMessage(opened->Number);
             MsgList().RunModal();
             m_cycle.CheckMail(false);
         });

@@ -3,10 +3,10 @@
 
 #include "config/PageParts.h"
 #include "config/SignInDialog.h"
-#include "signin/Keyring.h"
 #include "core/AccountsExtra.h"
-#include "core/Credentials.h"
+#include "core/OAuthAccount.h"
 #include "net/TlsStream.h"
+#include "signin/Keyring.h"
 
 #include <QGroupBox>
 

@@ -2,7 +2,7 @@
 #include "config/SignInDialog.h"
 
 #include "config/PageParts.h"
-#include "core/Credentials.h"
+#include "core/OAuthAccount.h"
 #include "signin/Providers.h"
 
 #include <QFormLayout>

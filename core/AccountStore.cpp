@@ -5,7 +5,8 @@
 #include "base/Text.h"
 #include "core/AccountsExtra.h"
 #include "core/AccountsIni.h"
-#include "core/Credentials.h"
+#include "core/OAuthAccount.h"
+#include "core/SecretKeys.h"
 #include "signin/Keyring.h"
 #include "signin/SignInErrors.h"
 

@@ -4,6 +4,7 @@
 // window shows afterwards. Plain C++: the window owns one, fills the ports
 // (what a check shows, message boxes, the desktop's sound) and calls the
 // handlers; the mail work runs as jobs of the mail worker.
+#include "core/AccountId.h"
 #include "core/AccountStore.h"
 #include "core/Arrivals.h"
 #include "core/Credentials.h"

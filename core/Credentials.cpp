@@ -2,10 +2,9 @@
 #include "core/Credentials.h"
 
 #include "base/Exception.h"
+#include "core/OAuthAccount.h"
+#include "core/SecretKeys.h"
 #include "signin/AccessTokens.h"
-#include "signin/Providers.h"
-#include "signin/SignInErrors.h"
-#include "signin/SignInFlow.h"
 
 namespace {
 
@@ -57,79 +56,4 @@ const TCredentialSource& StoredPasswords()
 {
     static const TStoredPasswords source;
     return source;
-}
-
-TAccountId AccountId(const TPOPAcc& account)
-{
-    return {account.AccName, account.HostName, account.UserName, account.PortNumber};
-}
-
-const TSecretStore& PasswordSecrets()
-{
-    // Holds nothing but its place: one for the whole run, on any thread.
-    static const std::unique_ptr<TSecretStore> keyring = MakeSecretStore(TTokenPlace::Keyring);
-    return *keyring;
-}
-
-TSecretKey PasswordKey(const TPOPAcc& account)
-{
-    return {account.AccName, account.HostName, account.PortNumber, account.UserName, TSecretKind::Password};
-}
-
-bool SameKeyringItem(const TSecretKey& a, const TSecretKey& b)
-{
-    return a.Host == b.Host && a.Port == b.Port && a.User == b.User && a.Kind == b.Kind;
-}
-
-TOAuthClient OAuthClientOf(const TPOPAcc::TOAuth& oauth)
-{
-    TOAuthClient client{oauth.AuthorizationEndpoint, oauth.TokenEndpoint, oauth.ClientId, oauth.ClientSecret,
-                        oauth.Scope};
-    // The endpoints stay as the account keeps them: a preset's may change
-    // in a later copy, an account's sign-in should not.
-    const TProviderPreset* preset = FindProviderPreset(oauth.Provider);
-    if (preset && oauth.ClientId.empty()) {
-        client.ClientId = preset->BuiltInClientId;
-        client.ClientSecret = preset->UsesClientSecret ? preset->BuiltInClientSecret : "";
-    }
-    return client;
-}
-
-TRefreshTokenStore RefreshTokensOf(const TPOPAcc::TOAuth& oauth)
-{
-    if (oauth.TokenInFile)
-        return TRefreshTokenStore(TTokenPlace::File, DefaultTokenFilePath());
-    return TRefreshTokenStore(TTokenPlace::Keyring);
-}
-
-TSecretKey RefreshTokenKey(const TPOPAcc& account)
-{
-    return {account.AccName, account.HostName, account.PortNumber, account.UserName, TSecretKind::RefreshToken};
-}
-
-bool KeepRefreshToken(TPOPAcc& account, const std::string& token, int timeoutSeconds, const TStopHook& stop)
-{
-    TPOPAcc::TOAuth& oauth = account.OAuth.value();
-    try {
-        RefreshTokensOf(oauth).Save(RefreshTokenKey(account), token, timeoutSeconds, stop);
-        return false;
-    } catch (const EKeyringError& e) {
-        // Only a desktop without any keyring falls back; a dismissed
-        // prompt is the user's answer.
-        if (e.GetKind() != EKeyringError::Kind::NoService)
-            throw;
-    }
-    oauth.TokenInFile = true;
-    RefreshTokensOf(oauth).Save(RefreshTokenKey(account), token, timeoutSeconds, stop);
-    return true;
-}
-
-bool SignInAccount(TPOPAcc& account, const std::function<void(const std::string& url)>& openBrowser,
-                   const TStopHook& stop)
-{
-    const TTokenResponse answer =
-        SignInWithBrowser(OAuthClientOf(account.OAuth.value()), account.UserName, openBrowser, TSignInTimes{}, stop);
-    const bool inFile = KeepRefreshToken(account, answer.RefreshToken, DefaultKeyringSeconds, stop);
-    StoredPasswords().SecretRefused(account);
-    return inFile;
 }

@@ -8,7 +8,7 @@
 // (net/WireErrors.h), whichever protocol runs on it.
 #include "base/Exception.h"
 #include "core/Account.h"
-#include "core/Credentials.h"
+#include "core/CredentialSource.h"
 #include "mail/WireMessage.h"
 
 #include <cstdint>

@@ -78,3 +78,15 @@ int32_t MessageToOpen(const TNewMailNote& note, const TListing& listing, bool li
         return note.NewestNumber;
     return std::max(0, count);
 }
+
+void OpenForNote(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout,
+                 const TNewMailNote* note, TNoteOpening& opening)
+{
+    drop.Open(account, credentials, timeout);
+    if (!note)
+        return;
+    TListing listing;
+    const TMailCount found = drop.Count([&listing](const TListedMessage& m) { listing.Add(m); });
+    opening.Count = found.Count;
+    opening.Number = MessageToOpen(*note, listing, found.Listed, found.Count);
+}

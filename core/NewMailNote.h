@@ -2,8 +2,9 @@
 #pragma once
 // What a new-mail notification says, and the port that shows it. The check
 // cycle decides when mail is new; the desktop (app/) sends the notification.
+#include "core/AccountId.h"
 #include "core/Arrivals.h"
-#include "core/Credentials.h"
+#include "core/CredentialSource.h"
 #include "core/MailDrop.h"
 
 #include <cstddef>
@@ -66,3 +67,17 @@ std::vector<TMailHeadline> FetchHeadlines(TMailDrop& drop, const TPOPAcc& accoun
 // number from the check while that still exists; when it is gone, the
 // newest message (0 for an empty mailbox).
 int32_t MessageToOpen(const TNewMailNote& note, const TListing& listing, bool listed, int32_t count);
+
+// Where the message window opens after OpenForNote.
+struct TNoteOpening {
+    int32_t Number = 1;
+    int32_t Count = -1; // counted again (the bound for paging); -1: not counted
+};
+
+// The mail job behind the message window: logs in to account on drop (the
+// worker's, which the window then reads over) and, for a click on note,
+// lists the mailbox again and finds the message to open (mail may have come
+// and gone since). opening.Number stays as given without a note. Throws the
+// login's errors.
+void OpenForNote(TMailDrop& drop, const TPOPAcc& account, const TCredentialSource& credentials, int32_t timeout,
+                 const TNewMailNote* note, TNoteOpening& opening);

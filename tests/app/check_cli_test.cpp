@@ -2,6 +2,7 @@
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
 #include "core/AccountsIni.h"
+#include "core/Credentials.h"
 #include "core/MailDropFactory.h"
 #include "core/Settings.h"
 #include "tests/support/Dovecot.h"

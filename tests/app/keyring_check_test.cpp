@@ -7,7 +7,7 @@
 #include "core/AccountEdit.h"
 #include "core/AccountStore.h"
 #include "core/AccountsIni.h"
-#include "core/Credentials.h"
+#include "core/SecretKeys.h"
 #include "signin/Keyring.h"
 #include "signin/SignInErrors.h"
 #include "tests/support/KeyringLock.h"
