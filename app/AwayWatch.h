@@ -4,7 +4,7 @@
 // (dialup's SystemWatch) read from the window's own event loop through
 // socket notifiers on its connection, never a loop of its own, and told to
 // the away rule (core's TAwayChecks).
-#include "core/AwayChecks.h"
+#include "core/window/AwayChecks.h"
 #include "dialup/SystemWatch.h"
 
 #include <QObject>

@@ -10,11 +10,11 @@
 #include "app/Cli.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
-#include "core/Credentials.h"
-#include "core/Loader.h"
-#include "core/MailDropFactory.h"
-#include "core/SeenIds.h"
-#include "core/Settings.h"
+#include "core/accounts/Credentials.h"
+#include "core/settings/Loader.h"
+#include "core/mailbox/MailDropFactory.h"
+#include "core/mailbox/SeenIds.h"
+#include "core/settings/Settings.h"
 
 #include <nlohmann/json.hpp>
 

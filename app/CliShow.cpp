@@ -7,11 +7,11 @@
 #include "base/Exception.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
-#include "core/Credentials.h"
-#include "core/Loader.h"
-#include "core/MailDropFactory.h"
-#include "core/MessageView.h"
-#include "core/Settings.h"
+#include "core/accounts/Credentials.h"
+#include "core/settings/Loader.h"
+#include "core/mailbox/MailDropFactory.h"
+#include "core/message/MessageView.h"
+#include "core/settings/Settings.h"
 
 #include <cerrno>
 #include <climits>

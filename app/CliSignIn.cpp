@@ -8,9 +8,9 @@
 #include "app/Cli.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
-#include "core/AccountStore.h"
-#include "core/ConfigDir.h"
-#include "core/OAuthAccount.h"
+#include "core/accounts/AccountStore.h"
+#include "core/settings/ConfigDir.h"
+#include "core/accounts/OAuthAccount.h"
 
 #include <cstdio>
 #include <exception>

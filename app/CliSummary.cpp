@@ -2,8 +2,8 @@
 // tolmu without a mode: runs the start-up loader on the real files and prints
 // what it loaded. Fatal problems end the process inside the loader.
 #include "app/Cli.h"
-#include "core/Loader.h"
-#include "core/Settings.h"
+#include "core/settings/Loader.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 
 #include <cstdio>

@@ -2,10 +2,10 @@
 #include "app/Demo.h"
 
 #include "base/Exception.h"
-#include "core/AccountStore.h"
-#include "core/ConfigDir.h"
-#include "core/SeenIds.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountStore.h"
+#include "core/settings/ConfigDir.h"
+#include "core/mailbox/SeenIds.h"
+#include "core/settings/Settings.h"
 #include "demo/DemoServer.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // as a user would see it while connected with mail waiting, for skin authors
 // and for tests. Pixels outside the window's outline are transparent.
 #include "app/Cli.h"
-#include "core/CheckCycle.h"
+#include "core/window/CheckCycle.h"
 #include "msgwin/MsgList.h"
 
 #include "skin/BitmapText.h"

@@ -9,7 +9,7 @@
 #include "app/SingleInstance.h"
 #include "base/QuitSignals.h"
 #include "base/Report.h"
-#include "core/ConfigDir.h"
+#include "core/settings/ConfigDir.h"
 
 #include <QApplication>
 #include <QSessionManager>

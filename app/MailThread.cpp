@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MailThread.h"
 
-#include "core/MailDropFactory.h"
+#include "core/mailbox/MailDropFactory.h"
 
 #include <QMetaObject>
 

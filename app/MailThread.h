@@ -4,7 +4,7 @@
 // the shared message; jobs go in as queued calls and their ends (and the
 // drop's statuses) come back as queued calls on the interface thread, so
 // the window paints and answers during every wait, host lookups included.
-#include "core/MailWorker.h"
+#include "core/mailbox/MailWorker.h"
 
 #include <QObject>
 #include <QThread>

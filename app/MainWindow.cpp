@@ -3,9 +3,9 @@
 
 #include "app/AwayWatch.h"
 #include "base/Report.h"
-#include "core/DialUp.h"
-#include "core/Loader.h"
-#include "core/Settings.h"
+#include "core/window/DialUp.h"
+#include "core/settings/Loader.h"
+#include "core/settings/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
 

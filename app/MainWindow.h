@@ -8,7 +8,7 @@
 #include "app/MailThread.h"
 #include "app/QtPorts.h"
 #include "config/Config.h"
-#include "core/CheckCycle.h"
+#include "core/window/CheckCycle.h"
 #include "dialup/RASManager.h"
 #include "msgwin/MsgList.h"
 #include "skin/ImgBtn.h"

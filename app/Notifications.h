@@ -3,7 +3,7 @@
 // New-mail notifications on the desktop: org.freedesktop.Notifications on the
 // session bus. Everything is sent asynchronously, so a slow or missing
 // notification service never holds up the window; its failures are ignored.
-#include "core/NewMailNote.h"
+#include "core/mailbox/NewMailNote.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -2,7 +2,7 @@
 #pragma once
 // The core's ports filled with Qt: message boxes and file dialogs, and the
 // desktop's open, program start and sound.
-#include "core/Ports.h"
+#include "core/window/Ports.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -7,7 +7,7 @@
 #include "app/Cli.h"
 #include "app/Demo.h"
 #include "base/QuitSignals.h"
-#include "core/ConfigDir.h"
+#include "core/settings/ConfigDir.h"
 
 #include <cerrno>
 #include <clocale>

@@ -4,8 +4,8 @@
 // 10000, 100000), and reports medians, their ratio and the peak resident
 // memory of tolmu. Each size gets a user of its own; the first login after
 // filling builds Dovecot's index and is left out of the timing.
-#include "core/AccountsIni.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TempDir.h"
 

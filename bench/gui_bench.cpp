@@ -10,8 +10,8 @@
 // are this program started again.
 #include "app/MailThread.h"
 #include "app/MainWindow.h"
-#include "core/ConfigDir.h"
-#include "core/Settings.h"
+#include "core/settings/ConfigDir.h"
+#include "core/settings/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/PromptDouble.h"
 #include "tests/support/ScriptedServer.h"

@@ -2,8 +2,8 @@
 // One full load as the main window runs it at start and after the dialog:
 // 14 scans of Tolmu.ini, 60 of a ten-account Accounts.ini, 50 of skin.ini.
 // Usage: bench_loader [RUNS]   (default 200)
-#include "core/Loader.h"
-#include "core/Settings.h"
+#include "core/settings/Loader.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 
 #include <algorithm>

@@ -7,8 +7,8 @@
 // each run, since a run replaces it. Prints the median of three runs.
 //
 //   build/bench/bench_seenids [MB...]
-#include "core/AccountsIni.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/Settings.h"
 #include "net/WirePOP3.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"

@@ -5,8 +5,8 @@
 // the plain port upgrades with STLS (its default there) and is timed
 // against port 995, and once more with the account set to clear text.
 // Usage: bench_tls [MESSAGES] [RUNS]   (defaults 10000 and 5)
-#include "core/AccountsIni.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/TestCerts.h"
 

@@ -3,8 +3,8 @@
 
 #include "config/PageParts.h"
 #include "config/SignInDialog.h"
-#include "core/AccountsExtra.h"
-#include "core/OAuthAccount.h"
+#include "core/accounts/AccountsExtra.h"
+#include "core/accounts/OAuthAccount.h"
 #include "net/TlsStream.h"
 #include "signin/Keyring.h"
 

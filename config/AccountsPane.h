@@ -4,8 +4,8 @@
 // fields of the account chosen or being typed, and its status. Every change
 // goes to the account store, which writes Accounts.ini at once
 // (core/AccountEdit holds the rules).
-#include "core/AccountEdit.h"
-#include "core/Ports.h"
+#include "core/accounts/AccountEdit.h"
+#include "core/window/Ports.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 #include "config/Config.h"
 
 #include "config/PageParts.h"
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 
 #include <QFrame>

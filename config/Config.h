@@ -10,8 +10,8 @@
 #include "config/CreditsPane.h"
 #include "config/OptionsPane.h"
 #include "config/SkinInfoPane.h"
-#include "core/OptionsPage.h"
-#include "core/Ports.h"
+#include "core/settings/OptionsPage.h"
+#include "core/window/Ports.h"
 #include "skin/ImgBtn.h"
 
 #include <QDialog>

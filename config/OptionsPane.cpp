@@ -2,7 +2,7 @@
 #include "config/OptionsPane.h"
 
 #include "config/PageParts.h"
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 
 using configpage::edit;
 using configpage::label;

@@ -4,9 +4,9 @@
 // window, the tray, the skin folder, the sound, the mail program and the
 // autostart entry. It shows and gives back core/'s TOptionsPage; the
 // dialog writes it with OK.
-#include "core/Autostart.h"
-#include "core/OptionsPage.h"
-#include "core/Ports.h"
+#include "core/settings/Autostart.h"
+#include "core/settings/OptionsPage.h"
+#include "core/window/Ports.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -2,7 +2,7 @@
 #include "config/SignInDialog.h"
 
 #include "config/PageParts.h"
-#include "core/OAuthAccount.h"
+#include "core/accounts/OAuthAccount.h"
 #include "signin/Providers.h"
 
 #include <QFormLayout>

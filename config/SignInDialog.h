@@ -6,8 +6,8 @@
 // browser on a thread of its own, so the window keeps painting and its
 // Cancel ends the wait; the address goes to the desktop's URL handler and
 // is also shown, for a desktop where no browser opens.
-#include "core/Account.h"
-#include "core/Ports.h"
+#include "core/accounts/Account.h"
+#include "core/window/Ports.h"
 
 #include <QComboBox>
 #include <QDialog>

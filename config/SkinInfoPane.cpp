@@ -2,9 +2,9 @@
 #include "config/SkinInfoPane.h"
 
 #include "config/PageParts.h"
-#include "core/OptionsPage.h"
-#include "core/Settings.h"
-#include "core/SkinCheck.h"
+#include "core/settings/OptionsPage.h"
+#include "core/settings/Settings.h"
+#include "core/settings/SkinCheck.h"
 #include "skin/WinUtil.h"
 #include "skin/file/SkinFile.h"
 

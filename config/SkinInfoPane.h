@@ -4,7 +4,7 @@
 // skin.ini (name, author, mail, web, comments) and the choice of another
 // skin, which the dialog then previews on the main window.
 #include "config/LinkLabel.h"
-#include "core/Ports.h"
+#include "core/window/Ports.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -3,7 +3,7 @@
 // may crash; an entry read whole must come back the same through the
 // writer; and an entry that could not be read must stay unreadable when a
 // rewrite gives back its lines, so that no rewrite weakens an account.
-#include "core/AccountsExtra.h"
+#include "core/accounts/AccountsExtra.h"
 
 #include <cstdint>
 #include <cstdlib>

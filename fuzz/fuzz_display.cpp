@@ -3,7 +3,7 @@
 // is (a header value with encoded words, a text part in one of a few
 // transfer encodings and charsets, or HTML). No input may crash, hang or
 // read out of bounds.
-#include "core/DisplayText.h"
+#include "core/message/DisplayText.h"
 #include "mail/Charset.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // listing lines, read as the POP3 drop reads them. A parse that succeeds
 // must give back text that parses to the same store; nothing may crash.
 #include "net/WirePOP3.h"
-#include "core/SeenIds.h"
+#include "core/mailbox/SeenIds.h"
 
 #include <cstdint>
 #include <cstdlib>

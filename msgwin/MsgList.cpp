@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "msgwin/MsgList.h"
 
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 
 #include <QApplication>

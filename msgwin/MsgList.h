@@ -3,7 +3,7 @@
 // The message window: a second skinned, shaped window over the mailbox of
 // the account checked last. Its work (fetch, delete, reply, save) is core's
 // TMessageBrowser; this class is its view and applies the skin.
-#include "core/MessageBrowser.h"
+#include "core/message/MessageBrowser.h"
 #include "skin/ImgBtn.h"
 #include "skin/TrMemo.h"
 #include "skin/WinUtil.h"

@@ -47,7 +47,7 @@ void ShowMessageCount(const TSkinSettings& skin, TSkinPicture& statbmp,
 // Shows the no-mail picture, then while onlineMode "Connected" and
 // messageCount, else "Disconnected" and "0"; sets the online picture, its
 // hint and the tray icon to match. Drawing only: stopping the periodic check
-// when offline is the check cycle's step (core/CheckCycle.h).
+// when offline is the check cycle's step (core/window/CheckCycle.h).
 // A state picture that cannot be loaded ends the program with its fixed
 // message (closing the connection first where the connection may be open).
 // Throws Exception when a font cannot be loaded.

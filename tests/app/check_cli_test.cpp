@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tolmu --check as scripts see it: stdout, stderr and the exit status over a
 // config folder with active, inactive and failing accounts.
-#include "core/AccountsIni.h"
-#include "core/Credentials.h"
-#include "core/MailDropFactory.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/accounts/Credentials.h"
+#include "core/mailbox/MailDropFactory.h"
+#include "core/settings/Settings.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"

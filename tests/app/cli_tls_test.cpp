@@ -2,7 +2,7 @@
 // `tolmu --check` and `tolmu --show` against the test Dovecot's implicit-TLS
 // port: the trust store decides, per account, between a count and the
 // "TLS error: " text, while plain accounts beside it go on as before.
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "tests/support/AccountRows.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ProxyRelay.h"

@@ -7,8 +7,8 @@
 // then "Configure" from the window's menu, a second account typed into the
 // dialog, OK, and a refresh that checks it.
 // Slow: the only test that needs an X server.
-#include "core/AccountsIni.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/WinUtil.h"
 #include "skin/file/SkinFile.h"

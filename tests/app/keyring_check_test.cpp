@@ -4,10 +4,10 @@
 // sets up (TOLMU_KEYRING_BUS): gnome-keyring unlocked (KeyringAccounts),
 // locked with a prompt nobody answers (KeyringAccountsStalled), and no
 // Secret Service or no bus at all (KeyringAccountsAbsent).
-#include "core/AccountEdit.h"
-#include "core/AccountStore.h"
-#include "core/AccountsIni.h"
-#include "core/SecretKeys.h"
+#include "core/accounts/AccountEdit.h"
+#include "core/accounts/AccountStore.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/accounts/SecretKeys.h"
 #include "signin/Keyring.h"
 #include "signin/SignInErrors.h"
 #include "tests/support/KeyringLock.h"

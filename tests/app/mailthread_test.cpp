@@ -5,8 +5,8 @@
 // Also the mail drop's seams: the secret comes from the credentials source.
 #include "app/MailThread.h"
 #include "base/Exception.h"
-#include "core/Credentials.h"
-#include "core/MailDropFactory.h"
+#include "core/accounts/Credentials.h"
+#include "core/mailbox/MailDropFactory.h"
 #include "tests/skin/QtTestApp.h"
 #include "tests/support/ScriptedServer.h"
 

@@ -3,7 +3,7 @@
 // a private session bus: the check cycle with the desktop notifier, a
 // Dovecot holding the messages, jobs run in place.
 #include "app/Notifications.h"
-#include "core/CheckCycle.h"
+#include "core/window/CheckCycle.h"
 #include "tests/support/AccountRows.h"
 #include "tests/support/BusMock.h"
 #include "tests/support/Dovecot.h"

@@ -6,7 +6,7 @@
 // clear error once the grant is revoked; checks at the same moment against
 // a provider that takes each refresh token once. No token in any output or
 // file but the token file (or the keyring, on keyring_bus.sh's private bus).
-#include "core/AccountStore.h"
+#include "core/accounts/AccountStore.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/IdentityServer.h"
 #include "tests/support/RunTolmu.h"

@@ -2,7 +2,7 @@
 // `tolmu --show` against a real Dovecot holding messages made by Python's
 // email package: the message window's lines, saved attachments identical to
 // the originals, and the exit status and text of failures.
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "tests/mail/MessageFiles.h"
 #include "tests/support/AccountRows.h"
 #include "tests/support/MessageDovecot.h"

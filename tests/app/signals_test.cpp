@@ -5,7 +5,7 @@
 // is installed), the plain modes remove the demo's folder and end by the
 // signal, and no copy of an attachment ever shows in $TMPDIR, not even
 // while one arrives.
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "tests/support/AccountRows.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempDir.h"

@@ -5,7 +5,7 @@
 #include "app/MailThread.h"
 #include "app/MainWindow.h"
 #include "app/QtPorts.h"
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "skin/BitmapText.h"
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"

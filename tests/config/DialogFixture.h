@@ -5,7 +5,7 @@
 // dialog reached through it, message boxes and file dialogs answered by the
 // prompt double.
 #include "app/MainWindow.h"
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "skin/WinUtil.h"
 #include "tests/skin/QtTestApp.h"
 #include "tests/support/PromptDouble.h"

@@ -2,8 +2,8 @@
 // The configuration dialog offscreen with the real main window behind it:
 // message boxes and file dialogs answered by the prompt double, the mail
 // work run in place.
-#include "core/AccountEdit.h"
-#include "core/AccountsExtra.h"
+#include "core/accounts/AccountEdit.h"
+#include "core/accounts/AccountsExtra.h"
 #include "skin/file/SkinFile.h"
 #include "tests/config/DialogFixture.h"
 

@@ -3,7 +3,7 @@
 // against a Dovecot that refuses a clear-text sign-in from a remote client
 // (its plain port behind the PROXY relay): the account upgrades with STLS,
 // checks, and sends no secret before the handshake.
-#include "core/AccountsExtra.h"
+#include "core/accounts/AccountsExtra.h"
 #include "tests/config/DialogFixture.h"
 #include "tests/support/Dovecot.h"
 #include "tests/support/ProxyRelay.h"

@@ -3,7 +3,7 @@
 // the tests, the test playing the browser the desktop is asked to open. The
 // test's session bus has no keyring, so tokens go to the token file.
 #include "config/SignInDialog.h"
-#include "core/Credentials.h"
+#include "core/accounts/Credentials.h"
 #include "tests/config/DialogFixture.h"
 #include "tests/support/IdentityServer.h"
 

@@ -3,10 +3,10 @@
 // order, what Accounts.ini can hold (each accepted account read back from
 // the file as typed, each refused one leaving the file byte for byte), the
 // Options page's values and the trial of a chosen skin.
-#include "core/AccountEdit.h"
-#include "core/AccountsIni.h"
-#include "core/OptionsPage.h"
-#include "core/SkinCheck.h"
+#include "core/accounts/AccountEdit.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/OptionsPage.h"
+#include "core/settings/SkinCheck.h"
 #include "skin/file/SkinFile.h"
 #include "tests/support/TestFiles.h"
 

@@ -2,8 +2,8 @@
 // The check cycle with the jobs run in place and a view that records what
 // the window would show, against scripted POP3 servers on 127.0.0.1 (one
 // per account, each holding a fixed number of messages).
-#include "core/AccountsExtra.h"
-#include "core/CheckCycle.h"
+#include "core/accounts/AccountsExtra.h"
+#include "core/window/CheckCycle.h"
 #include "net/WirePOP3.h"
 #include "tests/support/LiveMailbox.h"
 #include "tests/support/PromptDouble.h"

@@ -3,10 +3,10 @@
 // the body reader and shown as their writer wrote them, and the decoders
 // under the display (encoded words, transfer encodings, charsets, HTML,
 // dates) on the inputs that broke readers before.
-#include "core/DisplayText.h"
-#include "core/MessageBrowser.h"
-#include "core/MessageView.h"
-#include "core/NewMailNote.h"
+#include "core/message/DisplayText.h"
+#include "core/message/MessageBrowser.h"
+#include "core/message/MessageView.h"
+#include "core/mailbox/NewMailNote.h"
 #include "mail/Charset.h"
 #include "mail/Headers.h"
 #include "mail/MimeBody.h"

@@ -2,11 +2,11 @@
 // The settings and account store: the line scanner's tolerance rules, the
 // loader's account and option stages, and the two written files.
 #include "base/Exception.h"
-#include "core/AccountsExtra.h"
-#include "core/AccountsIni.h"
-#include "core/Loader.h"
-#include "core/SeenIds.h"
-#include "core/Settings.h"
+#include "core/accounts/AccountsExtra.h"
+#include "core/accounts/AccountsIni.h"
+#include "core/settings/Loader.h"
+#include "core/mailbox/SeenIds.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 #include "tests/support/TestFiles.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 // The main window's Disconnect loop (core's HangUpAllLines), with the
 // entries whose hang-up the system refused collected for the test.
-#include "core/DialUp.h"
+#include "core/window/DialUp.h"
 
 #include <string>
 #include <vector>

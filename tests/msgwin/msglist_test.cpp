@@ -4,8 +4,8 @@
 // on the real mail thread; message boxes and file dialogs answered by the
 // prompt double.
 #include "app/MailThread.h"
-#include "core/Credentials.h"
-#include "core/Settings.h"
+#include "core/accounts/Credentials.h"
+#include "core/settings/Settings.h"
 #include "msgwin/MsgList.h"
 #include "skin/file/SkinFile.h"
 #include "tests/skin/QtTestApp.h"

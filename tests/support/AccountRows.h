@@ -2,7 +2,7 @@
 #pragma once
 // Accounts as the tests write them: one row per account with its password,
 // written to a folder's Accounts.ini through an account store.
-#include "core/AccountStore.h"
+#include "core/accounts/AccountStore.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 // and each question or file dialog takes the next queued answer (Cancel /
 // nothing when none is queued), so no test waits for a person. The desktop
 // keeps what it was asked to open, start and play, and does none of it.
-#include "core/Ports.h"
+#include "core/window/Ports.h"
 
 #include <deque>
 #include <functional>

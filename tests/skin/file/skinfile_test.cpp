@@ -3,7 +3,7 @@
 // number-format error, the captures the substring match allows, and the
 // case-insensitive file lookup.
 #include "base/Exception.h"
-#include "core/Settings.h"
+#include "core/settings/Settings.h"
 #include "skin/file/SkinFile.h"
 #include "tests/support/TestFiles.h"
 
