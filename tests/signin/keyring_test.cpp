@@ -8,6 +8,7 @@
 #include "signin/SecretStore.h"
 #include "signin/SignInErrors.h"
 #include "tests/support/KeyringLock.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
@@ -72,9 +73,8 @@ TEST_F(KeyringLive, StoresReadsAndRemoves)
 // secret alike, so that core never asks which one it talks to.
 TEST_F(KeyringLive, EveryStoreBehindThePortKeepsReplacesAndForgets)
 {
-    char folderTemplate[] = "/tmp/tolmu-secrets-XXXXXX";
-    ASSERT_NE(::mkdtemp(folderTemplate), nullptr);
-    const std::string folder = folderTemplate;
+    const testsupport::ScratchDir scratch("tolmu-secrets");
+    const std::string folder = scratch.path;
     for (const TTokenPlace place : {TTokenPlace::Keyring, TTokenPlace::File}) {
         SCOPED_TRACE(place == TTokenPlace::Keyring ? "keyring" : "file");
         const std::unique_ptr<TSecretStore> store = MakeSecretStore(place, folder + "/oauth2-tokens.json");
@@ -91,7 +91,6 @@ TEST_F(KeyringLive, EveryStoreBehindThePortKeepsReplacesAndForgets)
             EXPECT_FALSE(store->Remove(key, 10));
         }
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST_F(KeyringLive, ItemCarriesTheAttributesAndLabel)
