@@ -3,27 +3,12 @@
 
 #include <algorithm>
 
-namespace {
-
-// FNV-1a: ids are compared within one run only, so any stable spread will
-// do; at 64 bits two ids of one mailbox meet by chance about never.
-uint64_t idHash(const std::string& id)
-{
-    uint64_t h = 14695981039346656037ull;
-    for (const char c : id) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-} // namespace
 
 void TListing::Add(const TListedMessage& message)
 {
     if (message.Id.empty())
         m_hasIds = false;
-    m_entries.push_back({message.Number, message.Id.empty() ? 0 : idHash(message.Id)});
+    m_entries.push_back({message.Number, message.Id.empty() ? 0 : TIdSet::Hash(message.Id)});
 }
 
 int32_t TListing::NumberOf(uint64_t id) const
@@ -52,13 +37,11 @@ TArrival TArrivals::Check(const std::string& key, const TListing& listing, bool 
     Mailbox& box = it->second;
     const bool announce = box.announce || (unseen && m_announceUnseen);
 
-    std::vector<uint64_t> ids;
+    TIdSet ids;
     if (listing.HasIds()) {
-        ids.reserve(listing.Entries().size());
         for (const TListing::Entry& e : listing.Entries())
-            ids.push_back(e.Id);
-        std::sort(ids.begin(), ids.end());
-        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+            ids.Add(e.Id);
+        ids.Seal();
     }
 
     std::vector<TListing::Entry> fresh;
@@ -67,7 +50,7 @@ TArrival TArrivals::Check(const std::string& key, const TListing& listing, bool 
             fresh = listing.Entries();
     } else if (listing.HasIds() && box.hasIds) {
         for (const TListing::Entry& e : listing.Entries())
-            if (!std::binary_search(box.ids.begin(), box.ids.end(), e.Id))
+            if (box.ids.IsNew(e.Id))
                 fresh.push_back(e);
     } else {
         // No ids to go by: the messages beyond this mailbox's last count,

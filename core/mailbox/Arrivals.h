@@ -5,6 +5,7 @@
 // cannot tell: a message that arrives while another is taken elsewhere
 // leaves the count as it was, and comparing one account's count with
 // another's announces the same mail on every round.
+#include "core/mailbox/IdSet.h"
 #include "core/mailbox/MailDrop.h"
 
 #include <cstdint>
@@ -66,7 +67,7 @@ public:
 private:
     struct Mailbox {
         bool hasIds = false;
-        std::vector<uint64_t> ids; // sorted
+        TIdSet ids;
         int32_t count = 0;
         bool announce = false;
     };

@@ -286,6 +286,12 @@ const TIdList& TSeenIds::Seen(const std::string& key) const
     return it == m_accounts.end() ? NoIds : it->second;
 }
 
+TNewCounter::TNewCounter(const TIdList& seen)
+{
+    seen.ForEach([this](std::string_view id) { m_seen.Add(TIdSet::Hash(id)); });
+    m_seen.Seal();
+}
+
 void TNewCounter::Add(const TListedMessage& message)
 {
     // A message without an id cannot be compared and counts as new every
@@ -295,7 +301,7 @@ void TNewCounter::Add(const TListedMessage& message)
         ++m_new;
         return;
     }
-    if (!m_seen.Contains(id))
+    if (m_seen.IsNew(TIdSet::Hash(id)))
         ++m_new;
     m_ids.Add(id);
 }

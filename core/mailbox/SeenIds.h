@@ -5,6 +5,7 @@
 // only what arrived since. Comparing ids (not counts) stays right when mail
 // is deleted from another client meanwhile.
 #include "core/accounts/Account.h"
+#include "core/mailbox/IdSet.h"
 #include "core/mailbox/MailDrop.h"
 
 #include <cstdint>
@@ -95,7 +96,8 @@ private:
 // is looked up among what the last check saw.
 class TNewCounter {
 public:
-    explicit TNewCounter(const TIdList& seen) : m_seen(seen) {}
+    // Compares by the ids' hashes, as the window does (core/mailbox/IdSet.h).
+    explicit TNewCounter(const TIdList& seen);
     // The next listed message; one without a usable id counts as new.
     void Add(const TListedMessage& message);
     int32_t NewCount() const { return m_new; }
@@ -103,7 +105,7 @@ public:
     TIdList TakeIds();
 
 private:
-    const TIdList& m_seen;
+    TIdSet m_seen;
     TIdList m_ids;
     int32_t m_new = 0;
 };
