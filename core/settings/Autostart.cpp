@@ -122,13 +122,17 @@ void TAutostart::Set(bool on) const
 
 std::string TAutostart::Entry() const
 {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Tolmu\n"
-           "Comment=Check POP3 mailboxes and show when new mail is waiting\n"
-           "Exec=" +
-           execArgument(Program) +
-           "\n"
-           "Icon=tolmu\n"
-           "Terminal=false\n";
+    std::string entry = "[Desktop Entry]\n"
+                        "Type=Application\n"
+                        "Name=Tolmu\n"
+                        "Comment=Check POP3 mailboxes and show when new mail is waiting\n"
+                        "Exec=" +
+        execArgument(Program) + "\n";
+    // Once the program is removed, the session skips the entry (a path no
+    // line can hold is left to Exec alone).
+    if (Program.find_first_of("\r\n") == std::string::npos)
+        entry += "TryExec=" + Program + "\n";
+    // The icon the package installs (the hicolor theme's).
+    return entry + "Icon=org.tolmu.Tolmu\n"
+                   "Terminal=false\n";
 }

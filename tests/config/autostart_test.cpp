@@ -83,7 +83,12 @@ TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
     TAutostart& autostart = w->Config().OptPan->Autostart;
     autostart.Program = Installed;
     autostart.Set(true);
-    EXPECT_NE(readFile(entryFile()).find("\nExec=\"/opt/my tolmu/bin/tolmu\"\n"), std::string::npos);
+    const std::string entry = readFile(entryFile());
+    EXPECT_NE(entry.find("\nExec=\"/opt/my tolmu/bin/tolmu\"\n"), std::string::npos);
+    // A removed program leaves no entry pointing at nothing, and the icon
+    // is the one the package installs.
+    EXPECT_NE(entry.find("\nTryExec=/opt/my tolmu/bin/tolmu\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=org.tolmu.Tolmu\n"), std::string::npos) << entry;
     const std::string validate = "desktop-file-validate '" + entryFile() + "'";
     EXPECT_EQ(std::system(validate.c_str()), 0);
 }
