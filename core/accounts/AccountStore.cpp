@@ -124,7 +124,12 @@ void TAccountStore::Add(const TPOPAcc& account)
     if (Count() >= MaxAccounts)
         throw Exception("Accounts.ini holds at most " + std::to_string(MaxAccounts) + " accounts");
     std::vector<TPOPAcc> accounts = m_accounts;
-    accounts.push_back(placeSecret(account, nullptr));
+    TPOPAcc added = account;
+    // A new account is a whole record: nothing of an unusable one's lines.
+    added.Broken.clear();
+    added.RawBlock.clear();
+    added.RawExtra.clear();
+    accounts.push_back(placeSecret(added, nullptr));
     store(std::move(accounts));
 }
 

@@ -91,6 +91,10 @@ void openNotingOffer(TMailDrop& drop, const TPOPAcc& account, const TCredentialS
     offered = drop.TlsOffered();
 }
 
+// What the window knows of an account is the account's own, also where two
+// accounts read one mailbox (which mail is new stays the mailbox's).
+std::string stateKey(const TPOPAcc& account) { return account.AccName + "\n" + SeenIdsKey(account); }
+
 std::string messages(int32_t n)
 {
     if (n < 1)
@@ -200,7 +204,7 @@ bool TCheckCycle::rotate()
 
 void TCheckCycle::accountFailed(const TPOPAcc& acc, const std::string& error, TCheckFailure kind, bool fromConnect)
 {
-    AccountState& state = m_states[SeenIdsKey(acc)];
+    AccountState& state = m_states[stateKey(acc)];
     const bool changed = state.error != error;
     state.error = error;
     m_view.SetTrayTip(TrayTip());
@@ -391,14 +395,14 @@ bool TCheckCycle::finishCheck(const CheckResult& result, const std::string& erro
     if (result.counted)
         MessageCount = result.count;
     if (!result.protection.empty())
-        m_states[SeenIdsKey(acc)].protection = result.protection;
+        m_states[stateKey(acc)].protection = result.protection;
     noteTlsOffer(acc, result.tlsOffered);
     if (!error.empty()) {
         accountFailed(acc, error, result.failure, false);
         return false;
     }
     const std::string key = SeenIdsKey(acc);
-    AccountState& state = m_states[key];
+    AccountState& state = m_states[stateKey(acc)];
     state.count = MessageCount;
     state.error = result.listed ? std::string() : result.listingError;
 
@@ -606,7 +610,7 @@ std::string TCheckCycle::TrayTip() const
         if (acc.Inactive && m_accounts.Count() != 1)
             continue;
         tip += "\r" + acc.AccName + ": ";
-        const auto it = m_states.find(SeenIdsKey(acc));
+        const auto it = m_states.find(stateKey(acc));
         if (it == m_states.end()) {
             tip += "not checked yet";
             continue;

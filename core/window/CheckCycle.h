@@ -185,7 +185,7 @@ private:
     std::string m_countHint = "NB Messages";
     bool m_errorShowing = false;
     TArrivals m_arrivals;
-    std::map<std::string, AccountState> m_states; // by mailbox (SeenIdsKey)
+    std::map<std::string, AccountState> m_states; // by account (name and mailbox)
     bool m_asking = false; // the clear-text question is open
     std::time_t m_lastCheck = 0;
 };

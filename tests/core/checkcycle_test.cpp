@@ -138,6 +138,32 @@ TEST_F(Cycle, RotationSkipsInactiveAccountsAndTheHintFollows)
     EXPECT_TRUE(prompt.shown.empty());
 }
 
+// Two accounts on one mailbox (one of them with a password the server
+// refuses): what the tray says of each is that account's own.
+TEST_F(Cycle, TwoAccountsOnOneMailboxKeepTheirOwnState)
+{
+    ScriptedServer s;
+    s.Send("+OK ready");
+    for (int step = 0; step < 5; ++step)
+        s.ReadLine().Custom([](const Steps& got) -> std::string {
+            const std::string& line = got.back();
+            if (line == "Pass bad")
+                return "-ERR [AUTH] wrong password\r\n";
+            return line == "UIDL" ? "+OK\r\n1 uid1\r\n.\r\n" : "+OK\r\n";
+        });
+    accounts.Add({"good", "127.0.0.1", "u", "p", false, s.Port()});
+    accounts.Add({"stale", "127.0.0.1", "u", "bad", false, s.Port()});
+    loaded();
+    cycle.OnlineMode = true;
+    cycle.StartCycle();
+    cycle.TimerTimer(); // stale
+    cycle.TimerTimer(); // good
+    const std::string tip = cycle.TrayTip();
+    EXPECT_NE(tip.find("\rgood: 1 message"), std::string::npos) << tip;
+    EXPECT_EQ(tip.find("\rgood: 1 message, last check failed"), std::string::npos) << tip;
+    EXPECT_NE(tip.find("\rstale: failed: -ERR [AUTH] wrong password"), std::string::npos) << tip;
+}
+
 TEST_F(Cycle, EmptyMailboxAndTheFirstCheckAfterStartIsSilent)
 {
     auto empty = mailbox(0), full = mailbox(4);
