@@ -30,6 +30,12 @@ TOptionsPane::TOptionsPane(TPrompt& prompt, QWidget* parent)
     ChkTray->move(12, 76);
     ChkStart = new QCheckBox(QStringLiteral("Start Tolmu when I lo&g in"), p);
     ChkStart->move(12, 96);
+    // Started at login, Tolmu is there to check: ticking it connects at start
+    // too (the other way round stays the user's choice).
+    connect(ChkStart, &QCheckBox::clicked, ChkAuto, [this](bool ticked) {
+        if (ticked)
+            ChkAuto->setChecked(true);
+    });
 
     SkinRep = edit(p, 12, 134, 262);
     label(p, QStringLiteral("S&kin directory :"), 12, 116, SkinRep);

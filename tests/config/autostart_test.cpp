@@ -78,6 +78,22 @@ TEST_P(Autostart, OkWritesOrRemovesTheEntry)
 INSTANTIATE_TEST_SUITE_P(Rows, Autostart, testing::ValuesIn(Cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Started at login, Tolmu is there to check: ticking the box ticks
+// "Autoconnect" too, and OK keeps both.
+TEST_F(Autostart, TickingStartAtLoginAlsoConnectsAtStart)
+{
+    w->Config().OptPan->Autostart.Program = Installed;
+    w->Config().OptPan->Autostart.Unavailable.clear();
+    configure([&](TConfig& d) {
+        d.OptPan->ChkAuto->setChecked(false);
+        QTest::mouseClick(d.OptPan->ChkStart, Qt::LeftButton, {}, QPoint(6, d.OptPan->ChkStart->height() / 2));
+        EXPECT_TRUE(d.OptPan->ChkStart->isChecked());
+        EXPECT_TRUE(d.OptPan->ChkAuto->isChecked());
+        QTest::mouseClick(d.OK, Qt::LeftButton);
+    });
+    EXPECT_TRUE(Settings.AutoConnect);
+}
+
 TEST_F(Autostart, TheEntryStartsTheProgramAndValidates)
 {
     TAutostart& autostart = w->Config().OptPan->Autostart;

@@ -665,6 +665,18 @@ TEST_F(Store, SettingsAreWrittenOnlyIntoAFolderOfTheUsersOwn)
     }
 }
 
+// The settings a new user starts with check by themselves: connected at
+// start, every 5 minutes.
+TEST_F(Store, TheFirstRunSettingsCheckWithoutConnect)
+{
+    tolmuIni(readFile(std::string(TOLMU_SOURCE_DIR) + "/assets/Tolmu.ini"));
+    accountsIni("");
+    load();
+    EXPECT_TRUE(Settings.AutoConnect);
+    EXPECT_TRUE(Settings.AutoCheck);
+    EXPECT_EQ(Settings.Minutes, 5);
+}
+
 TEST_F(Store, SettingsFileByteForByteAndBack)
 {
     WriteSettingsFile(m_dir.path() + "skins/blue/", true, false, true, false, 25, -4, 700, true, "/snd/a.wav",
